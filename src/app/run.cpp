@@ -1,0 +1,58 @@
+#include "app/run.h"
+
+#include <optional>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/messages.h"
+#include "platform/platform.h"
+#include "source/bytes.h"
+#include "source/catalog.h"
+#include "source/pipeline.h"
+
+namespace tolvex {
+
+int run_tolvex(int argc, const char* const* argv) {
+  std::optional<CommandLine> cl = parse_command_line(argc, argv);
+  if (!cl) {
+    print_usage();
+    return 1;
+  }
+  log_start();
+  print_options(cl->options);
+  std::time_t start = platform::now_seconds();
+
+  const std::string& catalog_path = cl->positional[0];
+  std::unique_ptr<CatalogImage> catalog = load_catalog(catalog_path);
+  if (!catalog) {
+    msg_printf("Can't open \"%s\"\n", catalog_path.c_str());
+    log_stop();
+    return 1;
+  }
+
+  std::optional<std::string> subdir;
+  std::optional<std::string> newdir;
+  if (cl->positional.size() >= 2) {
+    subdir = cl->positional[1];
+    upper_ascii(*subdir);
+  }
+  if (cl->positional.size() >= 3) {
+    if (cl->positional[2].size() > 8) {
+      msg_printf("New directory name too long (max 8 characters)\n");
+      log_stop();
+      return 1;
+    }
+    newdir = cl->positional[2];
+    upper_ascii(*newdir);
+  }
+
+  convert_subbooks(*catalog, subdir, newdir, cl->options);
+  free_catalog(catalog);
+
+  msg_printf("Done.\n");
+  print_elapsed(static_cast<long long>(platform::now_seconds()), static_cast<long long>(start));
+  log_stop();
+  return 0;
+}
+
+}  // namespace tolvex

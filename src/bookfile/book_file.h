@@ -1,0 +1,63 @@
+// Source files of a subbook (text, graphics, sound) read page by page.
+//
+// Pages are 2048 bytes, numbered from 1. A plain file (kind 0) holds page n
+// at (n - 1) * 2048. A compressed file (kind 1 or 2) starts with a 20-byte
+// CompressionHeader, keeps a page index of 36-byte PageGroup records (a base
+// offset and sixteen 16-bit page offsets) and Huffman frequency tables; kind 2
+// prefixes every page with a flag byte, non-zero for a page stored raw.
+//
+// read_block with page 0 reads the page after the last page read (on any
+// file): current_page is shared, as callers only continue the file they read last.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "bookfile/huffman.h"
+
+namespace tolvex {
+
+inline constexpr int PAGE_SIZE = 2048;
+
+struct CompressionHeader {
+  std::int32_t index_offset = 0;  // file offset of the page index
+  std::int32_t word1 = 0;         // not used
+  std::int32_t table_offset = 0;  // file offset of the frequency tables
+  std::int32_t table_length = 0;  // their length in bytes
+  std::int32_t word4 = 0;         // not used
+};
+
+struct BookFile {
+  std::string name;       // last component of the path, for messages
+  int descriptor = -1;
+  int kind = 0;           // 0 plain, 1 or 2 compressed
+  std::unique_ptr<CompressionHeader> header;  // compressed files only
+  std::unique_ptr<DecodingTree> tree;         // compressed files only
+
+  BookFile() = default;
+  BookFile(const BookFile&) = delete;
+  BookFile& operator=(const BookFile&) = delete;
+  ~BookFile();  // closes the descriptor
+};
+
+using BookFilePtr = std::unique_ptr<BookFile>;
+
+// Kind 1 or 2 opens a compressed file; any other kind a plain file (kind 0).
+// Null when the file cannot be opened, or its header or tables are unusable.
+BookFilePtr open_book_file(const std::string& path, int kind);
+// Releases the file; null is accepted. Returns 0.
+int close_book_file(BookFilePtr& file);
+
+// Reads page `page` (0: the page after the last one read) into the 2048-byte
+// destination. Returns the destination, or null on failure.
+std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_t page);
+
+// The page after the last page read through read_block (0 at start).
+std::int32_t current_page();
+void set_current_page(std::int32_t page);  // for tests and fresh runs
+
+// The last component of a path: everything after the last '/', '\' or ':'.
+std::string base_name_of(const std::string& path);
+
+}  // namespace tolvex

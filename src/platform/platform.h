@@ -1,0 +1,38 @@
+// The one place that talks to the operating system: file descriptors,
+// directories, file status, clocks and the console. Everything above this
+// file is portable C++; the POSIX and Windows spellings live in platform.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace tolvex::platform {
+
+// Raw descriptors, always in binary mode. Results follow the C library:
+// -1 (or a negative count) on failure.
+int open_read(const std::string& path);
+// Write-only, created if missing, truncated, permission 0666.
+int open_write(const std::string& path);
+long read_fd(int fd, void* buf, std::size_t n);
+long write_fd(int fd, const void* buf, std::size_t n);
+// Seek from the start of the file; returns the new position or -1.
+std::int64_t seek_set(int fd, std::int64_t offset);
+int close_fd(int fd);
+
+// Size of a regular file; -1 if the path is missing or not a regular file.
+std::int64_t regular_file_size(const std::string& path);
+bool is_directory(const std::string& path);
+bool path_exists(const std::string& path);
+// Creates one directory; an existing one is no error. Returns 0 or -1.
+int make_directory(const std::string& path);
+
+// Calendar time in whole seconds, and its broken-down local time.
+std::time_t now_seconds();
+std::tm local_time(std::time_t t);
+
+// Writes bytes to standard output (binary, unbuffered by us) and flushes.
+void console_write(const char* data, std::size_t n);
+
+}  // namespace tolvex::platform

@@ -1,0 +1,77 @@
+#include "source/catalog.h"
+
+#include "app/messages.h"
+#include "platform/platform.h"
+#include "source/bytes.h"
+
+namespace tolvex {
+
+std::string book_dir_of(const std::string& path) {
+  std::size_t cut = path.find_last_of("/\\:");
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+std::unique_ptr<CatalogImage> load_catalog(const std::string& path) {
+  std::int64_t size = platform::regular_file_size(path);
+  if (size < 0) return nullptr;
+  auto image = std::make_unique<CatalogImage>();
+  image->book_dir = book_dir_of(path);
+  image->bytes.resize(static_cast<std::size_t>(size));
+  int fd = platform::open_read(path);
+  if (fd < 0) return nullptr;
+  long got = size > 0 ? platform::read_fd(fd, image->bytes.data(), image->bytes.size()) : 0;
+  platform::close_fd(fd);
+  if (got != size) return nullptr;
+  msg_printf("Working on %s\n", path.c_str());
+  return image;
+}
+
+void free_catalog(std::unique_ptr<CatalogImage>& image) { image.reset(); }
+
+std::uint16_t SubbookEntry::index_page() const { return static_cast<std::uint16_t>(get_be(bytes + 94, 2)); }
+
+int catalog_subbook_count(const CatalogImage& image) {
+  if (image.bytes.size() < 2) return 0;
+  return static_cast<int>(get_be(image.bytes.data(), 2));
+}
+
+bool catalog_is_epwing(const CatalogImage& image) { return image.bytes.size() >= 4 && image.bytes[3] != 0; }
+
+namespace {
+std::size_t entry_size(const CatalogImage& image) {
+  return catalog_is_epwing(image) ? EPWING_ENTRY_SIZE : EB_ENTRY_SIZE;
+}
+}  // namespace
+
+int catalog_readable_entries(const CatalogImage& image) {
+  std::size_t size = image.bytes.size();
+  if (size < CATALOG_HEADER_SIZE) return 0;
+  std::size_t fit = (size - CATALOG_HEADER_SIZE) / entry_size(image);
+  int stated = catalog_subbook_count(image);
+  return fit < static_cast<std::size_t>(stated) ? static_cast<int>(fit) : stated;
+}
+
+std::optional<SubbookEntry> catalog_entry(const CatalogImage& image, int i) {
+  if (i < 0 || i >= catalog_readable_entries(image)) return std::nullopt;
+  SubbookEntry entry;
+  entry.epwing = catalog_is_epwing(image);
+  entry.bytes = image.bytes.data() + CATALOG_HEADER_SIZE + static_cast<std::size_t>(i) * entry_size(image);
+  return entry;
+}
+
+std::optional<SubbookFileEntry> catalog_file_entry(const CatalogImage& image, int i) {
+  int count = catalog_subbook_count(image);
+  if (!catalog_is_epwing(image) || i < 0 || i >= count) return std::nullopt;
+  std::size_t offset = CATALOG_HEADER_SIZE + static_cast<std::size_t>(count) * EPWING_ENTRY_SIZE +
+                       static_cast<std::size_t>(i) * FILE_ENTRY_SIZE;
+  if (offset + FILE_ENTRY_SIZE > image.bytes.size()) return std::nullopt;
+  return SubbookFileEntry{image.bytes.data() + offset};
+}
+
+int compression_kind_of(std::uint8_t code) {
+  if (code == 0x11) return 1;
+  if (code == 0x12) return 2;
+  return 0;
+}
+
+}  // namespace tolvex

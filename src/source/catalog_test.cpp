@@ -1,0 +1,140 @@
+#include "source/catalog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "app/messages.h"
+
+namespace tolvex {
+namespace {
+
+CatalogImage image_of(std::vector<std::uint8_t> bytes) {
+  CatalogImage image;
+  image.bytes = std::move(bytes);
+  return image;
+}
+
+std::vector<std::uint8_t> catalog_bytes(int count, std::uint8_t layout, std::size_t size) {
+  std::vector<std::uint8_t> b(size, 0);
+  b[0] = static_cast<std::uint8_t>(count >> 8);
+  b[1] = static_cast<std::uint8_t>(count);
+  b[3] = layout;
+  return b;
+}
+
+TEST(Catalog, BookDirIsCutAfterTheLastSeparator) {
+  EXPECT_EQ(book_dir_of("/media/book/CATALOGS"), "/media/book/");
+  EXPECT_EQ(book_dir_of("D:CATALOGS"), "D:");
+  EXPECT_EQ(book_dir_of("D:\\book/x\\CATALOGS"), "D:\\book/x\\");
+  EXPECT_EQ(book_dir_of("CATALOGS"), "");
+}
+
+TEST(Catalog, LayoutComesFromByteThreeAlone) {
+  EXPECT_FALSE(catalog_is_epwing(image_of(catalog_bytes(1, 0x00, 56))));
+  EXPECT_TRUE(catalog_is_epwing(image_of(catalog_bytes(1, 0x01, 180))));
+  EXPECT_TRUE(catalog_is_epwing(image_of(catalog_bytes(1, 0x02, 180))));
+  auto eb = image_of(catalog_bytes(1, 0, 56));
+  auto entry = catalog_entry(eb, 0);
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->bytes, eb.bytes.data() + 16);
+  EXPECT_FALSE(entry->epwing);
+}
+
+TEST(Catalog, SecondTableFollowsTheEntries) {
+  auto img = image_of(catalog_bytes(3, 2, 16 + 6 * 164));
+  auto second = catalog_file_entry(img, 1);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->bytes - img.bytes.data(), 672);
+  EXPECT_EQ(catalog_file_entry(img, 0)->bytes - img.bytes.data(), 508);
+}
+
+TEST(Catalog, RecordsOutsideTheFileAreAbsent) {
+  // Three entries announced, room for one and a half.
+  auto img = image_of(catalog_bytes(3, 2, 16 + 164 + 80));
+  EXPECT_EQ(catalog_subbook_count(img), 3);
+  EXPECT_EQ(catalog_readable_entries(img), 1);
+  EXPECT_TRUE(catalog_entry(img, 0));
+  EXPECT_FALSE(catalog_entry(img, 1));
+  EXPECT_FALSE(catalog_entry(img, -1));
+  EXPECT_FALSE(catalog_file_entry(img, 0));  // the second table would start at 508
+
+  EXPECT_EQ(catalog_readable_entries(image_of({})), 0);
+  EXPECT_EQ(catalog_readable_entries(image_of({0x00, 0x05})), 0);
+  EXPECT_EQ(catalog_subbook_count(image_of({0x00})), 0);
+  EXPECT_FALSE(catalog_file_entry(image_of(catalog_bytes(1, 0, 400)), 0));  // EB has no second table
+}
+
+TEST(Catalog, EpwingFieldsAreReadAtTheirOffsets) {
+  auto img = image_of(catalog_bytes(1, 1, 16 + 2 * 164));
+  std::uint8_t* e = img.bytes.data() + 16;
+  e[0] = 0xF0;
+  e[1] = 2;
+  e[94] = 0x01;
+  e[95] = 0x02;
+  std::uint8_t* f = img.bytes.data() + 16 + 164;
+  f[53] = 0x11;
+  f[55] = 0x12;
+  auto entry = catalog_entry(img, 0);
+  EXPECT_EQ(entry->book_type(), 0xF0);
+  EXPECT_EQ(entry->entry_version(), 2);
+  EXPECT_EQ(entry->index_page(), 258);
+  EXPECT_EQ(entry->dir_name_field(), e + 82);
+  auto file = catalog_file_entry(img, 0);
+  EXPECT_EQ(compression_kind_of(file->sound_compression()), 1);
+  EXPECT_EQ(compression_kind_of(file->text_compression()), 2);
+  EXPECT_EQ(compression_kind_of(0x00), 0);
+  EXPECT_EQ(compression_kind_of(0x13), 0);
+}
+
+class LoadCatalog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = std::filesystem::current_path();
+    dir_ = std::filesystem::temp_directory_path() /
+           ("tolvex_catalog_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    std::filesystem::current_path(dir_);
+    set_console_sink([this](std::string_view s) { console_ += s; });
+  }
+  void TearDown() override {
+    set_console_sink(nullptr);
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(dir_);
+  }
+  std::filesystem::path old_, dir_;
+  std::string console_;
+};
+
+TEST_F(LoadCatalog, LoadsTheWholeFileAndAnnouncesIt) {
+  {
+    std::ofstream out("CATALOGS", std::ios::binary);
+    out << std::string(2048, '\x01');
+  }
+  auto image = load_catalog("CATALOGS");
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->bytes.size(), 2048u);
+  EXPECT_EQ(image->book_dir, "");
+  EXPECT_EQ(console_, "Working on CATALOGS\n");
+}
+
+TEST_F(LoadCatalog, MissingFilesAndDirectoriesAreNotLoadableAndSayNothing) {
+  EXPECT_FALSE(load_catalog("nothing-here"));
+  std::filesystem::create_directory("adir");
+  EXPECT_FALSE(load_catalog("adir"));
+  EXPECT_EQ(console_, "");
+}
+
+TEST_F(LoadCatalog, AnEmptyFileLoadsWithNoEntries) {
+  { std::ofstream out("CATALOG", std::ios::binary); }
+  auto image = load_catalog("CATALOG");
+  ASSERT_TRUE(image);
+  EXPECT_EQ(catalog_readable_entries(*image), 0);
+}
+
+}  // namespace
+}  // namespace tolvex

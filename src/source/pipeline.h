@@ -1,0 +1,22 @@
+// The subbook pipeline: walks the catalog's subbook records in order and turns
+// every selected subbook into a package under Dic/.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/run_options.h"
+#include "source/catalog.h"
+
+namespace tolvex {
+
+// Converts every selected subbook; per-subbook failures are reported and
+// passed over. Always returns 0.
+int convert_subbooks(const CatalogImage& catalog, const std::optional<std::string>& subdir,
+                     const std::optional<std::string>& newdir, const RunOptions& options);
+
+// 32-bit package identifier from the first 8 characters of the name.
+std::uint32_t make_dic_id(const std::string& name);
+
+}  // namespace tolvex
