@@ -1,6 +1,9 @@
 #include "platform/platform.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -94,6 +97,65 @@ std::tm local_time(std::time_t t) {
   return out;
 }
 #endif
+
+namespace {
+
+bool same_ignoring_ascii_case(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 0x20);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 0x20);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The entry of `dir` that matches `name` ignoring case, or with ";1" after it.
+bool find_entry(const std::string& dir, const std::string& name, std::string& found) {
+  std::error_code ec;
+  std::filesystem::directory_iterator it(dir.empty() ? std::string(".") : dir, ec);
+  if (ec) return false;
+  std::string versioned;
+  for (const auto& entry : it) {
+    std::string candidate = entry.path().filename().string();
+    if (same_ignoring_ascii_case(candidate, name)) {
+      found = candidate;
+      return true;
+    }
+    if (versioned.empty() && same_ignoring_ascii_case(candidate, name + ";1")) versioned = candidate;
+  }
+  if (versioned.empty()) return false;
+  found = versioned;
+  return true;
+}
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+}  // namespace
+
+std::string resolve_path_case(const std::string& path) {
+  if (path.empty() || path_exists(path)) return path;
+  std::string result;
+  std::size_t i = 0;
+  // The root stays as typed: a drive letter with its colon, leading separators.
+  if (path.size() >= 2 && path[1] == ':') {
+    result = path.substr(0, 2);
+    i = 2;
+  }
+  while (i < path.size() && is_separator(path[i])) result += path[i++];
+  while (i < path.size()) {
+    std::size_t end = i;
+    while (end < path.size() && !is_separator(path[end])) ++end;
+    std::string name = path.substr(i, end - i);
+    std::string found = name;
+    if (!path_exists(result + name) && !find_entry(result, name, found)) return path;
+    result += found;
+    while (end < path.size() && is_separator(path[end])) result += path[end++];
+    i = end;
+  }
+  return result;
+}
 
 std::time_t now_seconds() { return std::time(nullptr); }
 

@@ -28,6 +28,13 @@ bool path_exists(const std::string& path);
 // Creates one directory; an existing one is no error. Returns 0 or -1.
 int make_directory(const std::string& path);
 
+// Books copied from discs may have names in another case ("honmon") or with
+// an ISO 9660 version suffix ("HONMON;1"). Returns `path` itself when it
+// exists; otherwise, for the components after the longest existing prefix,
+// the directory entry that equals each component ignoring ASCII case,
+// optionally followed by ";1". Returns `path` unchanged when nothing matches.
+std::string resolve_path_case(const std::string& path);
+
 // Calendar time in whole seconds, and its broken-down local time.
 std::time_t now_seconds();
 std::tm local_time(std::time_t t);
