@@ -46,11 +46,22 @@ using BookFilePtr = std::unique_ptr<BookFile>;
 // Kind 1 or 2 opens a compressed file; any other kind a plain file (kind 0).
 // Null when the file cannot be opened, or its header or tables are unusable.
 BookFilePtr open_book_file(const std::string& path, int kind);
+// Reads the frequency tables of an open compressed file (kind 1 or 2, header
+// read) and builds its decoding tree; null when the counts are negative or
+// above MAX_LEAVES, the tables do not lie inside the file's `file_size`
+// bytes, or a table cannot be read whole. Nothing is allocated for a table
+// before it is known to fit in the file.
+std::unique_ptr<DecodingTree> build_decoding_tree(const BookFile& file, std::int64_t file_size);
+
 // Releases the file; null is accepted. Returns 0.
 int close_book_file(BookFilePtr& file);
 
 // Reads page `page` (0: the page after the last one read) into the 2048-byte
-// destination. Returns the destination, or null on failure.
+// destination. Returns the destination, or null on failure. A named page
+// becomes current_page even when the read then fails; a failed read never
+// advances it. On a compressed file, page 0 before any page has been read
+// (current_page 0) names no page and fails; a plain file reads on at its
+// file position, which right after the open is page 1.
 std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_t page);
 
 // The page after the last page read through read_block (0 at start).

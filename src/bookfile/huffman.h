@@ -42,6 +42,13 @@ struct LeafCounts {
   std::int32_t leaves() const { return quads + pairs + 256 + 1; }
 };
 bool leaf_counts(int kind, std::int32_t table_length, LeafCounts& out);
+
+// The most leaves a file may declare (end-of-page leaf included). Weights are
+// 16-bit and summed in int32 branches: 32767 leaves of weight 65535 total
+// 2147385345, still below INT32_MAX, so no sum can overflow. Real kind-2
+// tables hold a few thousand leaves; the tree build is quadratic, so the bound
+// also keeps a corrupt header from costing more than a few seconds.
+inline constexpr std::int32_t MAX_LEAVES = 32767;
 // Bytes of the frequency tables actually read for these counts.
 std::int64_t table_bytes(const LeafCounts& counts);
 

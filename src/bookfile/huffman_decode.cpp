@@ -1,0 +1,46 @@
+#include <cstring>
+
+#include "bookfile/book_file.h"
+#include "bookfile/huffman.h"
+
+namespace tolvex {
+
+void decode_page(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page) {
+  constexpr std::size_t kPage = static_cast<std::size_t>(PAGE_SIZE);
+  std::size_t out = 0;
+  if (!tree.nodes.empty()) {
+    const DecodingNode* nodes = tree.nodes.data();
+    const std::int32_t root = tree.root();
+    const std::uint8_t* bytes = stream.data();
+    const std::size_t total_bits = stream.size() * 8;
+    std::size_t bit = 0;  // index of the next bit: byte bit / 8, MSB first
+    bool done = false;
+    while (!done && out < kPage) {
+      const DecodingNode* node = &nodes[root];
+      while (node->type == NODE_BRANCH) {
+        if (bit >= total_bits) {
+          // The stream read from the file ran out before the page ended:
+          // the page ends here, as if the end-of-page symbol had come.
+          done = true;
+          break;
+        }
+        const unsigned b = (bytes[bit >> 3] >> (7 - (bit & 7))) & 1u;
+        ++bit;
+        node = &nodes[b ? node->child_one : node->child_zero];
+      }
+      if (done) break;
+      int width = 0;
+      switch (node->type) {
+        case NODE_BYTE: width = 1; break;
+        case NODE_PAIR: width = 2; break;
+        case NODE_QUAD: width = 4; break;
+        default: done = true; break;  // end of page
+      }
+      // Bytes past the end of the page are dropped; a full page needs no end symbol.
+      for (int i = 0; i < width && out < kPage; ++i) page[out++] = node->value[i];
+    }
+  }
+  if (out < kPage) std::memset(page + out, 0, kPage - out);
+}
+
+}  // namespace tolvex
