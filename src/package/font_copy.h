@@ -1,0 +1,20 @@
+// Copies of the subbook's external-character font files: each file from the
+// book's GAIJI directory is copied byte for byte into Dic/<DIR>/ under its
+// own name, through one 512-byte buffer.
+#pragma once
+
+#include <string>
+
+namespace tolvex {
+
+inline constexpr int FONT_COPY_BUFFER_SIZE = 512;
+
+// Returns 0 when the whole file was copied, -1 otherwise. A font name that is
+// not a plain file name (empty, ".", "..", holding '/', '\' or ':') is
+// refused with a message, since it comes from the book and could point
+// outside the package directory. Read and write errors are reported; a
+// missing source or an uncreatable destination fails quietly after the
+// progress line.
+int copy_font_file(const std::string& source_path, const std::string& out_name, const std::string& font_name);
+
+}  // namespace tolvex

@@ -1,0 +1,144 @@
+#include "package/index_file.h"
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "app/messages.h"
+#include "bookfile/multi_search.h"
+#include "package/icons.h"
+#include "platform/platform.h"
+#include "source/bytes.h"
+#include "source/output_paths.h"
+
+namespace tolvex {
+namespace {
+
+using InfoRecord = std::array<std::uint8_t, INFO_RECORD_SIZE>;
+
+// Name length at 16 and the name from 17; a name longer than the field is
+// cut to its 31 bytes rather than spilling into the next record.
+void put_name(InfoRecord& record, const std::string& name) {
+  std::size_t length = name.size() < INFO_NAME_MAX ? name.size() : INFO_NAME_MAX;
+  record[16] = static_cast<std::uint8_t>(length);
+  std::memcpy(record.data() + 17, name.data(), length);
+}
+
+InfoRecord font_record(std::uint8_t code, const std::string& name) {
+  InfoRecord record{};
+  record[3] = code;
+  put_name(record, name);
+  return record;
+}
+
+// One record per index entry whose code matches a selected kind, in page
+// order; multi-search entries are numbered from 1 as the data writer did.
+std::vector<InfoRecord> data_file_records(const std::uint8_t* index_page, BookFile* text_file, int selection) {
+  std::vector<InfoRecord> records;
+  int multi_number = 0;
+  const int count = index_entry_count(index_page);
+  for (int i = 0; i < count; ++i) {
+    const std::uint8_t* entry = index_page + 16 + INDEX_ENTRY_SIZE * i;
+    const std::uint8_t code = entry[0];
+    const int row = match_component(code, selection);
+    if (row < 0) continue;
+    std::uint32_t first_page = get_be(entry + 2, 4);
+    std::uint32_t page_count = get_be(entry + 6, 4);
+    if (code == MULTI_SEARCH_CODE) {
+      // Without a readable page the range keeps its first page and counts 0.
+      page_count = text_file != nullptr
+                       ? static_cast<std::uint32_t>(multi_search_page_range(text_file, first_page))
+                       : 0;
+      ++multi_number;
+    }
+    InfoRecord record{};
+    record[3] = code;
+    put_be(record.data() + 4, 4, first_page);
+    put_be(record.data() + 8, 4, first_page + page_count - 1);
+    record[12] = entry[10];
+    std::memcpy(record.data() + 13, entry + 11, 3);
+    put_name(record, component_file_name(COMPONENT_KINDS[row], multi_number));
+    records.push_back(record);
+  }
+  return records;
+}
+
+bool write_all(int fd, const void* data, std::size_t size) {
+  long written = platform::write_fd(fd, data, size);
+  return written >= 0 && static_cast<std::size_t>(written) == size;
+}
+
+int fail(int fd, const char* message) {
+  msg_printf("%s\n", message);
+  platform::close_fd(fd);
+  return -1;
+}
+
+}  // namespace
+
+int write_index_file(const std::uint8_t* index_page, BookFile* text_file, const std::uint8_t* subbook_entry,
+                     int selection, const SelectedCounts& selected_count, const std::string& out_name,
+                     const std::string& title, const std::string& full_font, const std::string& half_font,
+                     std::uint32_t dic_id) {
+  const std::string file_name = out_name + ".IDX";
+  const std::string path = package_file(out_name, file_name);
+  int fd = platform::open_write(path);
+  if (fd < 0) {
+    msg_printf("Can't create \"%s\"\n", path.c_str());
+    return -1;
+  }
+  msg_printf("  Writing %s\n", file_name.c_str());
+
+  // The records are built before the header so that the count in the header
+  // and the icon offsets always describe the records that follow. With the
+  // counts of the same planning pass this is their sum plus the font files;
+  // the counts themselves are therefore not needed here.
+  (void)selected_count;
+  const std::vector<InfoRecord> records = data_file_records(index_page, text_file, selection);
+  const std::uint32_t n = static_cast<std::uint32_t>(records.size()) + (full_font.empty() ? 0 : 1) +
+                          (half_font.empty() ? 0 : 1);
+
+  std::uint8_t header[INFO_HEADER_SIZE] = {};
+  std::memcpy(header, "VORQINFO", 8);
+  const std::uint8_t fixed[4] = {0x00, 0x02, 0x00, 0x02};
+  std::memcpy(header + 8, fixed, 4);
+  const std::size_t title_length = title.size() < INFO_TITLE_MAX ? title.size() : INFO_TITLE_MAX;
+  header[12] = static_cast<std::uint8_t>(title_length);
+  std::memcpy(header + 13, title.data(), title_length);
+  header[77] = static_cast<std::uint8_t>(n);
+  header[78] = subbook_entry[0];
+  header[79] = subbook_entry[1];
+  const std::uint32_t large_offset = INFO_HEADER_SIZE + INFO_RECORD_SIZE * n;
+  put_be(header + 80, 4, large_offset);
+  put_be(header + 84, 4, LARGE_ICON_SIZE);
+  put_be(header + 88, 4, large_offset + LARGE_ICON_SIZE);
+  put_be(header + 92, 4, SMALL_ICON_SIZE);
+  put_be(header + 96, 4, dic_id);
+  if (!write_all(fd, header, sizeof header)) return fail(fd, "write() failed. (12)");
+
+  for (const InfoRecord& record : records) {
+    if (!write_all(fd, record.data(), record.size())) return fail(fd, "write() failed. (13)");
+  }
+  if (!full_font.empty()) {
+    const InfoRecord record = font_record(FULL_FONT_CODE, full_font);
+    if (!write_all(fd, record.data(), record.size())) return fail(fd, "write() failed. (14)");
+  }
+  if (!half_font.empty()) {
+    const InfoRecord record = font_record(HALF_FONT_CODE, half_font);
+    if (!write_all(fd, record.data(), record.size())) return fail(fd, "write() failed. (15)");
+  }
+
+  std::uint8_t small_icon[SMALL_ICON_SIZE];
+  std::uint8_t large_icon[LARGE_ICON_SIZE];
+  select_icons(out_name, small_icon, large_icon);
+  if (!write_all(fd, large_icon, sizeof large_icon)) return fail(fd, "write() failed. (16)");
+  if (!write_all(fd, small_icon, sizeof small_icon)) return fail(fd, "write() failed. (17)");
+
+  if (platform::close_fd(fd) != 0) {
+    msg_printf("close() failed. (%s)\n", path.c_str());
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace tolvex
