@@ -1,0 +1,201 @@
+#include "package/profile_files.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "package/package_test_support.h"
+#include "package/reg_file.h"
+
+namespace tolvex {
+namespace {
+
+// Shift_JIS bytes of the texts the tests look for.
+const std::string SAMPLE_TITLE = "\x8C\xA9\x96\x7B\x8E\xAB\x93\x54";  // 見本辞典
+const std::string DESC_PREFIX =                                          // このコンポーネントは「
+    "\x82\xB1\x82\xCC\x83\x52\x83\x93\x83\x7C\x81\x5B\x83\x6C\x83\x93\x83\x67\x82\xCD\x81\x75";
+const std::string DESC_SUFFIX =  // 」の辞典データを含んでいます。
+    "\x81\x76\x82\xCC\x8E\xAB\x93\x54\x83\x66\x81\x5B\x83\x5E\x82\xF0\x8A\xDC\x82\xF1\x82\xC5\x82\xA2\x82\xDC\x82"
+    "\xB7\x81\x42";
+const std::string DICT_DATA = "\x8E\xAB\x93\x54\x83\x66\x81\x5B\x83\x5E";  // 辞典データ
+const std::string CONTAINS = "\x82\xF0\x8A\xDC\x82\xF1\x82\xC5\x82\xA2\x82\xDC\x82\xB7\x81\x42";  // を含んでいます。
+const std::string THIS_COMPONENT =  // このコンポーネントは
+    "\x82\xB1\x82\xCC\x83\x52\x83\x93\x83\x7C\x81\x5B\x83\x6C\x83\x93\x83\x67\x82\xCD";
+const std::string SEARCH_INDEX =  // 検索インデックス
+    "\x8C\x9F\x8D\xF5\x83\x43\x83\x93\x83\x66\x83\x62\x83\x4E\x83\x58";
+const std::string OPTION = "\x83\x49\x83\x76\x83\x56\x83\x87\x83\x93";                      // オプション
+const std::string COLOUR_FIGURES = "\x83\x4A\x83\x89\x81\x5B\x90\x7D\x94\xC5" + DICT_DATA.substr(4);  // カラー図版データ
+const std::string SOUND_DATA = "\x89\xB9\x90\xBA" + DICT_DATA.substr(4);                         // 音声データ
+const std::string BODY_TEXT = "\x81\x41\x96\x7B\x95\xB6" + DICT_DATA.substr(4);                 // 、本文データ
+
+SelectedCounts counts_for(const std::vector<std::pair<std::uint8_t, int>>& codes) {
+  SelectedCounts counts{};
+  for (auto [code, count] : codes) {
+    for (int row = 0; row < COMPONENT_KIND_COUNT; ++row) {
+      if (COMPONENT_KINDS[row].code == code) {
+        counts[row] = static_cast<std::uint8_t>(count);
+        break;
+      }
+    }
+  }
+  return counts;
+}
+
+std::string crlf_lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += line + "\r\n";
+  return text;
+}
+
+class ProfileFiles : public testing_support::PackageDirTest {};
+
+TEST_F(ProfileFiles, DicprofOfTheWorkedExampleMatchesLineForLine) {
+  make_package_dir("DICT01");
+  SelectedCounts counts = counts_for({{0x00, 1}, {0x01, 1}, {0x30, 1}, {0x80, 1}, {0xFF, 2}, {0xD2, 1}});
+  ASSERT_EQ(write_dicprof_ini("DICT01", SAMPLE_TITLE, "FONT16F", "FONT16H", 0x04934040, counts), 0);
+  EXPECT_EQ(read_file("Dic/DICT01/DICPROF.INI"),
+            crlf_lines({
+                "[GENERAL]",
+                "DicName=" + SAMPLE_TITLE,
+                "DicId=76759104",
+                "DicDir=DICT01",
+                "RequiredFiles=8",
+                "OptionalComponents=2",
+                "DESC=" + DESC_PREFIX + SAMPLE_TITLE + DESC_SUFFIX,
+                "[REQUIRED]",
+                "NAME=" + DICT_DATA,
+                "DESC=" + THIS_COMPONENT + SEARCH_INDEX + BODY_TEXT + CONTAINS,
+                "FILE1=DICPROF.INI",
+                "FILE2=EXINFO.INI",
+                "FILE3=DICT01.IDX",
+                "FILE4=HONMON.DIC",
+                "FILE5=MENU.DIC",
+                "FILE6=KAINDEX.DIC",
+                "FILE7=FONT16F",
+                "FILE8=FONT16H",
+                "[OPTIONAL1]",
+                "NAME=" + OPTION + SEARCH_INDEX,
+                "DESC=" + THIS_COMPONENT + OPTION + SEARCH_INDEX + CONTAINS,
+                "FILES=3",
+                "FILE1=KWINDEX.DIC",
+                "FILE2=MULTI1.DIC",
+                "FILE3=MULTI2.DIC",
+                "[OPTIONAL2]",
+                "NAME=" + COLOUR_FIGURES,
+                "DESC=" + THIS_COMPONENT + COLOUR_FIGURES + CONTAINS,
+                "FILES=1",
+                "FILE1=COLSCR.DIC",
+            }));
+  EXPECT_EQ(console_, "  Writing DICPROF.INI\n");
+}
+
+TEST_F(ProfileFiles, SoundAloneIsTheFirstOptionalSection) {
+  make_package_dir("ABC");
+  ASSERT_EQ(write_dicprof_ini("ABC", "T", "", "", 0x01230000, counts_for({{0x00, 1}, {0xD8, 1}})), 0);
+  std::string text = read_file("Dic/ABC/DICPROF.INI");
+  EXPECT_NE(text.find("OptionalComponents=1\r\n"), std::string::npos);
+  const std::string tail = crlf_lines({"[OPTIONAL1]", "NAME=" + SOUND_DATA,
+                                       "DESC=" + THIS_COMPONENT + SOUND_DATA + CONTAINS, "FILES=1",
+                                       "FILE1=PCMDATA.DIC"});
+  ASSERT_GE(text.size(), tail.size());
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+  EXPECT_EQ(text.find("[OPTIONAL2]"), std::string::npos);
+}
+
+TEST_F(ProfileFiles, RequiredOnlyEbSubbookHasNoOptionalSectionsOrFontLines) {
+  make_package_dir("ABC");
+  // Two entries of one required kind are listed once.
+  ASSERT_EQ(write_dicprof_ini("ABC", "T", "", "", 0x01230000, counts_for({{0x00, 2}, {0x90, 1}})), 0);
+  std::string text = read_file("Dic/ABC/DICPROF.INI");
+  EXPECT_NE(text.find("DicId=19070976\r\nDicDir=ABC\r\nRequiredFiles=5\r\nOptionalComponents=0\r\n"),
+            std::string::npos);
+  const std::string tail = crlf_lines({"FILE3=ABC.IDX", "FILE4=HONMON.DIC", "FILE5=FKINDEX.DIC"});
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+  EXPECT_EQ(text.find("[OPTIONAL"), std::string::npos);
+}
+
+TEST_F(ProfileFiles, MultiSearchFilesAreNumberedWithinTheOptionalSection) {
+  make_package_dir("ABC");
+  ASSERT_EQ(write_dicprof_ini("ABC", "T", "", "", 1, counts_for({{0xFF, 3}, {0xD2, 1}, {0xD8, 1}})), 0);
+  std::string text = read_file("Dic/ABC/DICPROF.INI");
+  EXPECT_NE(text.find("OptionalComponents=3\r\n"), std::string::npos);
+  EXPECT_NE(text.find("FILES=3\r\nFILE1=MULTI1.DIC\r\nFILE2=MULTI2.DIC\r\nFILE3=MULTI3.DIC\r\n[OPTIONAL2]\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("FILE1=COLSCR.DIC\r\n[OPTIONAL3]\r\n"), std::string::npos);
+}
+
+TEST_F(ProfileFiles, ExinfoHoldsTheTitle) {
+  make_package_dir("DICT01");
+  ASSERT_EQ(write_exinfo_ini("DICT01", SAMPLE_TITLE), 0);
+  EXPECT_EQ(read_file("Dic/DICT01/EXINFO.INI"), crlf_lines({"[GENERAL]", "SRCINFO=" + SAMPLE_TITLE}));
+  EXPECT_EQ(console_, "  Writing EXINFO.INI\n");
+}
+
+TEST_F(ProfileFiles, RegistryScriptBytesForAbc) {
+  std::filesystem::create_directory("Dic");
+  ASSERT_EQ(write_reg_file("ABC", "Title", 0x01230000), 0);
+  EXPECT_EQ(read_file("Dic/ABC.REG"),
+            "REGEDIT4\r\n"
+            "\r\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\Kestrova\\Lexivane\\Dic\\01230000]\r\n"
+            "\"DicID\"=dword:01230000\r\n"
+            "\"DicName\"=\"Title\"\r\n"
+            "\"DicPath\"=\"C:\\\\Program Files\\\\Kestrova\\\\Folivant\\\\DIC\\\\ABC\\\\ABC.IDX\"\r\n"
+            "\"SRCINFO\"=\"Title\"\r\n");
+  EXPECT_EQ(console_, "  Writing ABC.REG\n");
+}
+
+TEST_F(ProfileFiles, ValidDoubleByteTitlesWithBackslashSecondBytesStayUnchanged) {
+  make_package_dir("ABC");
+  const std::string title = "\x95\x5C\x83\x5C";  // 表ソ: both second bytes are 0x5C
+  ASSERT_EQ(write_reg_file("ABC", title, 0x01230000), 0);
+  ASSERT_EQ(write_exinfo_ini("ABC", title), 0);
+  EXPECT_NE(read_file("Dic/ABC.REG").find("\"DicName\"=\"" + title + "\"\r\n"), std::string::npos);
+  EXPECT_EQ(read_file("Dic/ABC/EXINFO.INI"), crlf_lines({"[GENERAL]", "SRCINFO=" + title}));
+}
+
+TEST_F(ProfileFiles, DamagedTitleCannotAddLinesOrBreakQuoting) {
+  make_package_dir("ABC");
+  // A line break, a lone quote and backslash, and a lead byte with no second byte.
+  const std::string title = std::string("a\r\n\"x\"=\"y\\", 10) + "\x1F\x7F\x81";
+  ASSERT_EQ(write_reg_file("ABC", title, 0x01230000), 0);
+  ASSERT_EQ(write_exinfo_ini("ABC", title), 0);
+  ASSERT_EQ(write_dicprof_ini("ABC", title, "", "", 0x01230000, SelectedCounts{}), 0);
+
+  const std::string reg = read_file("Dic/ABC.REG");
+  EXPECT_NE(reg.find("\"DicName\"=\"a??\\\"x\\\"=\\\"y\\\\???\"\r\n"), std::string::npos) << reg;
+  EXPECT_NE(reg.find("\"SRCINFO\"=\"a??\\\"x\\\"=\\\"y\\\\???\"\r\n"), std::string::npos);
+  EXPECT_EQ(std::count(reg.begin(), reg.end(), '\n'), 7);
+
+  EXPECT_EQ(read_file("Dic/ABC/EXINFO.INI"), crlf_lines({"[GENERAL]", "SRCINFO=a??\"x\"=\"y\\???"}));
+  const std::string prof = read_file("Dic/ABC/DICPROF.INI");
+  EXPECT_NE(prof.find("DicName=a??\"x\"=\"y\\???\r\nDicId="), std::string::npos);
+  EXPECT_EQ(std::count(prof.begin(), prof.end(), '\n'), 13);
+}
+
+TEST_F(ProfileFiles, UncreatableFilesFailAfterTheProgressLineOnly) {
+  make_package_dir("ABC");
+  std::filesystem::create_directory("Dic/ABC/DICPROF.INI");
+  std::filesystem::create_directory("Dic/ABC/EXINFO.INI");
+  std::filesystem::create_directory("Dic/ABC.REG");
+  EXPECT_EQ(write_dicprof_ini("ABC", "T", "", "", 1, SelectedCounts{}), -1);
+  EXPECT_EQ(write_exinfo_ini("ABC", "T"), -1);
+  EXPECT_EQ(write_reg_file("ABC", "T", 1), -1);
+  EXPECT_EQ(console_, "  Writing DICPROF.INI\n  Writing EXINFO.INI\n  Writing ABC.REG\n");
+}
+
+TEST_F(ProfileFiles, WriteErrorsAreReportedAsFailures) {
+  make_package_dir("ABC");
+  if (!link_to_dev_full("Dic/ABC/DICPROF.INI") || !link_to_dev_full("Dic/ABC.REG")) GTEST_SKIP() << "no /dev/full";
+  EXPECT_EQ(write_dicprof_ini("ABC", "T", "", "", 1, SelectedCounts{}), -1);
+  EXPECT_EQ(write_reg_file("ABC", "T", 1), -1);
+  EXPECT_EQ(console_,
+            "  Writing DICPROF.INI\nwrite() failed. (Dic/ABC/DICPROF.INI)\n"
+            "  Writing ABC.REG\nwrite() failed. (Dic/ABC.REG)\n");
+}
+
+}  // namespace
+}  // namespace tolvex
