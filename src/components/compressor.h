@@ -6,6 +6,13 @@
 // from 4080 fill bytes; each token appends `length` bytes copied from
 // S[k - 4080 + offset ...] one at a time (a copy may overlap what it appends),
 // then the literal.
+//
+// The encoder has two searches that write the same format: the hash search
+// (default: a table of three-byte strings plus tables of the latest byte pair
+// and the latest byte) and the scan search (NO_HASH: a shift-table walk over
+// the whole window). Both are deterministic; their exact output is part of
+// what the converter produces, so neither may be "improved" in ways that
+// change a single token.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +27,13 @@ inline constexpr int WINDOW_SIZE = 4080;
 inline constexpr int MAX_MATCH = 15;
 inline constexpr int CHUNK_BYTES = 32768;
 inline constexpr int MAX_TOKEN_BYTES = 3 * CHUNK_BYTES;
+// The compressor's buffer: the history, a full chunk and one look-ahead page
+// that a caller may keep behind the chunk (it is never read while compressing).
+inline constexpr int LOOKAHEAD_BYTES = 2048;
+inline constexpr int COMPRESSOR_BUFFER_BYTES = WINDOW_SIZE + CHUNK_BYTES + LOOKAHEAD_BYTES;
+
+// Slots of the hash search's table of three-byte strings.
+inline constexpr int HASH_SLOTS = 20443;
 
 // The most frequent byte among the first m bytes; ties go to the lowest value.
 std::uint8_t choose_fill_byte(const std::uint8_t* chunk, std::size_t m);
@@ -36,22 +50,36 @@ class ChunkCompressor {
   ChunkCompressor(const ChunkCompressor&) = delete;
   ChunkCompressor& operator=(const ChunkCompressor&) = delete;
 
-  // The buffer B: WINDOW_SIZE history bytes followed by room for a chunk.
+  // The buffer B (COMPRESSOR_BUFFER_BYTES): WINDOW_SIZE history bytes, then
+  // room for a chunk and a look-ahead page.
   std::uint8_t* buffer();
   std::uint8_t* chunk() { return buffer() + WINDOW_SIZE; }
 
   // Compresses the n chunk bytes at chunk() (history already filled with the
   // fill byte) into `tokens` (at least 3 * n bytes); returns the byte count,
-  // always 3 x the number of tokens.
+  // always 3 x the number of tokens. n = 0 or n > CHUNK_BYTES gives 0.
   std::size_t compress_chunk(std::size_t n, SearchKind search, std::uint8_t* tokens);
+
+  // Hash slots not EMPTY after the last hash-search chunk (for diagnostics
+  // and tests of the table's fill level).
+  std::size_t used_slots() const;
 
  private:
   struct Tables;
   std::unique_ptr<Tables> tables_;
 };
 
-// Decodes a token stream; false when it is malformed (an offset above 4079,
-// or output other than `expected_length` bytes).
+// The 12-bit offset of the token at t.
+inline unsigned token_offset(const std::uint8_t* t) { return (unsigned{t[0]} << 4) | (t[1] >> 4); }
+inline unsigned token_length(const std::uint8_t* t) { return t[1] & 0x0Fu; }
+
+// Bytes a token stream decodes to (the sum of length + 1 over its whole
+// tokens; a trailing partial token is not counted).
+std::size_t decoded_length(std::span<const std::uint8_t> tokens);
+
+// Decodes a token stream into `out` (the chunk without its history); false,
+// with `out` empty, when it is malformed: a partial token, an offset above
+// 4079, or output other than `expected_length` bytes.
 bool decompress_chunk(std::uint8_t fill_byte, std::span<const std::uint8_t> tokens, std::size_t expected_length,
                       std::vector<std::uint8_t>& out);
 

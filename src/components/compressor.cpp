@@ -1,0 +1,274 @@
+#include "components/compressor.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace tolvex {
+namespace {
+
+constexpr int PROBE_LIMIT = 30;   // slots examined when inserting with 15 or more bytes left
+constexpr int DEDUP_LENGTH = 15;  // bytes compared before a newer position takes an older one's slot
+constexpr std::uint16_t EMPTY = 0xFFFF;    // slot never used since the reset / no position
+constexpr std::uint16_t DELETED = 0xFFFE;  // slot whose position left the window
+constexpr int POSITIONS = WINDOW_SIZE + CHUNK_BYTES;  // 36848: every position of B fits in 16 bits
+constexpr int HISTORY_SEEDS = 15;  // history positions 4065..4079 entered at the reset
+
+struct HashSlot {
+  std::uint16_t key;  // hash3 of the stored position
+  std::uint16_t pos;  // the position, EMPTY or DELETED
+};
+
+struct Match {
+  std::uint32_t pos = 0;
+  std::uint32_t length = 0;  // 0: no copy
+};
+
+// Slot (and key) of the three bytes at x.
+inline std::uint32_t hash3(const std::uint8_t* b, std::uint32_t x) {
+  // Below 2^31 at every step, so unsigned arithmetic gives the same value as signed.
+  return ((((std::uint32_t{b[x]} * 128) + b[x + 1]) * 128 + b[x + 2]) * 128) % HASH_SLOTS;
+}
+
+inline std::uint32_t next_slot(std::uint32_t s) { return s + 1 == HASH_SLOTS ? 0 : s + 1; }
+
+// Leading bytes, at most m, in which the strings at a and b agree.
+inline std::uint32_t common_prefix(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t m) {
+  std::uint32_t e = 0;
+  while (e < m && a[e] == b[e]) ++e;
+  return e;
+}
+
+}  // namespace
+
+struct ChunkCompressor::Tables {
+  std::array<std::uint8_t, COMPRESSOR_BUFFER_BYTES> buffer{};
+  std::array<HashSlot, HASH_SLOTS> slots{};
+  std::array<std::uint16_t, POSITIONS> slot_of_position{};
+  std::array<std::uint16_t, 65536> last_pair{};  // by B[x] * 256 + B[x + 1]
+  std::array<std::uint16_t, 256> last_byte{};
+  // Scan search: for each byte value, 1 + the last index k < i - 1 at which it
+  // occurs in the string being matched (0: absent). The shift for length i is
+  // i - scan_seen[c]. Kept all-zero between positions.
+  std::array<std::uint16_t, 256> scan_seen{};
+
+  // State of the chunk being compressed.
+  const std::uint8_t* b = nullptr;
+  std::uint32_t end = 0;
+
+  void reset_hash();
+  void insert_position(std::uint32_t x, std::uint32_t r);
+  void advance_window(std::uint32_t p, std::uint32_t count);
+  Match find_match_hash(std::uint32_t p, std::uint32_t m) const;
+  Match find_match_scan(std::uint32_t p, std::uint32_t m);
+};
+
+void ChunkCompressor::Tables::reset_hash() {
+  std::memset(slots.data(), 0xFF, sizeof slots);
+  std::memset(slot_of_position.data(), 0xFF, sizeof slot_of_position);
+  std::memset(last_pair.data(), 0xFF, sizeof last_pair);
+  std::memset(last_byte.data(), 0xFF, sizeof last_byte);
+  // The only history positions ever entered: the last 15, as if each had 15
+  // bytes after it (so equal ones replace each other).
+  for (std::uint32_t x = WINDOW_SIZE - HISTORY_SEEDS; x < WINDOW_SIZE; ++x) insert_position(x, DEDUP_LENGTH);
+  last_pair[b[4078] * 256u + b[4079]] = 4078;
+  last_pair[b[4079] * 256u + b[4080]] = 4079;
+  last_byte[b[4079]] = 4079;
+}
+
+// Enters x (with r bytes from x to the end of the chunk) in the hash table.
+// A newer position whose 15 bytes equal an older one's takes its slot; the
+// older position's slot_of_position stays as it was, so when the older one
+// leaves the window the slot is marked DELETED although it holds the newer.
+void ChunkCompressor::Tables::insert_position(std::uint32_t x, std::uint32_t r) {
+  const std::uint32_t h = hash3(b, x);
+  std::uint32_t s = h;
+  if (r >= DEDUP_LENGTH) {
+    for (int probe = 0; probe < PROBE_LIMIT; ++probe, s = next_slot(s)) {
+      const HashSlot& slot = slots[s];
+      if (slot.pos >= DELETED || (slot.key == h && std::memcmp(b + slot.pos, b + x, DEDUP_LENGTH) == 0)) {
+        slots[s] = HashSlot{static_cast<std::uint16_t>(h), static_cast<std::uint16_t>(x)};
+        slot_of_position[x] = static_cast<std::uint16_t>(s);
+        return;
+      }
+    }
+    return;  // crowded: x is not entered
+  }
+  // Near the end of the chunk: the first free slot. At most 4095 slots are
+  // live at any time, so one is always found; the bound only guards the loop.
+  for (int probe = 0; probe < HASH_SLOTS; ++probe, s = next_slot(s)) {
+    if (slots[s].pos >= DELETED) {
+      slots[s] = HashSlot{static_cast<std::uint16_t>(h), static_cast<std::uint16_t>(x)};
+      slot_of_position[x] = static_cast<std::uint16_t>(s);
+      return;
+    }
+  }
+}
+
+// Passes count positions from p: each position 4080 back leaves the window,
+// each passed position is entered in the three tables.
+void ChunkCompressor::Tables::advance_window(std::uint32_t p, std::uint32_t count) {
+  for (std::uint32_t x = p; x < p + count; ++x) {
+    const std::uint32_t y = x - WINDOW_SIZE;
+    const std::uint16_t s = slot_of_position[y];
+    if (s != EMPTY) {
+      slots[s].pos = DELETED;
+      slot_of_position[y] = EMPTY;
+    }
+    if (x + 2 < end) insert_position(x, end - x);
+    if (x + 1 < end) last_pair[b[x] * 256u + b[x + 1]] = static_cast<std::uint16_t>(x);
+    if (x < end) last_byte[b[x]] = static_cast<std::uint16_t>(x);
+  }
+}
+
+// Copy for p of at most m bytes: the first slot in probe order with all m
+// bytes, else the first with the longest copy of 3 or more, else the latest
+// pair, else the latest byte.
+Match ChunkCompressor::Tables::find_match_hash(std::uint32_t p, std::uint32_t m) const {
+  const std::uint32_t a = p - WINDOW_SIZE;
+  if (m >= 3) {
+    const std::uint32_t h = hash3(b, p);
+    Match best;
+    std::uint32_t s = h;
+    // Slots never become EMPTY again before the next reset; a table without
+    // an EMPTY slot ends the probe after one full round.
+    for (int probe = 0; probe < HASH_SLOTS; ++probe, s = next_slot(s)) {
+      const HashSlot& slot = slots[s];
+      if (slot.pos == EMPTY) break;
+      // Every entered position lies in the window; the check on `a` keeps
+      // an offset out of range from ever being written.
+      if (slot.pos == DELETED || slot.key != h || slot.pos < a) continue;
+      const std::uint32_t e = common_prefix(b + slot.pos, b + p, m);
+      if (e == m) return Match{slot.pos, m};
+      if (e > best.length) best = Match{slot.pos, e};
+    }
+    if (best.length >= 3) return best;
+  }
+  if (m >= 2) {
+    const std::uint16_t c = last_pair[b[p] * 256u + b[p + 1]];
+    if (c != EMPTY && c >= a) return Match{c, 2};
+  }
+  const std::uint16_t c = last_byte[b[p]];
+  if (c != EMPTY && c >= a) return Match{c, 1};
+  return Match{};
+}
+
+// Copy for p of at most m bytes by a walk over the whole window: the first
+// byte match from the window's start, then for each longer length a walk on
+// from the last copy found, shifted on a mismatch by the shift table looked
+// up with the window byte at which the comparison failed.
+Match ChunkCompressor::Tables::find_match_scan(std::uint32_t p, std::uint32_t m) {
+  const std::uint32_t a = p - WINDOW_SIZE;
+  const void* first = std::memchr(b + a, b[p], p - a);
+  if (first == nullptr) return Match{};
+  std::uint32_t best = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(first) - b);
+  if (m == 1) return Match{best, 1};
+
+  Match result{best, m};
+  for (std::uint32_t i = 2; i <= m; ++i) {
+    // The shift table for length i: i for bytes not among B[p..p+i-2],
+    // i - 1 - k for the last k at which a byte occurs there.
+    scan_seen[b[p + i - 2]] = static_cast<std::uint16_t>(i - 1);
+    bool found = false;
+    std::uint32_t x = best;
+    while (x < p) {
+      std::uint32_t j = i;
+      while (j > 0 && b[x + j - 1] == b[p + j - 1]) --j;
+      if (j == 0) {
+        found = true;
+        break;
+      }
+      x += i - scan_seen[b[x + j - 1]];
+    }
+    if (!found) {
+      result = Match{best, i - 1};
+      break;
+    }
+    best = x;
+  }
+  if (result.length == m) result.pos = best;
+  for (std::uint32_t k = 0; k + 1 < m; ++k) scan_seen[b[p + k]] = 0;
+  return result;
+}
+
+std::uint8_t choose_fill_byte(const std::uint8_t* chunk, std::size_t m) {
+  std::array<std::size_t, 256> counts{};
+  for (std::size_t i = 0; i < m; ++i) ++counts[chunk[i]];
+  // max_element returns the first of equal maxima: the lowest value.
+  return static_cast<std::uint8_t>(std::max_element(counts.begin(), counts.end()) - counts.begin());
+}
+
+ChunkCompressor::ChunkCompressor() : tables_(std::make_unique<Tables>()) {}
+ChunkCompressor::~ChunkCompressor() = default;
+
+std::uint8_t* ChunkCompressor::buffer() { return tables_->buffer.data(); }
+
+std::size_t ChunkCompressor::used_slots() const {
+  return static_cast<std::size_t>(std::count_if(tables_->slots.begin(), tables_->slots.end(),
+                                                [](const HashSlot& s) { return s.pos != EMPTY; }));
+}
+
+std::size_t ChunkCompressor::compress_chunk(std::size_t n, SearchKind search, std::uint8_t* tokens) {
+  if (n == 0 || n > static_cast<std::size_t>(CHUNK_BYTES)) return 0;
+  Tables& t = *tables_;
+  const std::uint8_t* b = t.buffer.data();
+  t.b = b;
+  t.end = static_cast<std::uint32_t>(WINDOW_SIZE + n);
+  const std::uint32_t end = t.end;
+  const bool hash = search == SearchKind::hash;
+  if (hash) t.reset_hash();
+
+  std::uint8_t* out = tokens;
+  auto emit = [&out](std::uint32_t offset, std::uint32_t length, std::uint8_t literal) {
+    out[0] = static_cast<std::uint8_t>(offset >> 4);
+    out[1] = static_cast<std::uint8_t>(((offset & 0x0F) << 4) | length);
+    out[2] = literal;
+    out += 3;
+  };
+
+  std::uint32_t p = WINDOW_SIZE;
+  while (p + 1 < end) {
+    // A copy never takes the chunk's last byte: every token ends with a literal.
+    const std::uint32_t m = p + MAX_MATCH < end ? MAX_MATCH : end - p - 1;
+    const Match match = hash ? t.find_match_hash(p, m) : t.find_match_scan(p, m);
+    if (match.length == 0) {
+      if (hash) t.advance_window(p, 1);
+      emit(0, 0, b[p]);
+      p += 1;
+    } else {
+      if (hash) t.advance_window(p, match.length + 1);
+      emit(match.pos - (p - WINDOW_SIZE), match.length, b[p + match.length]);
+      p += match.length + 1;
+    }
+  }
+  if (p + 1 == end) emit(0, 0, b[p]);
+  return static_cast<std::size_t>(out - tokens);
+}
+
+std::size_t decoded_length(std::span<const std::uint8_t> tokens) {
+  std::size_t total = 0;
+  for (std::size_t i = 0; i + 3 <= tokens.size(); i += 3) total += token_length(&tokens[i]) + 1;
+  return total;
+}
+
+bool decompress_chunk(std::uint8_t fill_byte, std::span<const std::uint8_t> tokens, std::size_t expected_length,
+                      std::vector<std::uint8_t>& out) {
+  out.clear();
+  if (tokens.size() % 3 != 0 || decoded_length(tokens) != expected_length) return false;
+  // The length is known before anything is written, so no token can write
+  // past the buffer, and every copy reads behind the write position.
+  std::vector<std::uint8_t> s(WINDOW_SIZE + expected_length, fill_byte);
+  std::size_t k = WINDOW_SIZE;
+  for (std::size_t i = 0; i < tokens.size(); i += 3) {
+    const std::uint8_t* t = &tokens[i];
+    const unsigned offset = token_offset(t);
+    if (offset >= static_cast<unsigned>(WINDOW_SIZE)) return false;
+    std::size_t from = k - WINDOW_SIZE + offset;
+    for (unsigned j = token_length(t); j > 0; --j) s[k++] = s[from++];
+    s[k++] = t[2];
+  }
+  out.assign(s.begin() + WINDOW_SIZE, s.end());
+  return true;
+}
+
+}  // namespace tolvex

@@ -1,0 +1,163 @@
+#include "components/data_file_reader.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "components/compressor.h"
+#include "platform/platform.h"
+#include "source/bytes.h"
+
+namespace tolvex {
+namespace {
+
+constexpr std::uint8_t MAGIC[8] = {'V', 'O', 'R', 'Q', 'D', 'A', 'T', 'A'};
+constexpr std::uint8_t FIXED_8[7] = {0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00};
+constexpr std::uint8_t FIXED_16[6] = {0x00, 0x10, 0x10, 0x00, 0x00, 0x10};
+constexpr int RECORD_HEAD_SIZE = 5;
+constexpr std::uint32_t MAX_TOKENS = CHUNK_BYTES;  // one token gives at least one byte
+// The largest file a header can describe: 65535 chunks of the largest record.
+constexpr std::uint64_t MAX_FILE_SIZE =
+    DATA_HEADER_SIZE + 4ull * 65535 + 65535ull * (RECORD_HEAD_SIZE + 3ull * MAX_TOKENS);
+
+#if defined(__GNUC__) && !defined(_WIN32)
+bool fail(std::string& error, const char* format, ...) __attribute__((format(printf, 2, 3)));
+#endif
+
+bool fail(std::string& error, const char* format, ...) {
+  char text[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  error = text;
+  return false;
+}
+
+bool check_fixed(std::span<const std::uint8_t> bytes, std::size_t at, const std::uint8_t* expected, std::size_t n,
+                 std::string& error) {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (bytes[at + i] != expected[i]) {
+      return fail(error, "header byte %zu is %02X, expected %02X", at + i, bytes[at + i], expected[i]);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool parse_data_file(std::span<const std::uint8_t> bytes, DataFile& out, std::string& error) {
+  out = DataFile{};
+  error.clear();
+  const std::size_t size = bytes.size();
+  if (size < DATA_HEADER_SIZE) {
+    return fail(error, "file is %zu bytes, shorter than the 64-byte header", size);
+  }
+  if (std::memcmp(bytes.data(), MAGIC, sizeof MAGIC) != 0) return fail(error, "bad magic: not a VORQDATA file");
+  if (!check_fixed(bytes, 8, FIXED_8, sizeof FIXED_8, error)) return false;
+  if (!check_fixed(bytes, 16, FIXED_16, sizeof FIXED_16, error)) return false;
+  for (std::size_t i = 36; i < DATA_HEADER_SIZE; ++i) {
+    if (bytes[i] != 0) return fail(error, "header byte %zu is %02X, expected 00", i, bytes[i]);
+  }
+  const std::uint8_t* h = bytes.data();
+  out.code = h[15];
+  out.chunk_count = static_cast<std::uint16_t>(get_be(h + 22, 2));
+  out.first_page = get_be(h + 24, 4);
+  out.last_page = get_be(h + 28, 4);
+  out.attribute = h[32];
+  std::memcpy(out.parameters.data(), h + 33, 3);
+
+  const unsigned n = out.chunk_count;
+  if (n == 0) return fail(error, "chunk_count is 0: the file holds no pages");
+  // Sizes and offsets in 64 bits: nothing read from the file can overflow them.
+  const std::uint64_t table_end = DATA_HEADER_SIZE + 4ull * n;
+  if (table_end > size) {
+    return fail(error, "file ends inside the chunk offset table (%zu bytes, the table of %u chunks ends at %llu)",
+                size, n, static_cast<unsigned long long>(table_end));
+  }
+
+  // The records must follow the table and each other exactly, to the end of the file.
+  out.chunks.resize(n);
+  std::uint64_t expected = table_end;
+  for (unsigned i = 0; i < n; ++i) {
+    ChunkRecordInfo& c = out.chunks[i];
+    c.offset = get_be(h + DATA_HEADER_SIZE + 4 * i, 4);
+    if (c.offset != expected) {
+      return fail(error, "chunk %u of %u: record at offset %u, expected %llu", i + 1, n, c.offset,
+                  static_cast<unsigned long long>(expected));
+    }
+    if (expected + RECORD_HEAD_SIZE > size) {
+      return fail(error, "chunk %u of %u: record head runs past the end of the file", i + 1, n);
+    }
+    c.token_count = get_be(h + c.offset, 4);
+    c.fill_byte = h[c.offset + 4];
+    if (c.token_count == 0 || c.token_count > MAX_TOKENS) {
+      return fail(error, "chunk %u of %u: token_count %u is not between 1 and %u", i + 1, n, c.token_count,
+                  MAX_TOKENS);
+    }
+    expected += RECORD_HEAD_SIZE + 3ull * c.token_count;
+    if (expected > size) {
+      return fail(error, "chunk %u of %u: %u tokens run past the end of the file", i + 1, n, c.token_count);
+    }
+  }
+  if (expected != size) {
+    return fail(error, "%llu bytes after the last chunk record", static_cast<unsigned long long>(size - expected));
+  }
+
+  std::vector<std::uint8_t> chunk;
+  for (unsigned i = 0; i < n; ++i) {
+    const ChunkRecordInfo& c = out.chunks[i];
+    const auto tokens = bytes.subspan(c.offset + RECORD_HEAD_SIZE, 3ull * c.token_count);
+    for (std::size_t t = 0; t < tokens.size(); t += 3) {
+      const unsigned offset = token_offset(&tokens[t]);
+      if (offset >= static_cast<unsigned>(WINDOW_SIZE)) {
+        return fail(error, "chunk %u of %u: token %zu has offset %u, above 4079", i + 1, n, t / 3 + 1, offset);
+      }
+    }
+    const std::size_t length = decoded_length(tokens);
+    if (i + 1 < n && length != static_cast<std::size_t>(CHUNK_BYTES)) {
+      return fail(error, "chunk %u of %u decodes to %zu bytes, expected 32768", i + 1, n, length);
+    }
+    if (length % DATA_PAGE_SIZE != 0 || length > static_cast<std::size_t>(CHUNK_BYTES)) {
+      return fail(error, "last chunk (%u of %u) decodes to %zu bytes, not 1 to 16 whole pages", i + 1, n, length);
+    }
+    if (!decompress_chunk(c.fill_byte, tokens, length, chunk)) {
+      return fail(error, "chunk %u of %u does not decode", i + 1, n);
+    }
+    out.pages.insert(out.pages.end(), chunk.begin(), chunk.end());
+  }
+
+  const std::int64_t header_pages = std::int64_t{out.last_page} - std::int64_t{out.first_page} + 1;
+  if (header_pages != static_cast<std::int64_t>(out.page_count())) {
+    return fail(error, "header names pages %u..%u (%lld pages), the chunks hold %zu pages", out.first_page,
+                out.last_page, static_cast<long long>(header_pages), out.page_count());
+  }
+  return true;
+}
+
+bool read_data_file(const std::string& path, DataFile& out, std::string& error) {
+  out = DataFile{};
+  const std::int64_t size = platform::regular_file_size(path);
+  if (size < 0) return fail(error, "cannot open: not a regular file");
+  if (static_cast<std::uint64_t>(size) > MAX_FILE_SIZE ||
+      static_cast<std::uint64_t>(size) > std::numeric_limits<std::size_t>::max()) {
+    return fail(error, "file is %lld bytes, larger than any data file can be", static_cast<long long>(size));
+  }
+  const int fd = platform::open_read(path);
+  if (fd < 0) return fail(error, "cannot open for reading");
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const std::size_t want = std::min<std::size_t>(bytes.size() - got, std::size_t{1} << 20);
+    const long r = platform::read_fd(fd, bytes.data() + got, want);
+    if (r <= 0) break;
+    got += static_cast<std::size_t>(r);
+  }
+  platform::close_fd(fd);
+  if (got != bytes.size()) return fail(error, "read failed after %zu of %zu bytes", got, bytes.size());
+  return parse_data_file(bytes, out, error);
+}
+
+}  // namespace tolvex
