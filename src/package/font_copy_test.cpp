@@ -1,0 +1,76 @@
+#include "package/font_copy.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "package/package_test_support.h"
+
+namespace tolvex {
+namespace {
+
+class FontCopy : public testing_support::PackageDirTest {
+ protected:
+  void SetUp() override {
+    PackageDirTest::SetUp();
+    std::filesystem::create_directories("book/GAIJI");
+    make_package_dir("ABC");
+  }
+};
+
+TEST_F(FontCopy, EmptyAndMultiBufferFilesAreCopiedByteForByte) {
+  std::string data;
+  for (int i = 0; i < 1000; ++i) data.push_back(static_cast<char>(i * 7));
+  write_file("book/GAIJI/FONT16F", data);
+  write_file("book/GAIJI/FONT16H", "");
+  EXPECT_EQ(copy_font_file("book/GAIJI/FONT16F", "ABC", "FONT16F"), 0);
+  EXPECT_EQ(copy_font_file("book/GAIJI/FONT16H", "ABC", "FONT16H"), 0);
+  EXPECT_EQ(read_file("Dic/ABC/FONT16F"), data);
+  EXPECT_TRUE(std::filesystem::exists("Dic/ABC/FONT16H"));
+  EXPECT_EQ(std::filesystem::file_size("Dic/ABC/FONT16H"), 0u);
+  EXPECT_EQ(console_, "  Writing FONT16F\n  Writing FONT16H\n");
+}
+
+TEST_F(FontCopy, MissingSourceCreatesNothingAndFailsAfterTheProgressLine) {
+  EXPECT_EQ(copy_font_file("book/GAIJI/NONE", "ABC", "NONE"), -1);
+  EXPECT_FALSE(std::filesystem::exists("Dic/ABC/NONE"));
+  EXPECT_EQ(console_, "  Writing NONE\n");
+}
+
+TEST_F(FontCopy, NamesThatCouldLeaveThePackageDirectoryAreRefused) {
+  write_file("book/GAIJI/FONT", "x");
+  for (const char* name : {"../FONT", "..", ".", "", "a\\b", "C:FONT", "/tmp/FONT"}) {
+    console_.clear();
+    EXPECT_EQ(copy_font_file("book/GAIJI/FONT", "ABC", name), -1) << name;
+    EXPECT_EQ(console_, std::string("Can't copy font file \"") + name + "\": not a plain file name\n");
+  }
+  EXPECT_FALSE(std::filesystem::exists("Dic/FONT"));
+  EXPECT_TRUE(std::filesystem::is_empty("Dic/ABC"));
+}
+
+TEST_F(FontCopy, DestinationOccupiedByADirectoryFails) {
+  write_file("book/GAIJI/FONT16F", "abc");
+  std::filesystem::create_directory("Dic/ABC/FONT16F");
+  EXPECT_EQ(copy_font_file("book/GAIJI/FONT16F", "ABC", "FONT16F"), -1);
+  EXPECT_EQ(console_, "  Writing FONT16F\n");
+}
+
+TEST_F(FontCopy, AReadErrorIsAFailureNotAShortCopy) {
+#ifdef _WIN32
+  GTEST_SKIP() << "directories cannot be opened for reading here";
+#endif
+  // Opening a directory succeeds on POSIX systems; reading it fails.
+  EXPECT_EQ(copy_font_file("book/GAIJI", "ABC", "FONT16F"), -1);
+  EXPECT_EQ(console_, "  Writing FONT16F\nread() failed. (book/GAIJI)\n");
+}
+
+TEST_F(FontCopy, AWriteErrorIsReported) {
+  write_file("book/GAIJI/FONT16F", std::string(600, 'f'));
+  if (!link_to_dev_full("Dic/ABC/FONT16F")) GTEST_SKIP() << "no /dev/full";
+  EXPECT_EQ(copy_font_file("book/GAIJI/FONT16F", "ABC", "FONT16F"), -1);
+  EXPECT_EQ(console_, "  Writing FONT16F\nwrite() failed. (Dic/ABC/FONT16F)\n");
+}
+
+}  // namespace
+}  // namespace tolvex
