@@ -140,7 +140,7 @@ bool parse_data_file(std::span<const std::uint8_t> bytes, DataFile& out, std::st
 bool read_data_file(const std::string& path, DataFile& out, std::string& error) {
   out = DataFile{};
   const std::int64_t size = platform::regular_file_size(path);
-  if (size < 0) return fail(error, "cannot open: not a regular file");
+  if (size < 0) return fail(error, "cannot open: missing or not a regular file");
   if (static_cast<std::uint64_t>(size) > MAX_FILE_SIZE ||
       static_cast<std::uint64_t>(size) > std::numeric_limits<std::size_t>::max()) {
     return fail(error, "file is %lld bytes, larger than any data file can be", static_cast<long long>(size));
