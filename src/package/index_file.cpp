@@ -106,8 +106,10 @@ int write_index_file(const std::uint8_t* index_page, BookFile* text_file, const 
   header[12] = static_cast<std::uint8_t>(title_length);
   std::memcpy(header + 13, title.data(), title_length);
   header[77] = static_cast<std::uint8_t>(n);
-  header[78] = subbook_entry[0];
-  header[79] = subbook_entry[1];
+  if (subbook_entry != nullptr) {
+    header[78] = subbook_entry[0];
+    header[79] = subbook_entry[1];
+  }
   const std::uint32_t large_offset = INFO_HEADER_SIZE + INFO_RECORD_SIZE * n;
   put_be(header + 80, 4, large_offset);
   put_be(header + 84, 4, LARGE_ICON_SIZE);

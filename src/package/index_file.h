@@ -25,7 +25,7 @@ inline constexpr std::uint8_t HALF_FONT_CODE = 0xF2;
 // index_page: the subbook's 2048-byte index page as the data writer left it
 // (graphic and sound start pages rewritten). text_file: for the multi-search
 // page ranges. subbook_entry: the catalog record, of which the first two
-// bytes are copied. Returns 0, or -1 after printing "Can't create \"%s\"\n"
+// bytes are copied (zeros when null). Returns 0, or -1 after printing "Can't create \"%s\"\n"
 // or "write() failed. (12)" ... "(17)".
 int write_index_file(const std::uint8_t* index_page, BookFile* text_file, const std::uint8_t* subbook_entry,
                      int selection, const SelectedCounts& selected_count, const std::string& out_name,

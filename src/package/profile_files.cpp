@@ -112,8 +112,9 @@ int write_dicprof_ini(const std::string& out_name, const std::string& title, con
     const ComponentKind& kind = COMPONENT_KINDS[row];
     if (kind.component_class == CLASS_REQUIRED && selected_count[row] > 0) lines.line(file_key(k++), kind.file_name);
   }
-  if (!full_font.empty()) lines.line(file_key(k++), full_font);
-  if (!half_font.empty()) lines.line(file_key(k++), half_font);
+  // Font names come from the book: a control byte in one must not start a line.
+  if (!full_font.empty()) lines.line(file_key(k++), title_for_text(full_font));
+  if (!half_font.empty()) lines.line(file_key(k++), title_for_text(half_font));
 
   int section = 1;
   if (optional_files > 0)

@@ -176,6 +176,14 @@ TEST_F(ProfileFiles, DamagedTitleCannotAddLinesOrBreakQuoting) {
   EXPECT_EQ(std::count(prof.begin(), prof.end(), '\n'), 13);
 }
 
+TEST_F(ProfileFiles, ControlBytesInFontNamesCannotStartALine) {
+  make_package_dir("ABC");
+  ASSERT_EQ(write_dicprof_ini("ABC", "T", "F\r\nX=1", "", 1, SelectedCounts{}), 0);
+  const std::string tail = crlf_lines({"FILE3=ABC.IDX", "FILE4=F??X=1"});
+  const std::string text = read_file("Dic/ABC/DICPROF.INI");
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+}
+
 TEST_F(ProfileFiles, UncreatableFilesFailAfterTheProgressLineOnly) {
   make_package_dir("ABC");
   std::filesystem::create_directory("Dic/ABC/DICPROF.INI");
