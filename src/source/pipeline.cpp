@@ -1,6 +1,18 @@
 #include "source/pipeline.h"
 
+#include <array>
+#include <memory>
+
 #include "app/messages.h"
+#include "bookfile/book_file.h"
+#include "components/data_writer.h"
+#include "package/font_copy.h"
+#include "package/index_file.h"
+#include "package/profile_files.h"
+#include "package/reg_file.h"
+#include "platform/platform.h"
+#include "source/bytes.h"
+#include "source/output_paths.h"
 
 namespace tolvex {
 
@@ -19,14 +31,190 @@ std::uint32_t make_dic_id(const std::string& name) {
   return id;
 }
 
+namespace {
+
+// Everything the writers need to know about one subbook.
+struct Subbook {
+  SubbookEntry entry;
+  std::string title;     // Shift_JIS
+  std::string dir_name;  // uppercased
+  std::string out_name;
+  std::uint32_t dic_id = 0;
+  std::uint32_t index_page = 1;
+  std::string text_path;
+  int text_kind = 0;
+  std::string full_font, half_font;
+  std::string full_font_path, half_font_path;
+  std::string graphic_path, sound_path;  // empty: none
+  int sound_kind = 0;
+};
+
+class PipelineRun {
+ public:
+  PipelineRun(const CatalogImage& catalog, const std::optional<std::string>& subdir,
+              const std::optional<std::string>& newdir, const RunOptions& options)
+      : catalog_(catalog), subdir_(subdir), newdir_(newdir), options_(options) {}
+
+  int run() {
+    const bool epwing = catalog_is_epwing(catalog_);
+    const int stated = catalog_subbook_count(catalog_);
+    const int readable = catalog_readable_entries(catalog_);
+    if (readable < stated) {
+      msg_printf("Catalog is truncated: only %d of %d subbook entries can be read\n", readable, stated);
+    }
+    for (int i = 0; i < readable; ++i) {
+      std::optional<SubbookEntry> entry = catalog_entry(catalog_, i);
+      if (!entry) continue;
+      if (epwing ? convert_epwing(i, *entry) : convert_eb(*entry)) ++converted_;
+    }
+    if (converted_ == 0) msg_printf("Nothing to do.\n");
+    return 0;
+  }
+
+ private:
+  bool selected(const std::string& dir_name) const { return !subdir_ || *subdir_ == dir_name; }
+
+  // Names, the "Processing" line and the output directories; false when the
+  // package could not be placed safely under Dic/.
+  bool start(Subbook& s) {
+    if (!is_safe_path_component(s.dir_name)) {
+      msg_printf("Unusable directory name \"%s\"\n", s.dir_name.c_str());
+      return false;
+    }
+    if (newdir_) {
+      if (!is_safe_path_component(*newdir_)) {
+        msg_printf("Unusable directory name \"%s\"\n", newdir_->c_str());
+        return false;
+      }
+      msg_printf("Processing %s -> %s ...\n", s.dir_name.c_str(), newdir_->c_str());
+      s.out_name = *newdir_;
+    } else {
+      msg_printf("Processing %s ...\n", s.dir_name.c_str());
+      s.out_name = s.dir_name;
+    }
+    s.dic_id = make_dic_id(s.out_name);
+    platform::make_directory(DIC_ROOT);
+    platform::make_directory(package_dir(s.out_name));
+    return true;
+  }
+
+  bool convert_eb(const SubbookEntry& entry) {
+    Subbook s;
+    s.entry = entry;
+    s.title = jis_to_sjis(entry.title_field(), entry.title_width());
+    s.dir_name = copy_trimmed(entry.dir_name_field(), 8);
+    upper_ascii(s.dir_name);
+    if (!selected(s.dir_name)) return false;
+    s.text_path = join_book_path(catalog_.book_dir, s.dir_name, "START", "");
+    s.index_page = 1;
+    if (!start(s)) return false;
+    return convert(s);
+  }
+
+  bool convert_epwing(int i, const SubbookEntry& entry) {
+    Subbook s;
+    s.entry = entry;
+    s.title = jis_to_sjis(entry.title_field(), entry.title_width());
+    s.dir_name = copy_trimmed(entry.dir_name_field(), 8);
+    upper_ascii(s.dir_name);
+    if (!selected(s.dir_name)) return false;
+    if (entry.book_type() == 0xF0) {
+      msg_printf("Skipping %s (stream book)\n", s.dir_name.c_str());
+      return false;
+    }
+    s.index_page = entry.index_page();
+    std::optional<SubbookFileEntry> files;
+    if (entry.entry_version() >= 2) {
+      files = catalog_file_entry(catalog_, i);
+      if (!files) {
+        msg_printf("Catalog has no file record for %s\n", s.dir_name.c_str());
+        return false;
+      }
+    }
+    std::string text_name = files ? copy_trimmed(files->text_file_field(), 8) : std::string("HONMON");
+    s.text_path = join_book_path(catalog_.book_dir, s.dir_name, "DATA", text_name);
+    if (entry.full_font_field()[0] != 0) {
+      s.full_font = copy_trimmed(entry.full_font_field(), 8);
+      s.full_font_path = join_book_path(catalog_.book_dir, s.dir_name, "GAIJI", s.full_font);
+    }
+    if (entry.half_font_field()[0] != 0) {
+      s.half_font = copy_trimmed(entry.half_font_field(), 8);
+      s.half_font_path = join_book_path(catalog_.book_dir, s.dir_name, "GAIJI", s.half_font);
+    }
+    if (files) {
+      s.text_kind = compression_kind_of(files->text_compression());
+      s.sound_kind = compression_kind_of(files->sound_compression());
+      std::string graphic = copy_trimmed(files->graphic_file_field(), 8);
+      std::string sound = copy_trimmed(files->sound_file_field(), 8);
+      if (!graphic.empty()) s.graphic_path = join_book_path(catalog_.book_dir, s.dir_name, "DATA", graphic);
+      if (!sound.empty()) s.sound_path = join_book_path(catalog_.book_dir, s.dir_name, "DATA", sound);
+    }
+    if (!start(s)) return false;
+    return convert(s);
+  }
+
+  bool convert(const Subbook& s) {
+    BookFilePtr text = open_book_file(s.text_path, s.text_kind);
+    if (!text) {
+      msg_printf("Can't open \"%s\"\n", s.text_path.c_str());
+      return false;
+    }
+    std::array<std::uint8_t, PAGE_SIZE> index_page{};
+    if (read_block(index_page.data(), text.get(), s.index_page) == nullptr) {
+      msg_printf("Can't read information block\n");
+      return false;
+    }
+    BookFilePtr graphic, sound;
+    if (!s.graphic_path.empty()) {
+      graphic = open_book_file(s.graphic_path, 0);
+      if (!graphic) {
+        msg_printf("Can't open \"%s\"\n", s.graphic_path.c_str());
+        return false;
+      }
+    }
+    if (!s.sound_path.empty()) {
+      sound = open_book_file(s.sound_path, s.sound_kind);
+      if (!sound) {
+        msg_printf("Can't open \"%s\"\n", s.sound_path.c_str());
+        return false;
+      }
+    }
+
+    ComponentPlan plan;
+    write_data_components(index_page.data(), text.get(), options_, s.out_name, s.full_font, s.half_font,
+                          graphic.get(), sound.get(), buffers(), plan);
+    close_book_file(graphic);
+    close_book_file(sound);
+    if (!s.full_font_path.empty() && !s.full_font.empty()) copy_font_file(s.full_font_path, s.out_name, s.full_font);
+    if (!s.half_font_path.empty() && !s.half_font.empty()) copy_font_file(s.half_font_path, s.out_name, s.half_font);
+    write_index_file(index_page.data(), text.get(), s.entry.bytes, options_.selection, plan.selected_count,
+                     s.out_name, s.title, s.full_font, s.half_font, s.dic_id);
+    close_book_file(text);
+    write_dicprof_ini(s.out_name, s.title, s.full_font, s.half_font, s.dic_id, plan.selected_count);
+    write_exinfo_ini(s.out_name, s.title);
+    write_reg_file(s.out_name, s.title, s.dic_id);
+    return true;
+  }
+
+  // The large work buffers are made once, for the first subbook that needs them.
+  DataWriterBuffers& buffers() {
+    if (!buffers_) buffers_ = std::make_unique<DataWriterBuffers>();
+    return *buffers_;
+  }
+
+  const CatalogImage& catalog_;
+  const std::optional<std::string>& subdir_;
+  const std::optional<std::string>& newdir_;
+  const RunOptions& options_;
+  std::unique_ptr<DataWriterBuffers> buffers_;
+  int converted_ = 0;
+};
+
+}  // namespace
+
 int convert_subbooks(const CatalogImage& catalog, const std::optional<std::string>& subdir,
                      const std::optional<std::string>& newdir, const RunOptions& options) {
-  (void)catalog;
-  (void)subdir;
-  (void)newdir;
-  (void)options;
-  msg_printf("Nothing to do.\n");
-  return 0;
+  return PipelineRun(catalog, subdir, newdir, options).run();
 }
 
 }  // namespace tolvex

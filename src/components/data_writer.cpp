@@ -1,0 +1,288 @@
+#include "components/data_writer.h"
+
+#include <cstring>
+
+#include "app/messages.h"
+#include "bookfile/relocate.h"
+#include "platform/platform.h"
+#include "source/bytes.h"
+#include "source/output_paths.h"
+
+namespace tolvex {
+
+namespace {
+
+constexpr std::size_t CHUNK_AREA_BYTES = (PAGES_PER_CHUNK + 1) * PAGE_SIZE;
+
+std::uint32_t chunk_count_of(std::uint32_t pages) {
+  return pages / PAGES_PER_CHUNK + (pages % PAGES_PER_CHUNK != 0 ? 1u : 0u);
+}
+
+// One data file being written: its descriptor is closed on every way out.
+struct OutputFile {
+  int fd = -1;
+  ~OutputFile() {
+    if (fd >= 0) platform::close_fd(fd);
+  }
+};
+
+// Reads the pages of one component chunk by chunk, carrying the look-ahead
+// page (which relocation may have changed) into the next chunk, so that every
+// page is read once and written once.
+class ChunkReader {
+ public:
+  ChunkReader(BookFile* source, const PageRange& range, std::uint8_t* area)
+      : source_(source), next_page_(range.first), remaining_(range.count), area_(area) {}
+
+  enum class Status { ok, page_failed, lookahead_failed };
+
+  Status read(std::size_t& length) {
+    length = 0;
+    bool first_read = true;
+    if (lookahead_) {
+      std::memcpy(area_, area_ + PAGES_PER_CHUNK * PAGE_SIZE, PAGE_SIZE);
+      length = PAGE_SIZE;
+      lookahead_ = false;
+    }
+    while (remaining_ > 0 && length < static_cast<std::size_t>(CHUNK_BYTES)) {
+      if (read_block(area_ + length, source_, first_read ? next_page_ : 0) == nullptr) return Status::page_failed;
+      first_read = false;
+      ++next_page_;
+      --remaining_;
+      length += PAGE_SIZE;
+    }
+    if (remaining_ > 0) {
+      if (read_block(area_ + PAGES_PER_CHUNK * PAGE_SIZE, source_, first_read ? next_page_ : 0) == nullptr) {
+        return Status::lookahead_failed;
+      }
+      ++next_page_;
+      --remaining_;
+      lookahead_ = true;
+    }
+    return Status::ok;
+  }
+
+ private:
+  BookFile* source_;
+  std::uint32_t next_page_;
+  // Pages still to read; counting down avoids wrap-around at the last page number.
+  std::uint32_t remaining_;
+  std::uint8_t* area_;
+  bool lookahead_ = false;
+};
+
+struct EntryJob {
+  std::string file_name;
+  std::string path;
+  BookFile* source = nullptr;
+  PageRange range;
+  std::uint32_t first_page = 0;  // in the merged numbering
+  std::uint32_t last_page = 0;
+  std::uint32_t chunks = 0;
+  bool relocate = false;
+  IndexEntryView entry{nullptr};
+};
+
+void print_chunk_failure(const EntryJob& job, std::uint32_t chunk, const char* message) {
+  console_printf("\r");
+  msg_printf("  Writing %s (%d/%d chunks)", job.file_name.c_str(), static_cast<int>(chunk + 1),
+             static_cast<int>(job.chunks));
+  msg_printf("%s\n", message);
+}
+
+void finish_file(const EntryJob& job, const RelocationCounts& totals, BookFile* graphic_file, BookFile* sound_file) {
+  console_printf("\r");
+  msg_printf("  Writing %s (%d/%d chunks)\n", job.file_name.c_str(), static_cast<int>(job.chunks),
+             static_cast<int>(job.chunks));
+  if (totals.graphic > 0 && graphic_file != nullptr) {
+    msg_printf("    %s references relocated (%d occurrences)\n", graphic_file->name.c_str(), totals.graphic);
+  }
+  if (totals.sound > 0 && sound_file != nullptr) {
+    msg_printf("    %s references relocated (%d occurrences)\n", sound_file->name.c_str(), totals.sound);
+  }
+}
+
+// Closes a finished file; a failing close may mean lost data on some file systems.
+int close_finished(OutputFile& out) {
+  int rc = platform::close_fd(out.fd);
+  out.fd = -1;
+  if (rc != 0) {
+    msg_printf("%s\n", "close() failed.");
+    return -1;
+  }
+  return 0;
+}
+
+struct Shifts {
+  std::int32_t graphic = 0;
+  std::int32_t sound = 0;
+};
+
+// Reads chunk i into the chunk area (with relocation); prints the failure.
+bool read_chunk(ChunkReader& reader, const EntryJob& job, std::uint32_t i, bool raw, const Shifts& shifts,
+                std::uint8_t* area, std::size_t& length, RelocationCounts& totals) {
+  console_printf("\r  Writing %s (%d/%d chunks)", job.file_name.c_str(), static_cast<int>(i + 1),
+                 static_cast<int>(job.chunks));
+  ChunkReader::Status status = reader.read(length);
+  if (status == ChunkReader::Status::page_failed) {
+    print_chunk_failure(job, i, raw ? "\nread_block() failed. (1)" : "\nread_block() failed. (7)");
+    return false;
+  }
+  if (status == ChunkReader::Status::lookahead_failed) {
+    print_chunk_failure(job, i, raw ? "\nread_block() failed. (2)" : "\nread_block() failed. (8)");
+    return false;
+  }
+  if (job.relocate) {
+    RelocationCounts counts = relocate_references(area, length, shifts.graphic, shifts.sound);
+    totals.graphic += counts.graphic;
+    totals.sound += counts.sound;
+  }
+  return true;
+}
+
+int write_raw(const EntryJob& job, OutputFile& out, const Shifts& shifts, DataWriterBuffers& buffers,
+              BookFile* graphic_file, BookFile* sound_file) {
+  ChunkReader reader(job.source, job.range, buffers.chunk_area());
+  RelocationCounts totals;
+  for (std::uint32_t i = 0; i < job.chunks; ++i) {
+    std::size_t length = 0;
+    if (!read_chunk(reader, job, i, true, shifts, buffers.chunk_area(), length, totals)) return -1;
+    if (platform::write_fd(out.fd, buffers.chunk_area(), length) != static_cast<long>(length)) {
+      print_chunk_failure(job, i, "\nwrite() failed. (3)");
+      return -1;
+    }
+  }
+  finish_file(job, totals, graphic_file, sound_file);
+  return close_finished(out);
+}
+
+int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& options, const Shifts& shifts,
+                     DataWriterBuffers& buffers, BookFile* graphic_file, BookFile* sound_file) {
+  std::uint8_t header[DATA_HEADER_SIZE] = {};
+  std::memcpy(header, "VORQDATA", 8);
+  static const std::uint8_t kFixed1[7] = {0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00};
+  static const std::uint8_t kFixed2[6] = {0x00, 0x10, 0x10, 0x00, 0x00, 0x10};
+  std::memcpy(header + 8, kFixed1, sizeof kFixed1);
+  header[15] = job.entry.code();
+  std::memcpy(header + 16, kFixed2, sizeof kFixed2);
+  put_be(header + 22, 2, job.chunks);
+  put_be(header + 24, 4, job.first_page);
+  put_be(header + 28, 4, job.last_page);
+  header[32] = job.entry.attribute();
+  std::memcpy(header + 33, job.entry.parameters(), 3);
+  if (platform::write_fd(out.fd, header, DATA_HEADER_SIZE) != DATA_HEADER_SIZE) {
+    msg_printf("%s\n", "write() failed. (4)");
+    return -1;
+  }
+
+  // A component of 0 pages is finished as its header and an empty table.
+  std::vector<std::uint8_t> offsets(4 * static_cast<std::size_t>(job.chunks));
+  std::uint32_t record_offset = DATA_HEADER_SIZE + 4 * job.chunks;
+  if (platform::seek_set(out.fd, record_offset) < 0) {
+    msg_printf("%s\n", "lseek() failed. (6)");
+    return -1;
+  }
+
+  ChunkReader reader(job.source, job.range, buffers.chunk_area());
+  RelocationCounts totals;
+  ChunkCompressor& compressor = buffers.compressor();
+  SearchKind search = options.NO_HASH ? SearchKind::scan : SearchKind::hash;
+  for (std::uint32_t i = 0; i < job.chunks; ++i) {
+    std::size_t length = 0;
+    if (!read_chunk(reader, job, i, false, shifts, buffers.chunk_area(), length, totals)) return -1;
+    std::uint8_t fill = choose_fill_byte(buffers.chunk_area(), length < WINDOW_SIZE ? length : WINDOW_SIZE);
+    std::memset(compressor.buffer(), fill, WINDOW_SIZE);
+    std::memcpy(compressor.chunk(), buffers.chunk_area(), length);
+    std::size_t d = compressor.compress_chunk(length, search, buffers.tokens());
+    std::uint8_t head[5];
+    put_be(head, 4, static_cast<std::uint32_t>(d / 3));
+    head[4] = fill;
+    if (platform::write_fd(out.fd, head, 5) != 5 ||
+        platform::write_fd(out.fd, buffers.tokens(), d) != static_cast<long>(d)) {
+      print_chunk_failure(job, i, "\nwrite() failed. (9)");
+      return -1;
+    }
+    put_be(offsets.data() + 4 * i, 4, record_offset);
+    record_offset += static_cast<std::uint32_t>(d + 5);
+  }
+  finish_file(job, totals, graphic_file, sound_file);
+  if (platform::seek_set(out.fd, DATA_HEADER_SIZE) < 0) {
+    msg_printf("%s\n", "\nlseek() failed. (10)");
+    return -1;
+  }
+  if (!offsets.empty() &&
+      platform::write_fd(out.fd, offsets.data(), offsets.size()) != static_cast<long>(offsets.size())) {
+    msg_printf("%s\n", "\nwrite() failed. (11)");
+    return -1;
+  }
+  return close_finished(out);
+}
+
+}  // namespace
+
+DataWriterBuffers::DataWriterBuffers() : chunk_area_(CHUNK_AREA_BYTES, 0), tokens_(MAX_TOKEN_BYTES, 0) {}
+
+int write_data_components(std::uint8_t* index_page, BookFile* text_file, const RunOptions& options,
+                          const std::string& out_name, const std::string& full_font,
+                          const std::string& half_font, BookFile* graphic_file, BookFile* sound_file,
+                          DataWriterBuffers& buffers, ComponentPlan& plan_out) {
+  plan_out = plan_components(index_page, text_file, options.selection, full_font, half_font, graphic_file,
+                             sound_file);
+  const ComponentPlan& plan = plan_out;
+  Shifts shifts{plan.graphic_shift, plan.sound_shift};
+  int multi_number = 1;
+
+  int count = index_entry_count(index_page);
+  for (int i = 0; i < count; ++i) {
+    IndexEntryView entry = index_entry(index_page, i);
+    int row = match_component(entry.code(), options.selection);
+    if (row < 0) continue;
+    const ComponentKind& kind = COMPONENT_KINDS[static_cast<std::size_t>(row)];
+
+    EntryJob job;
+    job.entry = entry;
+    job.file_name = component_file_name(kind, multi_number);
+    if (entry.code() == MULTI_SEARCH_CODE) ++multi_number;
+    job.path = package_file(out_name, job.file_name);
+
+    const bool is_graphic = entry.code() == GRAPHIC_CODE && graphic_file != nullptr;
+    const bool is_sound = entry.code() == SOUND_CODE && sound_file != nullptr;
+    job.source = is_graphic ? graphic_file : is_sound ? sound_file : text_file;
+    job.range = entry_page_range(entry, text_file);
+    job.chunks = chunk_count_of(job.range.count);
+    if (job.chunks > MAX_CHUNKS) {
+      // The header counts chunks in 16 bits; a wrong header would be worse than no file.
+      msg_printf("Component %s is too large: %u pages (at most %u)\n", job.file_name.c_str(),
+                 static_cast<unsigned>(job.range.count), static_cast<unsigned>(MAX_CHUNKS * PAGES_PER_CHUNK));
+      return -1;
+    }
+
+    OutputFile out;
+    out.fd = platform::open_write(job.path);
+    if (out.fd < 0) {
+      msg_printf("Can't create \"%s\"\n", job.path.c_str());
+      return -1;
+    }
+
+    job.first_page = job.range.first;
+    job.last_page = job.range.last();
+    if (is_graphic) {
+      job.first_page = plan.graphic_new_start;
+      job.last_page = plan.graphic_new_start + plan.graphic_page_count - 1;
+      entry.set_start_page(plan.graphic_new_start);
+    } else if (is_sound) {
+      job.first_page = plan.sound_new_start;
+      job.last_page = plan.sound_new_start + plan.sound_page_count - 1;
+      entry.set_start_page(plan.sound_new_start);
+    }
+    job.relocate = entry.code() == 0x00 && (graphic_file != nullptr || sound_file != nullptr);
+
+    const bool raw = options.DO_RAW || kind.compressed == 0;
+    int result = raw ? write_raw(job, out, shifts, buffers, graphic_file, sound_file)
+                     : write_compressed(job, out, options, shifts, buffers, graphic_file, sound_file);
+    if (result != 0) return -1;
+  }
+  return 0;
+}
+
+}  // namespace tolvex

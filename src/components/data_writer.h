@@ -1,0 +1,54 @@
+// Writes the data files of one subbook into Dic/<DIR>/: one file per selected
+// index entry, either a raw copy of its pages or a VORQDATA container.
+//
+// VORQDATA: a 64-byte header ("VORQDATA", 00 02 00 02 00 00 00, code,
+// 00 10 10 00 00 10, chunk_count u16, first_page, last_page, attribute,
+// parameters, zeros), a table of chunk_count record offsets, then one record
+// per chunk of up to 16 pages: token_count u32, fill_byte, 3-byte tokens.
+// Pages of separate graphic and sound files get numbers behind the text's
+// pages; references to them in the body text are relocated on the way.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/run_options.h"
+#include "bookfile/book_file.h"
+#include "components/compressor.h"
+#include "components/data_file_reader.h"  // the layout constants of the file
+#include "components/plan.h"
+
+namespace tolvex {
+
+inline constexpr int PAGES_PER_CHUNK = 16;
+// A header counts chunks in 16 bits.
+inline constexpr std::uint32_t MAX_CHUNKS = 65535;
+
+// The work buffers of the writer, allocated once per run and reused for every
+// chunk of every file: 16 chunk pages plus one look-ahead page, the token
+// buffer and the compressor's tables.
+class DataWriterBuffers {
+ public:
+  DataWriterBuffers();
+  std::uint8_t* chunk_area() { return chunk_area_.data(); }
+  std::uint8_t* tokens() { return tokens_.data(); }
+  ChunkCompressor& compressor() { return compressor_; }
+
+ private:
+  std::vector<std::uint8_t> chunk_area_;
+  std::vector<std::uint8_t> tokens_;
+  ChunkCompressor compressor_;
+};
+
+// Plans the subbook, then writes every selected entry's file in page order.
+// Rewrites start_page of the graphic and sound entries in `index_page` to
+// their merged numbers. Returns 0, or -1 at the first failure (reported).
+// `plan_out` receives the plan (selected counts) also when writing fails.
+int write_data_components(std::uint8_t* index_page, BookFile* text_file, const RunOptions& options,
+                          const std::string& out_name, const std::string& full_font,
+                          const std::string& half_font, BookFile* graphic_file, BookFile* sound_file,
+                          DataWriterBuffers& buffers, ComponentPlan& plan_out);
+
+}  // namespace tolvex
