@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace tolvex {
@@ -12,7 +13,9 @@ constexpr int DEDUP_LENGTH = 15;  // bytes compared before a newer position take
 constexpr std::uint16_t EMPTY = 0xFFFF;    // slot never used since the reset / no position
 constexpr std::uint16_t DELETED = 0xFFFE;  // slot whose position left the window
 constexpr int POSITIONS = WINDOW_SIZE + CHUNK_BYTES;  // 36848: every position of B fits in 16 bits
-constexpr int HISTORY_SEEDS = 15;  // history positions 4065..4079 entered at the reset
+constexpr int HISTORY_SEEDS = 15;
+// Word-wise comparisons read up to 16 bytes from a position below the end.
+static_assert(COMPRESSOR_BUFFER_BYTES >= POSITIONS + 16);  // history positions 4065..4079 entered at the reset
 
 struct HashSlot {
   std::uint16_t key;  // hash3 of the stored position
@@ -32,11 +35,33 @@ inline std::uint32_t hash3(const std::uint8_t* b, std::uint32_t x) {
 
 inline std::uint32_t next_slot(std::uint32_t s) { return s + 1 == HASH_SLOTS ? 0 : s + 1; }
 
-// Leading bytes, at most m, in which the strings at a and b agree.
+inline std::uint64_t load8(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Leading bytes, at most m (<= 15), in which the strings at a and b agree.
+// May look at up to 16 bytes from each; the buffer has room behind the chunk.
 inline std::uint32_t common_prefix(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t m) {
-  std::uint32_t e = 0;
-  while (e < m && a[e] == b[e]) ++e;
-  return e;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t diff = load8(a) ^ load8(b);
+    std::uint32_t e = diff ? static_cast<std::uint32_t>(std::countr_zero(diff)) / 8 : 8;
+    if (e == 8) {
+      diff = load8(a + 8) ^ load8(b + 8);
+      e += diff ? static_cast<std::uint32_t>(std::countr_zero(diff)) / 8 : 8;
+    }
+    return e < m ? e : m;
+  } else {
+    std::uint32_t e = 0;
+    while (e < m && a[e] == b[e]) ++e;
+    return e;
+  }
+}
+
+// Whether the 15 bytes at a and at b are equal (two overlapping 8-byte words).
+inline bool equal15(const std::uint8_t* a, const std::uint8_t* b) {
+  return load8(a) == load8(b) && load8(a + 7) == load8(b + 7);
 }
 
 }  // namespace
@@ -86,7 +111,7 @@ void ChunkCompressor::Tables::insert_position(std::uint32_t x, std::uint32_t r) 
   if (r >= DEDUP_LENGTH) {
     for (int probe = 0; probe < PROBE_LIMIT; ++probe, s = next_slot(s)) {
       const HashSlot& slot = slots[s];
-      if (slot.pos >= DELETED || (slot.key == h && std::memcmp(b + slot.pos, b + x, DEDUP_LENGTH) == 0)) {
+      if (slot.pos >= DELETED || (slot.key == h && equal15(b + slot.pos, b + x))) {
         slots[s] = HashSlot{static_cast<std::uint16_t>(h), static_cast<std::uint16_t>(x)};
         slot_of_position[x] = static_cast<std::uint16_t>(s);
         return;
