@@ -18,9 +18,9 @@ constexpr std::uint8_t FIXED_8[7] = {0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00};
 constexpr std::uint8_t FIXED_16[6] = {0x00, 0x10, 0x10, 0x00, 0x00, 0x10};
 constexpr int RECORD_HEAD_SIZE = 5;
 constexpr std::uint32_t MAX_TOKENS = CHUNK_BYTES;  // one token gives at least one byte
-// The largest file a header can describe: 65535 chunks of the largest record.
-constexpr std::uint64_t MAX_FILE_SIZE =
-    DATA_HEADER_SIZE + 4ull * 65535 + 65535ull * (RECORD_HEAD_SIZE + 3ull * MAX_TOKENS);
+// The largest file the format can describe: record offsets are 32 bits, so the
+// last record starts below 4 GiB and is at most one full record long.
+constexpr std::uint64_t MAX_FILE_SIZE = (1ull << 32) + RECORD_HEAD_SIZE + 3ull * MAX_TOKENS;
 
 #if defined(__GNUC__) && !defined(_WIN32)
 bool fail(std::string& error, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -109,7 +109,7 @@ bool parse_data_file(std::span<const std::uint8_t> bytes, DataFile& out, std::st
   std::vector<std::uint8_t> chunk;
   for (unsigned i = 0; i < n; ++i) {
     const ChunkRecordInfo& c = out.chunks[i];
-    const auto tokens = bytes.subspan(c.offset + RECORD_HEAD_SIZE, 3ull * c.token_count);
+    const auto tokens = bytes.subspan(std::size_t{c.offset} + RECORD_HEAD_SIZE, std::size_t{3} * c.token_count);
     for (std::size_t t = 0; t < tokens.size(); t += 3) {
       const unsigned offset = token_offset(&tokens[t]);
       if (offset >= static_cast<unsigned>(WINDOW_SIZE)) {
