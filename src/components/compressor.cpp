@@ -189,13 +189,13 @@ Match ChunkCompressor::Tables::find_match_scan(std::uint32_t p, std::uint32_t m)
   std::uint32_t best = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(first) - b);
   if (m == 1) return Match{best, 1};
 
-  Match result{best, m};
+  std::uint32_t length = m;
   for (std::uint32_t i = 2; i <= m; ++i) {
     // The shift table for length i: i for bytes not among B[p..p+i-2],
     // i - 1 - k for the last k at which a byte occurs there.
     scan_seen[b[p + i - 2]] = static_cast<std::uint16_t>(i - 1);
     bool found = false;
-    std::uint32_t x = best;
+    std::uint32_t x = best;  // a copy of i - 1 bytes
     while (x < p) {
       std::uint32_t j = i;
       while (j > 0 && b[x + j - 1] == b[p + j - 1]) --j;
@@ -206,14 +206,13 @@ Match ChunkCompressor::Tables::find_match_scan(std::uint32_t p, std::uint32_t m)
       x += i - scan_seen[b[x + j - 1]];
     }
     if (!found) {
-      result = Match{best, i - 1};
+      length = i - 1;
       break;
     }
     best = x;
   }
-  if (result.length == m) result.pos = best;
   for (std::uint32_t k = 0; k + 1 < m; ++k) scan_seen[b[p + k]] = 0;
-  return result;
+  return Match{best, length};
 }
 
 std::uint8_t choose_fill_byte(const std::uint8_t* chunk, std::size_t m) {
