@@ -1,0 +1,700 @@
+#include "testbook.h"
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <set>
+#include <system_error>
+
+#include "jis_text.h"
+
+namespace tolvex::testbook {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t EB_ENTRY = 40;
+constexpr std::size_t EPWING_ENTRY = 164;
+constexpr std::size_t CATALOG_HEADER = 16;
+
+void put_be(std::uint8_t* p, int n, std::uint32_t v) {
+  for (int i = n - 1; i >= 0; --i, v >>= 8) p[i] = static_cast<std::uint8_t>(v);
+}
+
+void put_name(std::uint8_t* field, std::size_t width, const std::string& name, std::uint8_t pad) {
+  for (std::size_t i = 0; i < width; ++i) field[i] = i < name.size() ? static_cast<std::uint8_t>(name[i]) : pad;
+}
+
+std::uint8_t compression_code(int kind) { return kind == 1 ? 0x11 : kind == 2 ? 0x12 : 0x00; }
+
+bool write_file(const fs::path& path, std::span<const std::uint8_t> bytes, std::string& error) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) {
+    error = "cannot write " + path.string();
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::uint8_t> flatten(const std::vector<Page>& pages) {
+  std::vector<std::uint8_t> out;
+  out.reserve(pages.size() * PAGE_BYTES);
+  for (const Page& p : pages) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// Copies bytes into a page from `at`, as far as they fit.
+void fill(Page& page, std::size_t at, const Bytes& bytes) {
+  for (std::size_t i = 0; i < bytes.size() && at + i < PAGE_BYTES; ++i) page[at + i] = bytes[i];
+}
+
+// ---------------------------------------------------------------------------
+// Page contents of the components other than the body text.
+
+Page text_page(JisText& text, bool entries) {
+  Page page{};
+  Bytes out;
+  while (true) {
+    const Bytes piece = entries ? text.entry() : text.sentence();
+    if (out.size() + piece.size() + 2 > PAGE_BYTES * 3 / 4) break;
+    out.insert(out.end(), piece.begin(), piece.end());
+    out.insert(out.end(), {0x1F, 0x0A});
+  }
+  fill(page, 0, out);
+  return page;  // the last quarter stays zero, as on the last page of a component
+}
+
+// A leaf of a search index: a header (leaf mark, record count), then records
+// of key length, JIS key, a body page and an offset.
+Page index_page(JisText& text, Rng& rng, std::uint32_t body_start, std::uint32_t body_pages) {
+  Page page{};
+  std::size_t at = 4;
+  std::uint32_t records = 0;
+  while (true) {
+    const Bytes& key = text.word();
+    if (at + 1 + key.size() + 6 > PAGE_BYTES - 64) break;
+    page[at++] = static_cast<std::uint8_t>(key.size());
+    fill(page, at, key);
+    at += key.size();
+    put_be(&page[at], 4, body_start + rng.below(std::max<std::uint32_t>(body_pages, 1)));
+    put_be(&page[at + 4], 2, 2 * rng.below(1024));
+    at += 6;
+    ++records;
+  }
+  page[0] = 0x80;
+  put_be(&page[2], 2, records);
+  return page;
+}
+
+Page noise_page(Rng& rng) {
+  Page page{};
+  for (std::size_t i = 0; i < PAGE_BYTES; i += 8) {
+    const std::uint64_t r = rng.next();
+    for (int b = 0; b < 8; ++b) page[i + b] = static_cast<std::uint8_t>(r >> (8 * b));
+  }
+  return page;
+}
+
+// Glyph bitmaps: a few strokes per character on a 16-pixel grid.
+Page glyph_page(Rng& rng, std::size_t glyph_bytes) {
+  Page page{};
+  for (std::size_t g = 0; g + glyph_bytes <= PAGE_BYTES; g += glyph_bytes) {
+    const std::size_t row_bytes = glyph_bytes / 16;
+    for (int s = 0; s < 3; ++s) {
+      const std::uint32_t row = 2 + rng.below(12);
+      for (std::size_t b = 0; b < row_bytes; ++b) page[g + row * row_bytes + b] = 0xFF;
+      const std::uint32_t col = rng.below(static_cast<std::uint32_t>(row_bytes * 8));
+      for (std::uint32_t r = 1; r < 15; ++r)
+        page[g + r * row_bytes + col / 8] |= static_cast<std::uint8_t>(0x80 >> (col % 8));
+    }
+  }
+  return page;
+}
+
+// Colour picture data: a bitmap-like header on the first page, then
+// gradients with a little noise.
+Page picture_page(Rng& rng, std::uint32_t index) {
+  Page page{};
+  for (std::size_t i = 0; i < PAGE_BYTES; ++i)
+    page[i] = static_cast<std::uint8_t>((i / 3 + index * 7) + (rng.below(8) == 0 ? rng.below(4) : 0));
+  if (index == 0) {
+    const Bytes header = {'B', 'M', 0x00, 0x00, 0x30, 0x00, 0x00, 0x00, 0x00, 0x00, 0x36, 0x00, 0x00, 0x00};
+    fill(page, 0, header);
+  }
+  return page;
+}
+
+// 8-bit sound samples: triangle waves whose period changes from page to page.
+Page sound_page(Rng& rng, std::uint32_t index) {
+  Page page{};
+  const std::uint32_t period = 16 + 4 * (index % 9);
+  for (std::size_t i = 0; i < PAGE_BYTES; ++i) {
+    const std::uint32_t phase = static_cast<std::uint32_t>(i % period);
+    const std::uint32_t half = period / 2;
+    const std::uint32_t level = phase < half ? phase : period - phase;
+    page[i] = static_cast<std::uint8_t>(0x80 - 48 + level * 96 / half + (rng.below(16) == 0 ? 1 : 0));
+  }
+  return page;
+}
+
+// ---------------------------------------------------------------------------
+// The body text.
+
+struct Pin {
+  std::size_t offset;  // in the body, even
+  Bytes bytes;
+  int ref = 0;  // 0 none, 1 graphic, 2 sound (the escape starts at offset)
+  std::uint32_t pages[2] = {0, 0};
+};
+
+struct BodyTargets {
+  std::uint32_t graphic_first = 0, graphic_count = 0;  // own numbering of the graphic component
+  std::uint32_t sound_first = 0, sound_count = 0;
+};
+
+Bytes caption(bool graphic) {
+  // "figure" or "sound" in JIS, then the end escape of the reference.
+  if (graphic) return {0x3F, 0x5E, 0x48, 0x47, 0x1F, 0x6D};
+  return {0x32, 0x3B, 0x40, 0x3C, 0x1F, 0x6A};
+}
+
+void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_t body_pages, bool pathological,
+                const BodyTargets& targets, JisText& text, Rng& rng, std::vector<Reference>& refs) {
+  const std::size_t total = static_cast<std::size_t>(body_pages) * PAGE_BYTES;
+  Bytes body(total, 0);
+
+  auto graphic_target = [&] { return targets.graphic_first + rng.below(targets.graphic_count); };
+  auto sound_target = [&](std::uint32_t& start, std::uint32_t& end) {
+    start = targets.sound_first + rng.below(targets.sound_count);
+    end = std::min(start + rng.below(3), targets.sound_first + targets.sound_count - 1);
+  };
+
+  // References pinned across page and chunk (16-page) boundaries.
+  std::vector<Pin> pins;
+  const bool g = targets.graphic_count > 0;
+  const bool s = targets.sound_count > 0;
+  auto pin_graphic = [&](std::size_t at) {
+    Pin pin{at, {}, 1, {graphic_target(), 0}};
+    pin.bytes = graphic_reference(pin.pages[0]);
+    pins.push_back(pin);
+  };
+  auto pin_sound = [&](std::size_t at) {
+    Pin pin{at, {}, 2, {0, 0}};
+    sound_target(pin.pages[0], pin.pages[1]);
+    pin.bytes = sound_reference(pin.pages[0], pin.pages[1]);
+    const Bytes c = caption(false);
+    pin.bytes.insert(pin.bytes.end(), c.begin(), c.end());
+    pins.push_back(pin);
+  };
+  const std::size_t P = PAGE_BYTES;
+  // The escape starts in the last unit of a page; its page number is on the next.
+  if (g && body_pages >= 7) pin_graphic(6 * P - 2);
+  if (g && body_pages >= 17) pin_graphic(16 * P - 2);
+  // A sound reference in the last two units of a chunk's last page.
+  if (s && body_pages >= 33) pin_sound(32 * P - 4);
+  // A graphic reference ending exactly at a chunk's end, and a sound
+  // reference opening the next chunk.
+  if (g && s && body_pages >= 49) {
+    pin_graphic(48 * P - 20);
+    pin_sound(48 * P);
+  }
+  std::sort(pins.begin(), pins.end(), [](const Pin& a, const Pin& b) { return a.offset < b.offset; });
+
+  std::set<std::size_t> zero_pages, ramp_pages;
+  if (pathological && body_pages >= 12) {
+    zero_pages.insert(7);
+    ramp_pages.insert(8);
+  }
+
+  auto record = [&](int ref, std::size_t at, const std::uint32_t* pg) {
+    Reference r;
+    r.graphic = ref == 1;
+    r.text_page = body_start + static_cast<std::uint32_t>(at / P);
+    r.offset = static_cast<std::uint32_t>(at % P);
+    r.pages[0] = pg[0];
+    r.pages[1] = pg[1];
+    refs.push_back(r);
+  };
+
+  std::size_t pos = 0;
+  std::size_t next_pin = 0;
+  while (pos < total) {
+    const std::size_t page_index = pos / P;
+    if (pos % P == 0 && (zero_pages.count(page_index) || ramp_pages.count(page_index))) {
+      if (ramp_pages.count(page_index))
+        for (std::size_t i = 0; i < P; ++i) body[pos + i] = static_cast<std::uint8_t>(i);
+      pos += P;
+      continue;
+    }
+    if (next_pin < pins.size() && pins[next_pin].offset == pos) {
+      const Pin& pin = pins[next_pin++];
+      std::copy(pin.bytes.begin(), pin.bytes.end(), body.begin() + static_cast<std::ptrdiff_t>(pos));
+      record(pin.ref, pos, pin.pages);
+      pos += pin.bytes.size();
+      continue;
+    }
+    std::size_t barrier = total;
+    if (next_pin < pins.size()) barrier = std::min(barrier, pins[next_pin].offset);
+    for (std::size_t p = page_index + 1; p * P < barrier; ++p) {
+      if (zero_pages.count(p) || ramp_pages.count(p)) {
+        barrier = p * P;
+        break;
+      }
+    }
+
+    Bytes piece = text.entry();
+    int ref = 0;
+    std::size_t ref_at = 0;
+    std::uint32_t pg[2] = {0, 0};
+    if (g && rng.chance(12)) {
+      ref = 1;
+      ref_at = piece.size();
+      pg[0] = graphic_target();
+      const Bytes e = graphic_reference(pg[0]);
+      piece.insert(piece.end(), e.begin(), e.end());
+    } else if (s && rng.chance(8)) {
+      ref = 2;
+      ref_at = piece.size();
+      sound_target(pg[0], pg[1]);
+      const Bytes e = sound_reference(pg[0], pg[1]);
+      piece.insert(piece.end(), e.begin(), e.end());
+    }
+    if (ref != 0) {
+      const Bytes c = caption(ref == 1);
+      piece.insert(piece.end(), c.begin(), c.end());
+      piece.insert(piece.end(), {0x1F, 0x0A});
+    }
+    if (pos + piece.size() <= barrier) {
+      std::copy(piece.begin(), piece.end(), body.begin() + static_cast<std::ptrdiff_t>(pos));
+      if (ref != 0) record(ref, pos + ref_at, pg);
+      pos += piece.size();
+    } else {
+      // Pad with single characters up to the barrier.
+      while (pos < barrier) {
+        const Bytes f = text.filler();
+        body[pos] = f[0];
+        body[pos + 1] = f[1];
+        pos += 2;
+      }
+    }
+  }
+  for (std::uint32_t i = 0; i < body_pages; ++i)
+    std::copy_n(body.begin() + static_cast<std::ptrdiff_t>(i * P), P, pages[body_start - 1 + i].begin());
+}
+
+// ---------------------------------------------------------------------------
+// One subbook.
+
+struct Builder {
+  const BookSpec& book;
+  const SubbookSpec& spec;
+  Rng rng;
+  JisText text;
+  GeneratedSubbook out;
+  std::uint32_t next_page = 2;  // page 1 is the index page
+
+  Builder(const BookSpec& b, const SubbookSpec& s, std::uint64_t seed) : book(b), spec(s), rng(seed), text(rng) {}
+
+  Component& add(std::uint8_t code, std::uint32_t pages, FileRole file = FileRole::Text) {
+    Component c;
+    c.code = code;
+    c.file = file;
+    c.start_page = file == FileRole::Text ? next_page : 1;
+    c.page_count = pages;
+    c.attribute = static_cast<std::uint8_t>(code == 0x00 ? 0x00 : rng.below(2));
+    c.parameters = {0x00, static_cast<std::uint8_t>(rng.below(4)), static_cast<std::uint8_t>(code)};
+    c.range_start = c.start_page;
+    c.range_count = pages;
+    if (file == FileRole::Text) next_page += pages;
+    out.components.push_back(c);
+    return out.components.back();
+  }
+};
+
+bool build_subbook(const BookSpec& book, const SubbookSpec& spec, std::size_t number, const fs::path& root,
+                   GeneratedSubbook& result, std::string& error) {
+  Builder b(book, spec, (static_cast<std::uint64_t>(book.seed) << 16) ^ (number * 0x51ED27ULL) ^ 0xB00C);
+  GeneratedSubbook& out = b.out;
+  const bool epwing = book.layout == Layout::EPWING;
+  out.dir_name = spec.dir_name;
+  out.title_jis = spec.title_jis.empty() ? b.text.title(epwing ? 20 : 15) : spec.title_jis;
+  out.book_type = spec.book_type;
+  out.entry_version = epwing ? spec.entry_version : 0;
+  out.stream_book = epwing && spec.book_type == 0xF0;
+  if (out.stream_book) {
+    result = std::move(out);
+    return true;
+  }
+  const bool second_table = epwing && spec.entry_version >= 2;
+  const int text_kind = second_table ? spec.text_kind : 0;
+  const bool separate_graphic = second_table && spec.separate_graphic && spec.graphic_pages > 0;
+  const bool separate_sound = second_table && spec.separate_sound && spec.sound_pages > 0;
+
+  // Page plan of the text file, in index-page order.
+  b.add(0x02, 1);
+  b.add(0x01, 2);
+  b.add(0x0C, 1);
+  out.body_start = b.next_page;
+  b.add(0x00, std::max<std::uint32_t>(spec.body_pages, 1));
+  b.add(0x30, 3);
+  b.add(0x70, 2);
+  b.add(0x91, 2);
+  b.add(0x80, 2);
+  b.add(0x81, 2);
+  b.add(0x03, 1);
+
+  // Multi-search: the page of the first one comes before the pages its
+  // entries name, the others after; all entries' pages lie in one block, so
+  // every range also covers pages of the other multi-searches.
+  const int multis = std::clamp(spec.multi_searches, 0, 10);
+  struct MultiEntry {
+    std::uint8_t code;
+    std::uint32_t start, count;
+  };
+  std::vector<std::vector<std::vector<MultiEntry>>> multi_groups(static_cast<std::size_t>(multis));
+  std::vector<std::size_t> multi_component;
+  if (multis > 0) {
+    multi_component.push_back(out.components.size());
+    b.add(0xFF, 1);
+    for (int m = 0; m < multis; ++m) {
+      const int groups = 1 + m % 3;
+      for (int g = 0; g < groups; ++g) {
+        std::vector<MultiEntry> entries;
+        const int count = 1 + (m + g) % 3;
+        for (int e = 0; e < count; ++e) {
+          const std::uint8_t codes[] = {0x71, 0x91, 0x01};
+          const std::uint32_t pages = 1 + static_cast<std::uint32_t>(e % 2);
+          entries.push_back({codes[e % 3], b.next_page, pages});
+          b.next_page += pages;
+        }
+        if (g == 0) entries.push_back({0x72, 1, 0});  // a page count of 0 widens nothing
+        multi_groups[static_cast<std::size_t>(m)].push_back(std::move(entries));
+      }
+    }
+    for (int m = 1; m < multis; ++m) {
+      multi_component.push_back(out.components.size());
+      b.add(0xFF, 1);
+    }
+  }
+  const std::uint32_t multi_block_first = multis > 0 ? out.components[multi_component[0]].start_page + 1 : 0;
+  b.add(0xF1, 2);
+  b.add(0xF2, 1);
+  BodyTargets targets;
+  if (spec.graphic_pages > 0) {
+    const Component& c = b.add(0xD2, spec.graphic_pages, separate_graphic ? FileRole::Graphic : FileRole::Text);
+    targets.graphic_first = c.start_page;
+    targets.graphic_count = c.page_count;
+  }
+  if (spec.sound_pages > 0) {
+    const Component& c = b.add(0xD8, spec.sound_pages, separate_sound ? FileRole::Sound : FileRole::Text);
+    targets.sound_first = c.start_page;
+    targets.sound_count = c.page_count;
+  }
+  if (out.components.size() > 126) {
+    error = "too many index entries";
+    return false;
+  }
+
+  // Page contents.
+  std::vector<Page> pages(b.next_page - 1);
+  for (std::size_t ci = 0; ci < out.components.size(); ++ci) {
+    const Component& c = out.components[ci];
+    if (c.file != FileRole::Text) continue;
+    for (std::uint32_t i = 0; i < c.page_count; ++i) {
+      Page& page = pages[c.start_page - 1 + i];
+      switch (c.code) {
+        case 0x00: break;  // below
+        case 0x01:
+        case 0x03: page = text_page(b.text, true); break;
+        case 0x02: page = text_page(b.text, false); break;
+        // Noise does not compress: kind 2 stores it raw, kind 1 could not
+        // store it at all, so a kind-1 file gets text there.
+        case 0x0C: page = text_kind == 1 ? text_page(b.text, false) : noise_page(b.rng); break;
+        case 0xF1: page = glyph_page(b.rng, 32); break;
+        case 0xF2: page = glyph_page(b.rng, 16); break;
+        case 0xD2: page = picture_page(b.rng, i); break;
+        case 0xD8: page = sound_page(b.rng, i); break;
+        case 0xFF: break;  // below
+        default: page = index_page(b.text, b.rng, out.body_start, spec.body_pages); break;
+      }
+    }
+  }
+  for (int m = 0; m < multis; ++m) {
+    for (const auto& group : multi_groups[static_cast<std::size_t>(m)])
+      for (const MultiEntry& e : group)
+        for (std::uint32_t i = 0; i < e.count; ++i)
+          pages[e.start - 1 + i] = index_page(b.text, b.rng, out.body_start, spec.body_pages);
+  }
+  (void)multi_block_first;
+  build_body(pages, out.body_start, std::max<std::uint32_t>(spec.body_pages, 1), spec.pathological_pages, targets,
+             b.text, b.rng, out.references);
+
+  // Multi-search pages: group count, then groups of a count byte, a 30-byte
+  // JIS label at 2 and 16-byte entries from 32; and the range each covers.
+  for (int m = 0; m < multis; ++m) {
+    Component& c = out.components[multi_component[static_cast<std::size_t>(m)]];
+    Page& page = pages[c.start_page - 1];
+    page = Page{};
+    const auto& groups = multi_groups[static_cast<std::size_t>(m)];
+    put_be(&page[0], 2, static_cast<std::uint32_t>(groups.size()));
+    std::size_t at = 16;
+    std::uint32_t low = c.start_page, high = c.start_page;
+    for (const auto& group : groups) {
+      page[at] = static_cast<std::uint8_t>(group.size());
+      fill(page, at + 2, b.text.title(15));
+      std::size_t e_at = at + 32;
+      for (const MultiEntry& e : group) {
+        page[e_at] = e.code;
+        put_be(&page[e_at + 2], 4, e.start);
+        put_be(&page[e_at + 6], 4, e.count);
+        if (e.count > 0) {
+          low = std::min(low, e.start);
+          high = std::max(high, e.start + e.count - 1);
+        }
+        e_at += 16;
+      }
+      at = e_at;
+    }
+    c.range_start = low;
+    c.range_count = high - low + 1;
+  }
+
+  // The index page.
+  {
+    Page& page = pages[0];
+    page = Page{};
+    put_be(&page[0], 2, static_cast<std::uint32_t>(out.components.size()));
+    for (std::size_t i = 0; i < out.components.size(); ++i) {
+      const Component& c = out.components[i];
+      std::uint8_t* e = &page[16 + 16 * i];
+      e[0] = c.code;
+      put_be(e + 2, 4, c.start_page);
+      put_be(e + 6, 4, c.page_count);
+      e[10] = c.attribute;
+      std::copy(c.parameters.begin(), c.parameters.end(), e + 11);
+    }
+  }
+  out.index_page = 1;
+
+  // Files.
+  std::error_code ec;
+  const fs::path dir = root / spec.dir_name;
+  const fs::path data = epwing ? dir / "DATA" : dir;
+  fs::create_directories(data, ec);
+  if (ec) {
+    error = "cannot create " + data.string();
+    return false;
+  }
+  auto write_source = [&](SourceFile& file, std::vector<Page> content, int kind, const fs::path& path) {
+    file.path = path;
+    file.kind = kind;
+    file.catalog_code = compression_code(kind);
+    file.pages = std::move(content);
+    file.raw_pages.assign(file.pages.size(), false);
+    if (kind == 0) return write_file(path, flatten(file.pages), error);
+    CompressedFile compressed;
+    if (!compress_pages(kind, file.pages, book.huffman, compressed, error)) {
+      error = path.string() + ": " + error;
+      return false;
+    }
+    file.raw_pages = compressed.raw_pages;
+    return write_file(path, compressed.bytes, error);
+  };
+
+  std::string text_name = spec.text_file;
+  if (text_name.empty()) text_name = text_kind != 0 ? "HONMON2" : "HONMON";
+  if (epwing && !second_table) text_name = "HONMON";
+  if (!write_source(out.text, std::move(pages), text_kind, epwing ? data / text_name : dir / "START")) return false;
+
+  if (separate_graphic) {
+    std::vector<Page> g;
+    for (std::uint32_t i = 0; i < spec.graphic_pages; ++i) g.push_back(picture_page(b.rng, i));
+    out.graphic.emplace();
+    if (!write_source(*out.graphic, std::move(g), 0, data / spec.graphic_file)) return false;
+  }
+  if (separate_sound) {
+    std::vector<Page> s;
+    for (std::uint32_t i = 0; i < spec.sound_pages; ++i) s.push_back(sound_page(b.rng, i));
+    out.sound.emplace();
+    if (!write_source(*out.sound, std::move(s), spec.sound_kind == 1 || spec.sound_kind == 2 ? spec.sound_kind : 0,
+                      data / spec.sound_file))
+      return false;
+  }
+
+  if (epwing && spec.fonts) {
+    const fs::path gaiji = dir / "GAIJI";
+    fs::create_directories(gaiji, ec);
+    if (ec) {
+      error = "cannot create " + gaiji.string();
+      return false;
+    }
+    // Font file: a header page (first character code 0xA121 at bytes 10-11,
+    // number of characters at 12-13), then the glyphs.
+    for (int half = 0; half < 2; ++half) {
+      const std::string& name = half ? spec.half_font : spec.full_font;
+      if (name.empty()) continue;
+      std::vector<Page> font(2);
+      font[0][10] = 0xA1;
+      font[0][11] = 0x21;
+      put_be(&font[0][12], 2, 32);
+      font[1] = glyph_page(b.rng, half ? 16 : 32);
+      const fs::path path = gaiji / name;
+      if (!write_file(path, flatten(font), error)) return false;
+      out.font_files.push_back(path);
+      (half ? out.half_font : out.full_font) = name;
+    }
+  }
+  result = std::move(out);
+  return true;
+}
+
+std::vector<std::uint8_t> build_catalog(const BookSpec& spec, const std::vector<GeneratedSubbook>& subbooks) {
+  const std::size_t n = subbooks.size();
+  std::vector<std::uint8_t> cat;
+  if (spec.layout == Layout::EB) {
+    cat.assign(CATALOG_HEADER + n * EB_ENTRY, 0);
+    put_be(&cat[0], 2, static_cast<std::uint32_t>(n));
+    for (std::size_t i = 0; i < n; ++i) {
+      std::uint8_t* e = &cat[CATALOG_HEADER + i * EB_ENTRY];
+      e[0] = static_cast<std::uint8_t>(i + 1);
+      e[1] = 0x00;
+      std::copy_n(subbooks[i].title_jis.begin(), std::min<std::size_t>(subbooks[i].title_jis.size(), 30), e + 2);
+      put_name(e + 32, 8, subbooks[i].dir_name, ' ');
+    }
+  } else {
+    bool any_second = false;
+    for (const auto& s : subbooks) any_second = any_second || s.entry_version >= 2;
+    std::uint16_t version = spec.catalog_version != 0 ? spec.catalog_version : any_second ? 2 : 1;
+    if ((version & 0xFF) == 0) version = static_cast<std::uint16_t>(version | 1);  // byte 3 tells the layouts apart
+    const bool second_table = version != 1 || any_second;
+    cat.assign(CATALOG_HEADER + n * EPWING_ENTRY * (second_table ? 2 : 1), 0);
+    put_be(&cat[0], 2, static_cast<std::uint32_t>(n));
+    put_be(&cat[2], 2, version);
+    for (std::size_t i = 0; i < n; ++i) {
+      const GeneratedSubbook& s = subbooks[i];
+      std::uint8_t* e = &cat[CATALOG_HEADER + i * EPWING_ENTRY];
+      e[0] = s.book_type;
+      e[1] = s.entry_version;
+      std::copy_n(s.title_jis.begin(), std::min<std::size_t>(s.title_jis.size(), 80), e + 2);
+      put_name(e + 82, 8, s.dir_name, 0);
+      if (!s.stream_book) put_be(e + 94, 2, s.index_page);
+      put_name(e + 100, 8, s.full_font, 0);
+      put_name(e + 132, 8, s.half_font, 0);
+      if (!second_table || s.entry_version < 2 || s.stream_book) continue;
+      // Second table: text file name at 4 with its compression code at 55;
+      // graphic name at 44 (code at 54), sound name at 56 (code at 53). The
+      // EB library finds the graphic slot by bits 0-1 of byte 42 being 2, the
+      // sound slot (at 56) by bits 0-1 of byte 41 being 1.
+      std::uint8_t* f = &cat[CATALOG_HEADER + n * EPWING_ENTRY + i * EPWING_ENTRY];
+      put_name(f + 4, 8, s.text.path.filename().string(), 0);
+      f[55] = s.text.catalog_code;
+      if (s.graphic) {
+        put_name(f + 44, 8, s.graphic->path.filename().string(), 0);
+        f[42] = 0x02;
+        f[54] = 0x00;
+      }
+      if (s.sound) {
+        put_name(f + 56, 8, s.sound->path.filename().string(), 0);
+        f[41] = 0x01;
+        f[53] = s.sound->catalog_code;
+      }
+    }
+  }
+  cat.resize((cat.size() + PAGE_BYTES - 1) / PAGE_BYTES * PAGE_BYTES, 0);
+  return cat;
+}
+
+}  // namespace
+
+GeneratedBook write_book(const std::filesystem::path& dir, const BookSpec& spec) {
+  GeneratedBook book;
+  book.root = dir;
+  book.layout = spec.layout;
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) {
+    book.error = "cannot create " + dir.string();
+    return book;
+  }
+  if (spec.subbooks.empty() || spec.subbooks.size() > 50) {
+    book.error = "a book needs 1 to 50 subbooks";
+    return book;
+  }
+  for (std::size_t i = 0; i < spec.subbooks.size(); ++i) {
+    const SubbookSpec& s = spec.subbooks[i];
+    if (s.dir_name.empty() || s.dir_name.size() > 8) {
+      book.error = "directory name must have 1 to 8 characters: \"" + s.dir_name + "\"";
+      return book;
+    }
+    GeneratedSubbook sub;
+    if (!build_subbook(spec, s, i, dir, sub, book.error)) return book;
+    book.subbooks.push_back(std::move(sub));
+  }
+  book.catalog_bytes = build_catalog(spec, book.subbooks);
+  book.catalog = dir / (spec.layout == Layout::EB ? "CATALOG" : "CATALOGS");
+  write_file(book.catalog, book.catalog_bytes, book.error);
+  return book;
+}
+
+const SourceFile& component_file(const GeneratedSubbook& subbook, const Component& component) {
+  if (component.file == FileRole::Graphic && subbook.graphic) return *subbook.graphic;
+  if (component.file == FileRole::Sound && subbook.sound) return *subbook.sound;
+  return subbook.text;
+}
+
+std::span<const Page> component_pages(const GeneratedSubbook& subbook, const Component& component) {
+  const SourceFile& file = component_file(subbook, component);
+  const std::size_t first = component.range_start - 1;
+  return std::span<const Page>(file.pages).subspan(first, component.range_count);
+}
+
+BookSpec sample_book_spec(std::uint32_t seed) {
+  BookSpec spec;
+  spec.seed = seed;
+  spec.layout = Layout::EPWING;
+  SubbookSpec main;
+  main.dir_name = "SAMPLE";
+  // "sample dictionary"
+  main.title_jis = {0x38, 0x2B, 0x4B, 0x5C, 0x3C, 0x2D, 0x45, 0x35};
+  main.text_kind = 2;
+  main.separate_graphic = true;
+  main.separate_sound = true;
+  main.sound_kind = 1;
+  main.body_pages = 280;
+  main.graphic_pages = 12;
+  main.sound_pages = 10;
+  SubbookSpec appendix;
+  appendix.dir_name = "FUROKU";
+  // "appendix"
+  appendix.title_jis = {0x49, 0x55, 0x4F, 0x3F};
+  appendix.entry_version = 1;
+  appendix.body_pages = 40;
+  appendix.multi_searches = 1;
+  SubbookSpec stream;
+  stream.dir_name = "GUIDE";
+  stream.book_type = 0xF0;
+  spec.subbooks = {main, appendix, stream};
+  return spec;
+}
+
+BookSpec eb_library_book_spec(int text_kind, std::uint32_t seed) {
+  BookSpec spec;
+  spec.seed = seed;
+  spec.layout = Layout::EPWING;
+  spec.huffman.allow_zero_weights = false;
+  spec.huffman.end_symbol_after_full_page = true;
+  SubbookSpec s;
+  s.dir_name = "EBTEST";
+  s.text_kind = text_kind;
+  s.separate_graphic = true;
+  s.separate_sound = true;
+  s.sound_kind = text_kind == 1 ? 2 : 1;
+  s.body_pages = 64;
+  spec.subbooks = {s};
+  return spec;
+}
+
+}  // namespace tolvex::testbook
