@@ -57,7 +57,10 @@ std::unique_ptr<DecodingTree> build_decoding_tree(const BookFile& file, std::int
 BookFilePtr open_book_file(const std::string& path, int kind) {
   auto file = std::make_unique<BookFile>();
   file->name = base_name_of(path);
-  file->descriptor = platform::open_read(path);
+  // Disc copies may spell the names in lower case or with ";1"; messages
+  // keep the path as the catalog built it.
+  const std::string actual = platform::resolve_path_case(path);
+  file->descriptor = platform::open_read(actual);
   if (file->descriptor < 0) return nullptr;
   if (kind != 1 && kind != 2) return file;  // plain
 
@@ -72,7 +75,7 @@ BookFilePtr open_book_file(const std::string& path, int kind) {
   header->word4 = static_cast<std::int32_t>(get_be(raw + 16, 4));
   file->header = std::move(header);
 
-  file->tree = build_decoding_tree(*file, platform::regular_file_size(path));
+  file->tree = build_decoding_tree(*file, platform::regular_file_size(actual));
   if (!file->tree) return nullptr;
   return file;
 }

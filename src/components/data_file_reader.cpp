@@ -70,7 +70,16 @@ bool parse_data_file(std::span<const std::uint8_t> bytes, DataFile& out, std::st
   std::memcpy(out.parameters.data(), h + 33, 3);
 
   const unsigned n = out.chunk_count;
-  if (n == 0) return fail(error, "chunk_count is 0: the file holds no pages");
+  if (n == 0) {
+    // An index entry of 0 pages is written as the header alone, naming the
+    // page before its first page as its last.
+    if (size != DATA_HEADER_SIZE) return fail(error, "chunk_count is 0 but the file holds %zu bytes after the header", size - DATA_HEADER_SIZE);
+    if (out.last_page + 1 != out.first_page) {
+      return fail(error, "chunk_count is 0 but the header names pages %u..%u", static_cast<unsigned>(out.first_page),
+                  static_cast<unsigned>(out.last_page));
+    }
+    return true;
+  }
   // Sizes and offsets in 64 bits: nothing read from the file can overflow them.
   const std::uint64_t table_end = DATA_HEADER_SIZE + 4ull * n;
   if (table_end > size) {

@@ -116,7 +116,11 @@ TEST(DataFileReader, ReportsHeaderFaults) {
   EXPECT_EQ(fault_of(bad), "header byte 63 is 01, expected 00");
   bad = Bytes(good.begin(), good.begin() + 64);
   bad[22] = bad[23] = 0;
-  EXPECT_EQ(fault_of(bad), "chunk_count is 0: the file holds no pages");
+  EXPECT_EQ(fault_of(bad), "chunk_count is 0 but the header names pages 5..5");
+  put_be(bad.data() + 28, 4, 4);  // a component of 0 pages: the header alone
+  EXPECT_EQ(fault_of(bad), "");
+  bad.push_back(0);
+  EXPECT_EQ(fault_of(bad), "chunk_count is 0 but the file holds 1 bytes after the header");
   bad = good;
   put_be(bad.data() + 28, 4, 6);  // two pages named, one stored
   EXPECT_EQ(fault_of(bad), "header names pages 5..6 (2 pages), the chunks hold 1 pages");

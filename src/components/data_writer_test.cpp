@@ -252,6 +252,11 @@ TEST_F(DataWriter, AnEmptyComponentIsItsHeaderAlone) {
   auto index = make_index({{0x01, 5, 0}});
   ASSERT_EQ(write(index, text.get()), 0);
   EXPECT_EQ(fs::file_size("Dic/OUT/MENU.DIC"), 64u);
+  DataFile file;
+  std::string error;
+  EXPECT_TRUE(read_data_file("Dic/OUT/MENU.DIC", file, error)) << error;
+  EXPECT_EQ(file.first_page, 5u);
+  EXPECT_EQ(file.last_page, 4u);
   EXPECT_NE(log().find("  Writing MENU.DIC (0/0 chunks)\r\n"), std::string::npos);
 }
 

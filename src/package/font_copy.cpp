@@ -14,7 +14,7 @@ int copy_font_file(const std::string& source_path, const std::string& out_name, 
   msg_printf("  Writing %s\n", font_name.c_str());
   const std::string destination = package_file(out_name, font_name);
 
-  int source = platform::open_read(source_path);
+  int source = platform::open_read(platform::resolve_path_case(source_path));
   if (source < 0) return -1;
   int target = platform::open_write(destination);
   if (target < 0) {

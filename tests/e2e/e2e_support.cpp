@@ -1,0 +1,158 @@
+#include "e2e_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include "components/component_table.h"
+#include "source/bytes.h"
+
+namespace tolvex::e2e {
+
+namespace {
+std::string quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') {
+      q += "'\\''";
+    } else {
+      q += c;
+    }
+  }
+  return q + "'";
+}
+}  // namespace
+
+RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args) {
+  std::string command = "cd " + quote(cwd.string()) + " && " + quote(TOLVEX_EXE);
+  for (const auto& a : args) command += " " + quote(a);
+  command += " 2>&1";
+  RunResult result;
+#ifdef _WIN32
+  std::FILE* pipe = _popen(command.c_str(), "rb");
+#else
+  std::FILE* pipe = popen(command.c_str(), "r");
+#endif
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+#ifdef _WIN32
+  result.status = _pclose(pipe);
+#else
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+  return result;
+}
+
+std::vector<std::uint8_t> read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string read_text(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::map<std::string, std::vector<std::uint8_t>> read_tree(const fs::path& dir) {
+  std::map<std::string, std::vector<std::uint8_t>> files;
+  if (!fs::exists(dir)) return files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.is_regular_file()) files[fs::relative(entry.path(), dir).generic_string()] = read_file(entry.path());
+  }
+  return files;
+}
+
+ScratchDir::ScratchDir() {
+  static std::atomic<int> counter{0};
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  // CTest runs tests in parallel processes: the name must be unique across them.
+  static const unsigned process_tag = std::random_device{}();
+  path_ = fs::temp_directory_path() / ("tolvex_e2e_" + std::string(info ? info->name() : "suite") + "_" +
+                                       std::to_string(process_tag) + "_" + std::to_string(counter++));
+  fs::remove_all(path_);
+  fs::create_directories(path_);
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+MergedNumbering merged_numbering(const testbook::GeneratedSubbook& subbook) {
+  MergedNumbering m;
+  std::uint32_t end = 0;
+  std::uint32_t graphic_own = 0, graphic_count = 0, sound_own = 0;
+  for (const auto& c : subbook.components) {
+    if (c.code == 0xD2 && subbook.graphic) {
+      m.graphic_merged = true;
+      graphic_own = c.range_start;
+      graphic_count = c.range_count;
+    } else if (c.code == 0xD8 && subbook.sound) {
+      m.sound_merged = true;
+      sound_own = c.range_start;
+    } else if (c.range_start + c.range_count > end) {
+      end = c.range_start + c.range_count;
+    }
+  }
+  if (m.graphic_merged) {
+    m.graphic_shift = static_cast<std::int32_t>(end - graphic_own);
+    m.graphic_start = end;
+    end += graphic_count;
+  }
+  if (m.sound_merged) {
+    m.sound_shift = static_cast<std::int32_t>(end - sound_own);
+    m.sound_start = end;
+  }
+  return m;
+}
+
+std::vector<std::uint8_t> expected_pages(const testbook::GeneratedSubbook& subbook,
+                                         const testbook::Component& component, const MergedNumbering& numbering) {
+  std::vector<std::uint8_t> bytes;
+  for (const auto& page : testbook::component_pages(subbook, component)) bytes.insert(bytes.end(), page.begin(), page.end());
+  if (component.code != 0x00 || !(numbering.graphic_merged || numbering.sound_merged)) return bytes;
+  // Body text: every reference moves by its component's shift.
+  for (const auto& ref : subbook.references) {
+    std::size_t at = static_cast<std::size_t>(ref.text_page - component.range_start) * 2048 + ref.offset;
+    if (ref.graphic && numbering.graphic_shift != 0) {
+      std::uint8_t* p = bytes.data() + at + 14;
+      int_to_bcd(p, bcd_to_int(p) + static_cast<std::uint32_t>(numbering.graphic_shift));
+    } else if (!ref.graphic && numbering.sound_shift != 0) {
+      for (int off : {6, 12}) {
+        std::uint8_t* p = bytes.data() + at + off;
+        int_to_bcd(p, bcd_to_int(p) + static_cast<std::uint32_t>(numbering.sound_shift));
+      }
+    }
+  }
+  return bytes;
+}
+
+std::vector<std::string> package_names(const testbook::GeneratedSubbook& subbook, int selection) {
+  std::vector<std::string> names;
+  int multi = 1;
+  for (const auto& c : subbook.components) {
+    int row = match_component(c.code, selection);
+    if (row < 0) {
+      names.emplace_back();
+      continue;
+    }
+    names.push_back(component_file_name(COMPONENT_KINDS[static_cast<std::size_t>(row)], multi));
+    if (c.code == 0xFF) ++multi;
+  }
+  return names;
+}
+
+}  // namespace tolvex::e2e
