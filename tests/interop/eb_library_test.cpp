@@ -121,6 +121,42 @@ TEST_F(EbLibrary, ReadsPlainTextAndTheCatalogFields) {
   expect_text_pages_agree(book.subbooks[0]);
 }
 
+// The separate sound file, compressed with the other kind, through the EB
+// library's sound reader: it returns a 44-byte wave header and then the
+// bytes from the start position to the end position.
+void expect_sound_agrees(EB_Book* eb, const SourceFile& sound) {
+  const int pages = static_cast<int>(sound.pages.size());
+  EB_Position start{};
+  start.page = 1;
+  EB_Position end{};
+  end.page = pages;
+  ASSERT_EQ(eb_set_binary_wave(eb, &start, &end), EB_SUCCESS);
+  std::vector<std::uint8_t> got;
+  std::vector<char> buffer(4096);
+  ssize_t length = 0;
+  while (eb_read_binary(eb, buffer.size(), buffer.data(), &length) == EB_SUCCESS && length > 0)
+    got.insert(got.end(), buffer.begin(), buffer.begin() + length);
+  ASSERT_GE(got.size(), 44u + static_cast<std::size_t>(pages - 1) * PAGE_BYTES);
+  for (std::size_t i = 44; i < got.size(); ++i) {
+    const std::size_t at = i - 44;
+    ASSERT_EQ(got[i], sound.pages[at / PAGE_BYTES][at % PAGE_BYTES]) << "sound byte " << at;
+  }
+}
+
+TEST_F(EbLibrary, ReadsSoundFilesOfBothKinds) {
+  for (int text_kind : {1, 2}) {
+    SCOPED_TRACE(text_kind);
+    TempDir dir;
+    const GeneratedBook book = write_book(dir.path(), eb_library_book_spec(text_kind, 25));
+    eb_finalize_book(&eb_);
+    eb_initialize_book(&eb_);
+    open(book);
+    ASSERT_TRUE(book.subbooks[0].sound);
+    EXPECT_EQ(book.subbooks[0].sound->kind, text_kind == 1 ? 2 : 1);
+    expect_sound_agrees(&eb_, *book.subbooks[0].sound);
+  }
+}
+
 TEST_F(EbLibrary, ReadsTheMultiSearchPages) {
   TempDir dir;
   const GeneratedBook book = write_book(dir.path(), eb_library_book_spec(2, 24));
