@@ -379,7 +379,6 @@ bool build_subbook(const BookSpec& book, const SubbookSpec& spec, std::size_t nu
       b.add(0xFF, 1);
     }
   }
-  const std::uint32_t multi_block_first = multis > 0 ? out.components[multi_component[0]].start_page + 1 : 0;
   b.add(0xF1, 2);
   b.add(0xF2, 1);
   BodyTargets targets;
@@ -428,7 +427,6 @@ bool build_subbook(const BookSpec& book, const SubbookSpec& spec, std::size_t nu
         for (std::uint32_t i = 0; i < e.count; ++i)
           pages[e.start - 1 + i] = index_page(b.text, b.rng, out.body_start, spec.body_pages);
   }
-  (void)multi_block_first;
   build_body(pages, out.body_start, std::max<std::uint32_t>(spec.body_pages, 1), spec.pathological_pages, targets,
              b.text, b.rng, out.references);
 
