@@ -50,8 +50,8 @@ struct SubbookSpec {
   std::string graphic_file = "HONMONG";
   std::string sound_file = "HONMONS";
   bool fonts = true;                    // EPWING: GAIJI/<full_font> and GAIJI/<half_font>
-  std::string full_font = "GA16FULL";
-  std::string half_font = "GA16HALF";
+  std::string full_font = "GAI16F00";
+  std::string half_font = "GAI16H00";
   std::uint32_t body_pages = 60;
   int multi_searches = 3;               // code-0xFF entries (at most 10)
   bool pathological_pages = true;       // body pages of zeros and of 0..255 repeated

@@ -132,8 +132,8 @@ TEST(TestBook, EpwingCatalogHoldsEntriesAndSecondTable) {
   EXPECT_EQ(e0[1], 2);
   EXPECT_EQ(copy_trimmed(e0 + 82, 8), "SAMPLE");
   EXPECT_EQ(get_be(e0 + 94, 2), 1u);
-  EXPECT_EQ(copy_trimmed(e0 + 100, 8), "GA16FULL");
-  EXPECT_EQ(copy_trimmed(e0 + 132, 8), "GA16HALF");
+  EXPECT_EQ(copy_trimmed(e0 + 100, 8), "GAI16F00");
+  EXPECT_EQ(copy_trimmed(e0 + 132, 8), "GAI16H00");
   EXPECT_EQ(cat[16 + 164 + 1], 1) << "the second subbook is EPWING V1";
   EXPECT_EQ(cat[16 + 2 * 164], 0xF0) << "a stream book";
 
