@@ -6,7 +6,11 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: all build demo check test test-asan clean
+FUZZ_BUILD ?= build-fuzz
+# Seconds each fuzzer runs in `make check`.
+FUZZ_SECONDS ?= 30
+
+.PHONY: all build demo check test test-asan fuzz clean
 
 all: build
 
@@ -25,7 +29,11 @@ test-asan:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
-check: test test-asan
+# libFuzzer targets (clang) with ASan + UBSan, each for FUZZ_SECONDS.
+fuzz:
+	sh tools/fuzz/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+check: test test-asan fuzz
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) demo
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) demo
