@@ -177,13 +177,13 @@ TEST_F(SampleBook, LowerCaseDiscCopiesConvertToTheSamePackage) {
 
 TEST(Conversion, EbBooksConvertFromStart) {
   ScratchDir dir;
-  testbook::BookSpec spec;
-  spec.layout = testbook::Layout::EB;
-  spec.subbooks[0].dir_name = "EBDICT";
-  spec.subbooks[0].entry_version = 1;
-  spec.subbooks[0].fonts = false;
-  spec.subbooks[0].body_pages = 40;
-  GeneratedBook book = testbook::write_book(dir.path() / "book", spec);
+  testbook::BookSpec recipe;
+  recipe.layout = testbook::Layout::EB;
+  recipe.subbooks[0].dir_name = "EBDICT";
+  recipe.subbooks[0].entry_version = 1;
+  recipe.subbooks[0].fonts = false;
+  recipe.subbooks[0].body_pages = 40;
+  GeneratedBook book = testbook::write_book(dir.path() / "book", recipe);
   ASSERT_TRUE(book.ok()) << book.error;
   ScratchDir out;
   RunResult r = run_tolvex_in(out.path(), {"-a", book.catalog.string()});
@@ -197,12 +197,12 @@ TEST(Conversion, EbBooksConvertFromStart) {
 // pages, so the generator's plain pages do not all fit it: the text uses kind 2.)
 TEST(Conversion, CompressedTextGivesTheSamePackageAsPlainText) {
   ScratchDir dir;
-  testbook::BookSpec spec;
-  spec.subbooks[0].text_file = "HONMON2";
-  spec.subbooks[0].separate_graphic = true;
-  spec.subbooks[0].separate_sound = true;
-  spec.subbooks[0].pathological_pages = false;  // kind 1 cannot store pages raw
-  GeneratedBook book = testbook::write_book(dir.path() / "plain", spec);
+  testbook::BookSpec recipe;
+  recipe.subbooks[0].text_file = "HONMON2";
+  recipe.subbooks[0].separate_graphic = true;
+  recipe.subbooks[0].separate_sound = true;
+  recipe.subbooks[0].pathological_pages = false;  // kind 1 cannot store pages raw
+  GeneratedBook book = testbook::write_book(dir.path() / "plain", recipe);
   ASSERT_TRUE(book.ok()) << book.error;
   const GeneratedSubbook& sub = book.subbooks[0];
 
@@ -219,7 +219,7 @@ TEST(Conversion, CompressedTextGivesTheSamePackageAsPlainText) {
       const int kind = file == &sub.text ? 2 : sound_kind;
       testbook::CompressedFile compressed;
       std::string error;
-      ASSERT_TRUE(testbook::compress_pages(kind, file->pages, spec.huffman, compressed, error)) << error;
+      ASSERT_TRUE(testbook::compress_pages(kind, file->pages, recipe.huffman, compressed, error)) << error;
       std::ofstream(root / fs::relative(file->path, book.root), std::ios::binary | std::ios::trunc)
           .write(reinterpret_cast<const char*>(compressed.bytes.data()),
                  static_cast<std::streamsize>(compressed.bytes.size()));

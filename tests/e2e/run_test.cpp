@@ -44,8 +44,8 @@ TEST(Run, AMissingCatalogIsReportedAndLoggedWithCrLf) {
 
 TEST(Run, NewNamesLongerThanEightAreRefusedAfterLoading) {
   ScratchDir dir;
-  testbook::BookSpec spec;
-  auto book = testbook::write_book(dir.path() / "book", spec);
+  testbook::BookSpec recipe;
+  auto book = testbook::write_book(dir.path() / "book", recipe);
   ASSERT_TRUE(book.ok()) << book.error;
   RunResult r = run_tolvex_in(dir.path(), {book.catalog.string(), "sample", "ninechars"});
   EXPECT_EQ(r.status, 1);
@@ -64,9 +64,9 @@ TEST(Run, NewNamesLongerThanEightAreRefusedAfterLoading) {
 
 TEST(Run, AWholeRunLogsEveryMessageInOrder) {
   ScratchDir dir;
-  testbook::BookSpec spec;
-  spec.subbooks[0].body_pages = 20;
-  auto book = testbook::write_book(dir.path() / "book", spec);
+  testbook::BookSpec recipe;
+  recipe.subbooks[0].body_pages = 20;
+  auto book = testbook::write_book(dir.path() / "book", recipe);
   ASSERT_TRUE(book.ok()) << book.error;
   RunResult r = run_tolvex_in(dir.path(), {"-o", "book/CATALOGS"});
   ASSERT_EQ(r.status, 0) << r.output;

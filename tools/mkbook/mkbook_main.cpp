@@ -50,7 +50,7 @@ int usage_error(const char* what) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  BookSpec spec;
+  BookSpec recipe;
   tolvex::testbook::SubbookSpec sub;
   std::string dir;
   bool sample = false;
@@ -71,12 +71,12 @@ int main(int argc, char** argv) {
       dir = argv[++i];
     } else if (a == "--seed") {
       if (!value(n)) return usage_error("--seed needs a number");
-      spec.seed = static_cast<std::uint32_t>(n);
+      recipe.seed = static_cast<std::uint32_t>(n);
     } else if (a == "--layout") {
       if (i + 1 >= argc) return usage_error("--layout needs eb or epwing");
       const std::string_view l = argv[++i];
-      if (l == "eb") spec.layout = Layout::EB;
-      else if (l == "epwing") spec.layout = Layout::EPWING;
+      if (l == "eb") recipe.layout = Layout::EB;
+      else if (l == "epwing") recipe.layout = Layout::EPWING;
       else return usage_error("--layout needs eb or epwing");
     } else if (a == "--text-kind") {
       if (!value(n) || n > 2) return usage_error("--text-kind needs 0, 1 or 2");
@@ -104,9 +104,9 @@ int main(int argc, char** argv) {
     } else if (a == "--no-pathological") {
       sub.pathological_pages = false;
     } else if (a == "--zero-weights") {
-      spec.huffman.allow_zero_weights = true;
+      recipe.huffman.allow_zero_weights = true;
     } else if (a == "--no-final-end") {
-      spec.huffman.end_symbol_after_full_page = false;
+      recipe.huffman.end_symbol_after_full_page = false;
     } else if (!a.empty() && a[0] == '-') {
       return usage_error(("unknown option " + std::string(a)).c_str());
     } else if (dir.empty()) {
@@ -117,17 +117,17 @@ int main(int argc, char** argv) {
   }
   if (dir.empty()) return usage_error("no directory given");
   if (sample) {
-    const std::uint32_t seed = spec.seed;
-    spec = tolvex::testbook::sample_book_spec(seed);
+    const std::uint32_t seed = recipe.seed;
+    recipe = tolvex::testbook::sample_book_spec(seed);
   } else {
-    spec.subbooks.clear();
+    recipe.subbooks.clear();
     for (unsigned long i = 0; i < subbooks; ++i) {
       tolvex::testbook::SubbookSpec s = sub;
       s.dir_name = subbooks == 1 ? "SAMPLE" : "BOOK" + std::to_string(i + 1);
-      spec.subbooks.push_back(s);
+      recipe.subbooks.push_back(s);
     }
   }
-  const tolvex::testbook::GeneratedBook book = tolvex::testbook::write_book(dir, spec);
+  const tolvex::testbook::GeneratedBook book = tolvex::testbook::write_book(dir, recipe);
   if (!book.ok()) {
     std::fprintf(stderr, "tolvex-mkbook: %s\n", book.error.c_str());
     return 1;

@@ -290,13 +290,13 @@ void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_
 
 struct Builder {
   const BookSpec& book;
-  const SubbookSpec& spec;
+  const SubbookSpec& recipe;
   Rng rng;
   JisText text;
   GeneratedSubbook out;
   std::uint32_t next_page = 2;  // page 1 is the index page
 
-  Builder(const BookSpec& b, const SubbookSpec& s, std::uint64_t seed) : book(b), spec(s), rng(seed), text(rng) {}
+  Builder(const BookSpec& b, const SubbookSpec& s, std::uint64_t seed) : book(b), recipe(s), rng(seed), text(rng) {}
 
   Component& add(std::uint8_t code, std::uint32_t pages, FileRole file = FileRole::Text) {
     Component c;
@@ -314,31 +314,31 @@ struct Builder {
   }
 };
 
-bool build_subbook(const BookSpec& book, const SubbookSpec& spec, std::size_t number, const fs::path& root,
+bool build_subbook(const BookSpec& book, const SubbookSpec& recipe, std::size_t number, const fs::path& root,
                    GeneratedSubbook& result, std::string& error) {
-  Builder b(book, spec, (static_cast<std::uint64_t>(book.seed) << 16) ^ (number * 0x51ED27ULL) ^ 0xB00C);
+  Builder b(book, recipe, (static_cast<std::uint64_t>(book.seed) << 16) ^ (number * 0x51ED27ULL) ^ 0xB00C);
   GeneratedSubbook& out = b.out;
   const bool epwing = book.layout == Layout::EPWING;
-  out.dir_name = spec.dir_name;
-  out.title_jis = spec.title_jis.empty() ? b.text.title(epwing ? 20 : 15) : spec.title_jis;
-  out.book_type = spec.book_type;
-  out.entry_version = epwing ? spec.entry_version : 0;
-  out.stream_book = epwing && spec.book_type == 0xF0;
+  out.dir_name = recipe.dir_name;
+  out.title_jis = recipe.title_jis.empty() ? b.text.title(epwing ? 20 : 15) : recipe.title_jis;
+  out.book_type = recipe.book_type;
+  out.entry_version = epwing ? recipe.entry_version : 0;
+  out.stream_book = epwing && recipe.book_type == 0xF0;
   if (out.stream_book) {
     result = std::move(out);
     return true;
   }
-  const bool second_table = epwing && spec.entry_version >= 2;
-  const int text_kind = second_table ? spec.text_kind : 0;
-  const bool separate_graphic = second_table && spec.separate_graphic && spec.graphic_pages > 0;
-  const bool separate_sound = second_table && spec.separate_sound && spec.sound_pages > 0;
+  const bool second_table = epwing && recipe.entry_version >= 2;
+  const int text_kind = second_table ? recipe.text_kind : 0;
+  const bool separate_graphic = second_table && recipe.separate_graphic && recipe.graphic_pages > 0;
+  const bool separate_sound = second_table && recipe.separate_sound && recipe.sound_pages > 0;
 
   // Page plan of the text file, in index-page order.
   b.add(0x02, 1);
   b.add(0x01, 2);
   b.add(0x0C, 1);
   out.body_start = b.next_page;
-  b.add(0x00, std::max<std::uint32_t>(spec.body_pages, 1));
+  b.add(0x00, std::max<std::uint32_t>(recipe.body_pages, 1));
   b.add(0x30, 3);
   b.add(0x70, 2);
   b.add(0x91, 2);
@@ -349,7 +349,7 @@ bool build_subbook(const BookSpec& book, const SubbookSpec& spec, std::size_t nu
   // Multi-search: the page of the first one comes before the pages its
   // entries name, the others after; all entries' pages lie in one block, so
   // every range also covers pages of the other multi-searches.
-  const int multis = std::clamp(spec.multi_searches, 0, 10);
+  const int multis = std::clamp(recipe.multi_searches, 0, 10);
   struct MultiEntry {
     std::uint8_t code;
     std::uint32_t start, count;
@@ -382,13 +382,13 @@ bool build_subbook(const BookSpec& book, const SubbookSpec& spec, std::size_t nu
   b.add(0xF1, 2);
   b.add(0xF2, 1);
   BodyTargets targets;
-  if (spec.graphic_pages > 0) {
-    const Component& c = b.add(0xD2, spec.graphic_pages, separate_graphic ? FileRole::Graphic : FileRole::Text);
+  if (recipe.graphic_pages > 0) {
+    const Component& c = b.add(0xD2, recipe.graphic_pages, separate_graphic ? FileRole::Graphic : FileRole::Text);
     targets.graphic_first = c.start_page;
     targets.graphic_count = c.page_count;
   }
-  if (spec.sound_pages > 0) {
-    const Component& c = b.add(0xD8, spec.sound_pages, separate_sound ? FileRole::Sound : FileRole::Text);
+  if (recipe.sound_pages > 0) {
+    const Component& c = b.add(0xD8, recipe.sound_pages, separate_sound ? FileRole::Sound : FileRole::Text);
     targets.sound_first = c.start_page;
     targets.sound_count = c.page_count;
   }
@@ -417,7 +417,7 @@ bool build_subbook(const BookSpec& book, const SubbookSpec& spec, std::size_t nu
         case 0xD2: page = picture_page(b.rng, i); break;
         case 0xD8: page = sound_page(b.rng, i); break;
         case 0xFF: break;  // below
-        default: page = index_page(b.text, b.rng, out.body_start, spec.body_pages); break;
+        default: page = index_page(b.text, b.rng, out.body_start, recipe.body_pages); break;
       }
     }
   }
@@ -425,9 +425,9 @@ bool build_subbook(const BookSpec& book, const SubbookSpec& spec, std::size_t nu
     for (const auto& group : multi_groups[static_cast<std::size_t>(m)])
       for (const MultiEntry& e : group)
         for (std::uint32_t i = 0; i < e.count; ++i)
-          pages[e.start - 1 + i] = index_page(b.text, b.rng, out.body_start, spec.body_pages);
+          pages[e.start - 1 + i] = index_page(b.text, b.rng, out.body_start, recipe.body_pages);
   }
-  build_body(pages, out.body_start, std::max<std::uint32_t>(spec.body_pages, 1), spec.pathological_pages, targets,
+  build_body(pages, out.body_start, std::max<std::uint32_t>(recipe.body_pages, 1), recipe.pathological_pages, targets,
              b.text, b.rng, out.references);
 
   // Multi-search pages: group count, then groups of a count byte, a 30-byte
@@ -479,7 +479,7 @@ bool build_subbook(const BookSpec& book, const SubbookSpec& spec, std::size_t nu
 
   // Files.
   std::error_code ec;
-  const fs::path dir = root / spec.dir_name;
+  const fs::path dir = root / recipe.dir_name;
   const fs::path data = epwing ? dir / "DATA" : dir;
   fs::create_directories(data, ec);
   if (ec) {
@@ -502,27 +502,27 @@ bool build_subbook(const BookSpec& book, const SubbookSpec& spec, std::size_t nu
     return write_file(path, compressed.bytes, error);
   };
 
-  std::string text_name = spec.text_file;
+  std::string text_name = recipe.text_file;
   if (text_name.empty()) text_name = text_kind != 0 ? "HONMON2" : "HONMON";
   if (epwing && !second_table) text_name = "HONMON";
   if (!write_source(out.text, std::move(pages), text_kind, epwing ? data / text_name : dir / "START")) return false;
 
   if (separate_graphic) {
     std::vector<Page> g;
-    for (std::uint32_t i = 0; i < spec.graphic_pages; ++i) g.push_back(picture_page(b.rng, i));
+    for (std::uint32_t i = 0; i < recipe.graphic_pages; ++i) g.push_back(picture_page(b.rng, i));
     out.graphic.emplace();
-    if (!write_source(*out.graphic, std::move(g), 0, data / spec.graphic_file)) return false;
+    if (!write_source(*out.graphic, std::move(g), 0, data / recipe.graphic_file)) return false;
   }
   if (separate_sound) {
     std::vector<Page> s;
-    for (std::uint32_t i = 0; i < spec.sound_pages; ++i) s.push_back(sound_page(b.rng, i));
+    for (std::uint32_t i = 0; i < recipe.sound_pages; ++i) s.push_back(sound_page(b.rng, i));
     out.sound.emplace();
-    if (!write_source(*out.sound, std::move(s), spec.sound_kind == 1 || spec.sound_kind == 2 ? spec.sound_kind : 0,
-                      data / spec.sound_file))
+    if (!write_source(*out.sound, std::move(s), recipe.sound_kind == 1 || recipe.sound_kind == 2 ? recipe.sound_kind : 0,
+                      data / recipe.sound_file))
       return false;
   }
 
-  if (epwing && spec.fonts) {
+  if (epwing && recipe.fonts) {
     const fs::path gaiji = dir / "GAIJI";
     fs::create_directories(gaiji, ec);
     if (ec) {
@@ -532,7 +532,7 @@ bool build_subbook(const BookSpec& book, const SubbookSpec& spec, std::size_t nu
     // Font file: a header page (first character code 0xA121 at bytes 10-11,
     // number of characters at 12-13), then the glyphs.
     for (int half = 0; half < 2; ++half) {
-      const std::string& name = half ? spec.half_font : spec.full_font;
+      const std::string& name = half ? recipe.half_font : recipe.full_font;
       if (name.empty()) continue;
       std::vector<Page> font(2);
       font[0][10] = 0xA1;
@@ -549,10 +549,10 @@ bool build_subbook(const BookSpec& book, const SubbookSpec& spec, std::size_t nu
   return true;
 }
 
-std::vector<std::uint8_t> build_catalog(const BookSpec& spec, const std::vector<GeneratedSubbook>& subbooks) {
+std::vector<std::uint8_t> build_catalog(const BookSpec& recipe, const std::vector<GeneratedSubbook>& subbooks) {
   const std::size_t n = subbooks.size();
   std::vector<std::uint8_t> cat;
-  if (spec.layout == Layout::EB) {
+  if (recipe.layout == Layout::EB) {
     cat.assign(CATALOG_HEADER + n * EB_ENTRY, 0);
     put_be(&cat[0], 2, static_cast<std::uint32_t>(n));
     for (std::size_t i = 0; i < n; ++i) {
@@ -565,7 +565,7 @@ std::vector<std::uint8_t> build_catalog(const BookSpec& spec, const std::vector<
   } else {
     bool any_second = false;
     for (const auto& s : subbooks) any_second = any_second || s.entry_version >= 2;
-    std::uint16_t version = spec.catalog_version != 0 ? spec.catalog_version : any_second ? 2 : 1;
+    std::uint16_t version = recipe.catalog_version != 0 ? recipe.catalog_version : any_second ? 2 : 1;
     if ((version & 0xFF) == 0) version = static_cast<std::uint16_t>(version | 1);  // byte 3 tells the layouts apart
     const bool second_table = version != 1 || any_second;
     cat.assign(CATALOG_HEADER + n * EPWING_ENTRY * (second_table ? 2 : 1), 0);
@@ -607,32 +607,32 @@ std::vector<std::uint8_t> build_catalog(const BookSpec& spec, const std::vector<
 
 }  // namespace
 
-GeneratedBook write_book(const std::filesystem::path& dir, const BookSpec& spec) {
+GeneratedBook write_book(const std::filesystem::path& dir, const BookSpec& recipe) {
   GeneratedBook book;
   book.root = dir;
-  book.layout = spec.layout;
+  book.layout = recipe.layout;
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec) {
     book.error = "cannot create " + dir.string();
     return book;
   }
-  if (spec.subbooks.empty() || spec.subbooks.size() > 50) {
+  if (recipe.subbooks.empty() || recipe.subbooks.size() > 50) {
     book.error = "a book needs 1 to 50 subbooks";
     return book;
   }
-  for (std::size_t i = 0; i < spec.subbooks.size(); ++i) {
-    const SubbookSpec& s = spec.subbooks[i];
+  for (std::size_t i = 0; i < recipe.subbooks.size(); ++i) {
+    const SubbookSpec& s = recipe.subbooks[i];
     if (s.dir_name.empty() || s.dir_name.size() > 8) {
       book.error = "directory name must have 1 to 8 characters: \"" + s.dir_name + "\"";
       return book;
     }
     GeneratedSubbook sub;
-    if (!build_subbook(spec, s, i, dir, sub, book.error)) return book;
+    if (!build_subbook(recipe, s, i, dir, sub, book.error)) return book;
     book.subbooks.push_back(std::move(sub));
   }
-  book.catalog_bytes = build_catalog(spec, book.subbooks);
-  book.catalog = dir / (spec.layout == Layout::EB ? "CATALOG" : "CATALOGS");
+  book.catalog_bytes = build_catalog(recipe, book.subbooks);
+  book.catalog = dir / (recipe.layout == Layout::EB ? "CATALOG" : "CATALOGS");
   write_file(book.catalog, book.catalog_bytes, book.error);
   return book;
 }
@@ -650,9 +650,9 @@ std::span<const Page> component_pages(const GeneratedSubbook& subbook, const Com
 }
 
 BookSpec sample_book_spec(std::uint32_t seed) {
-  BookSpec spec;
-  spec.seed = seed;
-  spec.layout = Layout::EPWING;
+  BookSpec recipe;
+  recipe.seed = seed;
+  recipe.layout = Layout::EPWING;
   SubbookSpec main;
   main.dir_name = "SAMPLE";
   // "sample dictionary"
@@ -674,16 +674,16 @@ BookSpec sample_book_spec(std::uint32_t seed) {
   SubbookSpec stream;
   stream.dir_name = "GUIDE";
   stream.book_type = 0xF0;
-  spec.subbooks = {main, appendix, stream};
-  return spec;
+  recipe.subbooks = {main, appendix, stream};
+  return recipe;
 }
 
 BookSpec eb_library_book_spec(int text_kind, std::uint32_t seed) {
-  BookSpec spec;
-  spec.seed = seed;
-  spec.layout = Layout::EPWING;
-  spec.huffman.allow_zero_weights = false;
-  spec.huffman.end_symbol_after_full_page = true;
+  BookSpec recipe;
+  recipe.seed = seed;
+  recipe.layout = Layout::EPWING;
+  recipe.huffman.allow_zero_weights = false;
+  recipe.huffman.end_symbol_after_full_page = true;
   SubbookSpec s;
   s.dir_name = "EBTEST";
   s.text_kind = text_kind;
@@ -691,8 +691,8 @@ BookSpec eb_library_book_spec(int text_kind, std::uint32_t seed) {
   s.separate_sound = true;
   s.sound_kind = text_kind == 1 ? 2 : 1;
   s.body_pages = 64;
-  spec.subbooks = {s};
-  return spec;
+  recipe.subbooks = {s};
+  return recipe;
 }
 
 }  // namespace tolvex::testbook

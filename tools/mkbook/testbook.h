@@ -128,7 +128,7 @@ struct GeneratedBook {
 };
 
 // Writes the book under dir (created if needed; existing files are replaced).
-GeneratedBook write_book(const std::filesystem::path& dir, const BookSpec& spec);
+GeneratedBook write_book(const std::filesystem::path& dir, const BookSpec& recipe);
 
 // The file a component's pages are read from, and the pages of its range.
 const SourceFile& component_file(const GeneratedSubbook& subbook, const Component& component);

@@ -55,8 +55,8 @@ void expect_pages(const SourceFile& file) {
   }
 }
 
-GeneratedBook make(const fs::path& dir, const BookSpec& spec) {
-  GeneratedBook book = write_book(dir, spec);
+GeneratedBook make(const fs::path& dir, const BookSpec& recipe) {
+  GeneratedBook book = write_book(dir, recipe);
   EXPECT_TRUE(book.ok()) << book.error;
   return book;
 }
@@ -65,9 +65,9 @@ TEST(TestBook, EveryFileReadsBackAsIntendedForAllKinds) {
   for (int kind : {0, 1, 2}) {
     SCOPED_TRACE(kind);
     TempDir dir;
-    BookSpec spec = eb_library_book_spec(kind, 5);
-    spec.subbooks[0].body_pages = 70;
-    const GeneratedBook book = make(dir.path(), spec);
+    BookSpec recipe = eb_library_book_spec(kind, 5);
+    recipe.subbooks[0].body_pages = 70;
+    const GeneratedBook book = make(dir.path(), recipe);
     ASSERT_TRUE(book.ok());
     const GeneratedSubbook& s = book.subbooks[0];
     EXPECT_EQ(s.text.kind, kind);
@@ -81,10 +81,10 @@ TEST(TestBook, EveryFileReadsBackAsIntendedForAllKinds) {
 
 TEST(TestBook, ReaderOnlyBooksReadBackToo) {
   TempDir dir;
-  BookSpec spec = eb_library_book_spec(1, 9);
-  spec.huffman.allow_zero_weights = true;
-  spec.huffman.end_symbol_after_full_page = false;
-  const GeneratedBook book = make(dir.path(), spec);
+  BookSpec recipe = eb_library_book_spec(1, 9);
+  recipe.huffman.allow_zero_weights = true;
+  recipe.huffman.end_symbol_after_full_page = false;
+  const GeneratedBook book = make(dir.path(), recipe);
   ASSERT_TRUE(book.ok());
   expect_pages(book.subbooks[0].text);
   expect_pages(*book.subbooks[0].sound);
@@ -149,13 +149,13 @@ TEST(TestBook, EpwingCatalogHoldsEntriesAndSecondTable) {
 
 TEST(TestBook, EbLayoutBookHasStartFileAndFortyByteEntries) {
   TempDir dir;
-  BookSpec spec;
-  spec.layout = Layout::EB;
-  spec.subbooks.resize(2);
-  spec.subbooks[0].dir_name = "JITEN";
-  spec.subbooks[1].dir_name = "FUROKU";
-  spec.subbooks[1].body_pages = 20;
-  const GeneratedBook book = make(dir.path(), spec);
+  BookSpec recipe;
+  recipe.layout = Layout::EB;
+  recipe.subbooks.resize(2);
+  recipe.subbooks[0].dir_name = "JITEN";
+  recipe.subbooks[1].dir_name = "FUROKU";
+  recipe.subbooks[1].body_pages = 20;
+  const GeneratedBook book = make(dir.path(), recipe);
   ASSERT_TRUE(book.ok());
   const std::vector<std::uint8_t> cat = slurp(book.catalog);
   EXPECT_EQ(book.catalog.filename(), "CATALOG");
@@ -302,9 +302,9 @@ TEST(TestBook, SameSpecGivesSameBytesAndSeedChangesThem) {
 TEST(TestBook, TextRepeatsItselfLikeADictionary) {
   // Realistic redundancy: kind 2 keeps the body far below its plain size.
   TempDir dir;
-  BookSpec spec = eb_library_book_spec(2, 1);
-  spec.subbooks[0].body_pages = 120;
-  const GeneratedBook book = make(dir.path(), spec);
+  BookSpec recipe = eb_library_book_spec(2, 1);
+  recipe.subbooks[0].body_pages = 120;
+  const GeneratedBook book = make(dir.path(), recipe);
   ASSERT_TRUE(book.ok());
   const auto plain = book.subbooks[0].text.pages.size() * PAGE_BYTES;
   EXPECT_LT(fs::file_size(book.subbooks[0].text.path), plain * 7 / 10);
@@ -312,9 +312,9 @@ TEST(TestBook, TextRepeatsItselfLikeADictionary) {
 
 TEST(TestBook, RefusesBadDirectoryNames) {
   TempDir dir;
-  BookSpec spec;
-  spec.subbooks[0].dir_name = "TOOLONGNAME";
-  EXPECT_FALSE(write_book(dir.path(), spec).ok());
+  BookSpec recipe;
+  recipe.subbooks[0].dir_name = "TOOLONGNAME";
+  EXPECT_FALSE(write_book(dir.path(), recipe).ok());
 }
 
 }  // namespace
