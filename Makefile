@@ -33,6 +33,13 @@ test-asan:
 fuzz:
 	sh tools/fuzz/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+# The Windows build (MinGW-w64) under Wine: unit tests, and a conversion that
+# must be byte-identical to this Linux build's (tools/windows/check-windows.sh).
+MINGW_BUILD ?= build-mingw
+.PHONY: check-windows
+check-windows: build
+	JOBS=$(JOBS) sh tools/windows/check-windows.sh $(BUILD) $(MINGW_BUILD)
+
 check: test test-asan fuzz
 
 clean:

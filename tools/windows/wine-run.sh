@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs a Windows program under Wine with a private prefix:
 #   wine-run.sh [--prefix=DIR] program.exe [args...]
+#   wine-run.sh [--prefix=DIR] --init      only create the prefix
 # The prefix (default: $WINEPREFIX, else ./wineprefix) is created on first
 # use with `wineboot -i`, under a lock so that parallel tests create it once.
 # Used by CMake as the emulator for cross-built tests, and by the Windows
@@ -11,7 +12,7 @@ prefix=${WINEPREFIX:-$(pwd)/wineprefix}
 case ${1:-} in
   --prefix=*) prefix=${1#--prefix=}; shift ;;
 esac
-[ $# -ge 1 ] || { echo "usage: $0 [--prefix=DIR] program.exe [args...]" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: $0 [--prefix=DIR] program.exe [args...] | --init" >&2; exit 2; }
 
 wine=$(command -v wine64 || true)
 [ -n "$wine" ] || { [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64; }
@@ -37,4 +38,5 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-run.sh: wineboot failed in $WINEPREFIX" >&2; exit 1; }
 fi
 
+[ "$1" = --init ] && exit 0
 exec "$wine" "$@"
