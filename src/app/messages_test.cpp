@@ -3,36 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "scratch_dir.h"
 
 namespace tolvex {
 namespace {
 
-class Messages : public ::testing::Test {
+class Messages : public testing_support::ScratchCwdTest {
  protected:
-  void SetUp() override {
-    old_ = std::filesystem::current_path();
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("tolvex_messages_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-    set_console_sink([this](std::string_view s) { console_ += s; });
-  }
-  void TearDown() override {
-    set_console_sink(nullptr);
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
-  }
-  std::string log() {
-    std::ifstream in(LOG_FILE_NAME, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  std::filesystem::path old_, dir_;
-  std::string console_;
+  std::string log() { return log_text(); }
 };
 
 TEST_F(Messages, GoToConsoleAndLogWithCrLf) {

@@ -11,27 +11,12 @@
 #include <string>
 
 #include "app/messages.h"
+#include "scratch_dir.h"
 
 namespace tolvex::testing_support {
 
-class PackageDirTest : public ::testing::Test {
+class PackageDirTest : public ScratchCwdTest {
  protected:
-  void SetUp() override {
-    old_cwd_ = std::filesystem::current_path();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("tolvex_package_") + info->test_suite_name() + "_" + info->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-    set_console_sink([this](std::string_view s) { console_ += s; });
-  }
-  void TearDown() override {
-    set_console_sink(nullptr);
-    std::filesystem::current_path(old_cwd_);
-    std::filesystem::remove_all(dir_);
-  }
-
   static std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -50,9 +35,6 @@ class PackageDirTest : public ::testing::Test {
     std::filesystem::create_symlink("/dev/full", path, ec);
     return !ec;
   }
-
-  std::filesystem::path old_cwd_, dir_;
-  std::string console_;
 };
 
 }  // namespace tolvex::testing_support

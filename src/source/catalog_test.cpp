@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "app/messages.h"
+#include "scratch_dir.h"
 
 namespace tolvex {
 namespace {
@@ -89,26 +90,7 @@ TEST(Catalog, EpwingFieldsAreReadAtTheirOffsets) {
   EXPECT_EQ(compression_kind_of(0x13), 0);
 }
 
-class LoadCatalog : public ::testing::Test {
- protected:
-  void SetUp() override {
-    old_ = std::filesystem::current_path();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("tolvex_catalog_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-    set_console_sink([this](std::string_view s) { console_ += s; });
-  }
-  void TearDown() override {
-    set_console_sink(nullptr);
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
-  }
-  std::filesystem::path old_, dir_;
-  std::string console_;
-};
+using LoadCatalog = testing_support::ScratchCwdTest;
 
 TEST_F(LoadCatalog, LoadsTheWholeFileAndAnnouncesIt) {
   {

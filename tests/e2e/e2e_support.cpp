@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <sstream>
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -73,22 +71,6 @@ std::map<std::string, std::vector<std::uint8_t>> read_tree(const fs::path& dir) 
     if (entry.is_regular_file()) files[fs::relative(entry.path(), dir).generic_string()] = read_file(entry.path());
   }
   return files;
-}
-
-ScratchDir::ScratchDir() {
-  static std::atomic<int> counter{0};
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  // CTest runs tests in parallel processes: the name must be unique across them.
-  static const unsigned process_tag = std::random_device{}();
-  path_ = fs::temp_directory_path() / ("tolvex_e2e_" + std::string(info ? info->name() : "suite") + "_" +
-                                       std::to_string(process_tag) + "_" + std::to_string(counter++));
-  fs::remove_all(path_);
-  fs::create_directories(path_);
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
 }
 
 MergedNumbering merged_numbering(const testbook::GeneratedSubbook& subbook) {

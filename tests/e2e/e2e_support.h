@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "scratch_dir.h"
 #include "testbook.h"
 
 namespace tolvex::e2e {
@@ -28,16 +29,7 @@ std::string read_text(const fs::path& path);
 // Every regular file below dir, by relative path, with its bytes.
 std::map<std::string, std::vector<std::uint8_t>> read_tree(const fs::path& dir);
 
-// A fresh directory for one test, removed afterwards.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using testing_support::ScratchDir;
 
 // Where a subbook's components land in the package's single page space.
 struct MergedNumbering {

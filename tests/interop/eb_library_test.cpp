@@ -4,6 +4,8 @@
 // weight above zero and end every kind-1 page with the end-of-page symbol.
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 #include <atomic>
 #include <filesystem>
 #include <string>
@@ -26,24 +28,7 @@ namespace fs = std::filesystem;
 
 #ifdef TOLVEX_HAVE_EB_LIBRARY
 
-class TempDir {
- public:
-  TempDir() {
-    static std::atomic<int> counter{0};
-    path_ = fs::temp_directory_path() /
-            ("tolvex-interop-" + std::to_string(counter++) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using TempDir = testing_support::ScratchDir;
 
 class EbLibrary : public ::testing::Test {
  protected:

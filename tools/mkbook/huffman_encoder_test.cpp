@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -16,25 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    static std::atomic<int> counter{0};
-    path_ = fs::temp_directory_path() /
-            ("tolvex-huff-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-             std::to_string(counter++) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using TempDir = testing_support::ScratchDir;
 
 std::vector<Page> text_pages(std::size_t count, std::uint64_t seed) {
   Rng rng(seed);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -16,24 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    static std::atomic<int> counter{0};
-    path_ = fs::temp_directory_path() /
-            ("tolvex-book-" + std::to_string(counter++) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using TempDir = testing_support::ScratchDir;
 
 std::vector<std::uint8_t> slurp(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
