@@ -1,17 +1,16 @@
 #!/bin/sh
-# Converts the bundled sample book with every optional component (-a) in demo/.
+# The README's demo: makes the sample book with the generator (an EPWING book
+# with kind-2 compressed text, separate graphic and sound files, fonts and
+# multi-search indexes) and converts it with every optional component (-a).
 set -e
 build=${1:-build}
 top=$(pwd)
 rm -rf demo
 mkdir -p demo/out
-if [ -x "$build/tools/tolvex-mkbook" ]; then
-  "$build/tools/tolvex-mkbook" --sample demo/book
-  cd demo/out
-  "$top/$build/src/tolvex" -a ../book/CATALOGS
-else
-  cd demo/out
-  "$top/$build/src/tolvex" -a ../book/CATALOGS || true
-fi
+"$build/tools/tolvex-mkbook" --sample demo/book
+cd demo/out
+"$top/$build/src/tolvex" -a ../book/CATALOGS
 echo
-echo "Package: $(pwd)/Dic   Log: $(pwd)/tolvex.log"
+echo "Book:    $top/demo/book/CATALOGS"
+echo "Package: $top/demo/out/Dic (check it: $build/tools/tolvex-check demo/out/Dic/SAMPLE/*.DIC)"
+echo "Log:     $top/demo/out/tolvex.log"
