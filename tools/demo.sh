@@ -12,5 +12,5 @@ cd demo/out
 "$top/$build/src/tolvex" -a ../book/CATALOGS
 echo
 echo "Book:    $top/demo/book/CATALOGS"
-echo "Package: $top/demo/out/Dic (check it: $build/tools/tolvex-check demo/out/Dic/SAMPLE/*.DIC)"
+echo "Package: $top/demo/out/Dic (check it: $build/tools/check/tolvex-check demo/out/Dic/SAMPLE/*.DIC)"
 echo "Log:     $top/demo/out/tolvex.log"
