@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -28,9 +29,15 @@ struct DecodingNode {
   std::uint8_t value[4] = {0, 0, 0, 0};
 };
 
+class DecodingTable;  // huffman_table.h
+
 // L leaves first, then the L - 1 branches in creation order; the last node is the root.
 struct DecodingTree {
   std::vector<DecodingNode> nodes;
+  // Lookup tables made from `nodes` by build_tree_from_leaves, shared by
+  // copies of the tree and never changed. Code that edits `nodes` afterwards
+  // must reset it; decode_page then walks the tree bit by bit.
+  std::shared_ptr<const DecodingTable> table;
   std::int32_t root() const { return static_cast<std::int32_t>(nodes.size()) - 1; }
 };
 
@@ -58,12 +65,21 @@ std::int64_t table_bytes(const LeafCounts& counts);
 std::vector<DecodingNode> leaves_from_table(const LeafCounts& counts, std::span<const std::uint8_t> table);
 
 // Sorts and merges the leaves into the decoding tree (the leaves' order is
-// the file order, the end-of-page leaf last).
+// the file order, the end-of-page leaf last), and makes its lookup tables.
+// The node array is the one of the plain construction (a selection sort that
+// exchanges the first largest weight to the front, then merging the two
+// lightest parentless nodes, the higher position first among equal weights),
+// found in O(L log L) with a tournament tree and a heap.
 DecodingTree build_tree_from_leaves(std::vector<DecodingNode> leaves);
 
 // Decodes one page's stream into a 2048-byte page, filling the rest with zeros.
 // The bit cursor never passes the `stream` bytes given; a stream that runs out
-// ends the page there, as if the end-of-page symbol had come.
+// ends the page there, as if the end-of-page symbol had come. Uses the tree's
+// lookup tables when it has them (several bits per step), else the walk below.
 void decode_page(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page);
+
+// The same decoding by walking the tree one bit at a time from the root for
+// every symbol; gives exactly what decode_page gives.
+void decode_page_walk(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page);
 
 }  // namespace tolvex

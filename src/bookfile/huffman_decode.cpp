@@ -2,10 +2,20 @@
 
 #include "bookfile/book_file.h"
 #include "bookfile/huffman.h"
+#include "bookfile/huffman_table.h"
 
 namespace tolvex {
 
 void decode_page(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page) {
+  const DecodingTable* table = tree.table.get();
+  if (table != nullptr && table->node_count() == tree.nodes.size() && stream.size() <= static_cast<std::size_t>(PAGE_SIZE)) {
+    table->decode(stream, page);
+  } else {
+    decode_page_walk(stream, tree, page);
+  }
+}
+
+void decode_page_walk(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page) {
   constexpr std::size_t kPage = static_cast<std::size_t>(PAGE_SIZE);
   std::size_t out = 0;
   if (!tree.nodes.empty()) {
