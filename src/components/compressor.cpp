@@ -68,10 +68,24 @@ inline bool equal15(const std::uint8_t* a, const std::uint8_t* b) {
 
 struct ChunkCompressor::Tables {
   std::array<std::uint8_t, COMPRESSOR_BUFFER_BYTES> buffer{};
-  std::array<HashSlot, HASH_SLOTS> slots{};
-  std::array<std::uint16_t, POSITIONS> slot_of_position{};
-  std::array<std::uint16_t, 65536> last_pair{};  // by B[x] * 256 + B[x + 1]
-  std::array<std::uint16_t, 256> last_byte{};
+  // The hash search's tables are not filled with EMPTY for every chunk:
+  // - slots: every slot a chunk takes is listed in `taken` and set EMPTY
+  //   again at the start of the next hash-search chunk;
+  // - slot_of_position: written for every position as it is passed (EMPTY
+  //   when it is not entered) and read only for positions passed in the same
+  //   chunk, so it needs no reset;
+  // - last_pair: entries carry the chunk's generation in their upper half;
+  //   an entry of another generation reads EMPTY.
+  std::array<HashSlot, HASH_SLOTS> slots;
+  std::array<std::uint16_t, POSITIONS> slot_of_position;
+  std::array<std::uint32_t, 65536> last_pair;  // by B[x] * 256 + B[x + 1]: generation << 16 | position
+  std::array<std::uint16_t, 256> last_byte;
+  // Slots not DELETED per key: a search stops probing once it has seen them all.
+  std::array<std::uint16_t, HASH_SLOTS> live_with_key;
+  std::array<std::uint16_t, HASH_SLOTS> taken;  // slots taken since the reset, in order
+  std::uint32_t taken_count = 0;
+  std::uint32_t generation = 0;
+  std::uint32_t hash_of_p = 0;  // hash3 of the position last searched (entered first when passed)
   // Scan search: for each byte value, 1 + the last index k < i - 1 at which it
   // occurs in the string being matched (0: absent). The shift for length i is
   // i - scan_seen[c]. Kept all-zero between positions.
@@ -81,23 +95,53 @@ struct ChunkCompressor::Tables {
   const std::uint8_t* b = nullptr;
   std::uint32_t end = 0;
 
+  Tables();
   void reset_hash();
-  void insert_position(std::uint32_t x, std::uint32_t r);
+  void insert_position(std::uint32_t x, std::uint32_t r, std::uint32_t h);
+  void store(std::uint32_t s, std::uint32_t h, std::uint32_t x) {
+    HashSlot& slot = slots[s];
+    if (slot.pos == EMPTY) {
+      taken[taken_count++] = static_cast<std::uint16_t>(s);
+      ++live_with_key[h];
+    } else if (slot.pos == DELETED) {
+      ++live_with_key[h];
+    }  // else x replaces an older position with the same key
+    slot = HashSlot{static_cast<std::uint16_t>(h), static_cast<std::uint16_t>(x)};
+    slot_of_position[x] = static_cast<std::uint16_t>(s);
+  }
+  void set_last_pair(std::uint32_t x) { last_pair[b[x] * 256u + b[x + 1]] = generation << 16 | x; }
   void advance_window(std::uint32_t p, std::uint32_t count);
-  Match find_match_hash(std::uint32_t p, std::uint32_t m) const;
+  Match find_match_hash(std::uint32_t p, std::uint32_t m);
   Match find_match_scan(std::uint32_t p, std::uint32_t m);
 };
 
-void ChunkCompressor::Tables::reset_hash() {
+ChunkCompressor::Tables::Tables() {
   std::memset(slots.data(), 0xFF, sizeof slots);
   std::memset(slot_of_position.data(), 0xFF, sizeof slot_of_position);
-  std::memset(last_pair.data(), 0xFF, sizeof last_pair);
+  std::memset(last_pair.data(), 0, sizeof last_pair);
+  std::memset(last_byte.data(), 0xFF, sizeof last_byte);
+  std::memset(live_with_key.data(), 0, sizeof live_with_key);
+}
+
+void ChunkCompressor::Tables::reset_hash() {
+  // Every slot the last chunk took goes back to EMPTY, and with it its key's
+  // count (a key with live slots has one of them among the taken slots).
+  for (std::uint32_t i = 0; i < taken_count; ++i) {
+    HashSlot& slot = slots[taken[i]];
+    live_with_key[slot.key] = 0;
+    slot.pos = EMPTY;
+  }
+  taken_count = 0;
+  if (++generation == 0x10000) {
+    std::memset(last_pair.data(), 0, sizeof last_pair);
+    generation = 1;
+  }
   std::memset(last_byte.data(), 0xFF, sizeof last_byte);
   // The only history positions ever entered: the last 15, as if each had 15
   // bytes after it (so equal ones replace each other).
-  for (std::uint32_t x = WINDOW_SIZE - HISTORY_SEEDS; x < WINDOW_SIZE; ++x) insert_position(x, DEDUP_LENGTH);
-  last_pair[b[4078] * 256u + b[4079]] = 4078;
-  last_pair[b[4079] * 256u + b[4080]] = 4079;
+  for (std::uint32_t x = WINDOW_SIZE - HISTORY_SEEDS; x < WINDOW_SIZE; ++x) insert_position(x, DEDUP_LENGTH, hash3(b, x));
+  set_last_pair(4078);
+  set_last_pair(4079);
   last_byte[b[4079]] = 4079;
 }
 
@@ -105,28 +149,28 @@ void ChunkCompressor::Tables::reset_hash() {
 // A newer position whose 15 bytes equal an older one's takes its slot; the
 // older position's slot_of_position stays as it was, so when the older one
 // leaves the window the slot is marked DELETED although it holds the newer.
-void ChunkCompressor::Tables::insert_position(std::uint32_t x, std::uint32_t r) {
-  const std::uint32_t h = hash3(b, x);
+void ChunkCompressor::Tables::insert_position(std::uint32_t x, std::uint32_t r, std::uint32_t h) {
+  slot_of_position[x] = EMPTY;
   std::uint32_t s = h;
   if (r >= DEDUP_LENGTH) {
-    for (int probe = 0; probe < PROBE_LIMIT; ++probe, s = next_slot(s)) {
-      const HashSlot& slot = slots[s];
-      if (slot.pos >= DELETED || (slot.key == h && equal15(b + slot.pos, b + x))) {
-        slots[s] = HashSlot{static_cast<std::uint16_t>(h), static_cast<std::uint16_t>(x)};
-        slot_of_position[x] = static_cast<std::uint16_t>(s);
-        return;
+    if (h + PROBE_LIMIT <= HASH_SLOTS) {
+      // The common case: the 30 slots do not wrap around.
+      for (const std::uint32_t last = h + PROBE_LIMIT; s < last; ++s) {
+        const HashSlot slot = slots[s];
+        if (slot.pos >= DELETED || (slot.key == h && equal15(b + slot.pos, b + x))) return store(s, h, x);
       }
+      return;
+    }
+    for (int probe = 0; probe < PROBE_LIMIT; ++probe, s = next_slot(s)) {
+      const HashSlot slot = slots[s];
+      if (slot.pos >= DELETED || (slot.key == h && equal15(b + slot.pos, b + x))) return store(s, h, x);
     }
     return;  // crowded: x is not entered
   }
   // Near the end of the chunk: the first free slot. At most 4095 slots are
   // live at any time, so one is always found; the bound only guards the loop.
   for (int probe = 0; probe < HASH_SLOTS; ++probe, s = next_slot(s)) {
-    if (slots[s].pos >= DELETED) {
-      slots[s] = HashSlot{static_cast<std::uint16_t>(h), static_cast<std::uint16_t>(x)};
-      slot_of_position[x] = static_cast<std::uint16_t>(s);
-      return;
-    }
+    if (slots[s].pos >= DELETED) return store(s, h, x);
   }
 }
 
@@ -134,14 +178,18 @@ void ChunkCompressor::Tables::insert_position(std::uint32_t x, std::uint32_t r) 
 // each passed position is entered in the three tables.
 void ChunkCompressor::Tables::advance_window(std::uint32_t p, std::uint32_t count) {
   for (std::uint32_t x = p; x < p + count; ++x) {
+    // Positions below 4065 are never entered. Each leaving position is seen
+    // once, so its slot_of_position entry may stay as it is.
     const std::uint32_t y = x - WINDOW_SIZE;
-    const std::uint16_t s = slot_of_position[y];
-    if (s != EMPTY) {
-      slots[s].pos = DELETED;
-      slot_of_position[y] = EMPTY;
+    if (y >= WINDOW_SIZE - HISTORY_SEEDS) {
+      const std::uint16_t s = slot_of_position[y];
+      if (s != EMPTY && slots[s].pos != DELETED) {
+        --live_with_key[slots[s].key];
+        slots[s].pos = DELETED;
+      }
     }
-    if (x + 2 < end) insert_position(x, end - x);
-    if (x + 1 < end) last_pair[b[x] * 256u + b[x + 1]] = static_cast<std::uint16_t>(x);
+    if (x + 2 < end) insert_position(x, end - x, x == p ? hash_of_p : hash3(b, x));
+    if (x + 1 < end) set_last_pair(x);
     if (x < end) last_byte[b[x]] = static_cast<std::uint16_t>(x);
   }
 }
@@ -149,20 +197,26 @@ void ChunkCompressor::Tables::advance_window(std::uint32_t p, std::uint32_t coun
 // Copy for p of at most m bytes: the first slot in probe order with all m
 // bytes, else the first with the longest copy of 3 or more, else the latest
 // pair, else the latest byte.
-Match ChunkCompressor::Tables::find_match_hash(std::uint32_t p, std::uint32_t m) const {
+Match ChunkCompressor::Tables::find_match_hash(std::uint32_t p, std::uint32_t m) {
   const std::uint32_t a = p - WINDOW_SIZE;
+  hash_of_p = p + 2 < end ? hash3(b, p) : 0;
   if (m >= 3) {
-    const std::uint32_t h = hash3(b, p);
+    const std::uint32_t h = hash_of_p;
     Match best;
     std::uint32_t s = h;
     // Slots never become EMPTY again before the next reset; a table without
-    // an EMPTY slot ends the probe after one full round.
-    for (int probe = 0; probe < HASH_SLOTS; ++probe, s = next_slot(s)) {
-      const HashSlot& slot = slots[s];
+    // an EMPTY slot ends the probe after one full round. Slots of other keys
+    // and DELETED ones are passed over, so once every live slot of this key
+    // has been seen the rest of the probe can find nothing.
+    std::uint32_t unseen = live_with_key[h];
+    for (int probe = 0; unseen > 0 && probe < HASH_SLOTS; ++probe, s = next_slot(s)) {
+      const HashSlot slot = slots[s];
       if (slot.pos == EMPTY) break;
+      if (slot.pos == DELETED || slot.key != h) continue;
+      --unseen;
       // Every entered position lies in the window; the check on `a` keeps
       // an offset out of range from ever being written.
-      if (slot.pos == DELETED || slot.key != h || slot.pos < a) continue;
+      if (slot.pos < a) continue;
       const std::uint32_t e = common_prefix(b + slot.pos, b + p, m);
       if (e == m) return Match{slot.pos, m};
       if (e > best.length) best = Match{slot.pos, e};
@@ -170,8 +224,8 @@ Match ChunkCompressor::Tables::find_match_hash(std::uint32_t p, std::uint32_t m)
     if (best.length >= 3) return best;
   }
   if (m >= 2) {
-    const std::uint16_t c = last_pair[b[p] * 256u + b[p + 1]];
-    if (c != EMPTY && c >= a) return Match{c, 2};
+    const std::uint32_t c = last_pair[b[p] * 256u + b[p + 1]];
+    if (c >> 16 == generation && (c & 0xFFFF) >= a) return Match{c & 0xFFFF, 2};
   }
   const std::uint16_t c = last_byte[b[p]];
   if (c != EMPTY && c >= a) return Match{c, 1};
@@ -227,10 +281,7 @@ ChunkCompressor::~ChunkCompressor() = default;
 
 std::uint8_t* ChunkCompressor::buffer() { return tables_->buffer.data(); }
 
-std::size_t ChunkCompressor::used_slots() const {
-  return static_cast<std::size_t>(std::count_if(tables_->slots.begin(), tables_->slots.end(),
-                                                [](const HashSlot& s) { return s.pos != EMPTY; }));
-}
+std::size_t ChunkCompressor::used_slots() const { return tables_->taken_count; }
 
 std::size_t ChunkCompressor::compress_chunk(std::size_t n, SearchKind search, std::uint8_t* tokens) {
   if (n == 0 || n > static_cast<std::size_t>(CHUNK_BYTES)) return 0;
