@@ -11,19 +11,35 @@
 //   tolvex-realbook-ebcheck pages BOOK OUTFILE
 //       Writes the text pages before the graphic and sound pages, as the EB
 //       library returns them, one after the other to OUTFILE.
+//   tolvex-realbook-ebcheck package BOOK PACKAGE_DIR
+//       For every data file named in PACKAGE_DIR/<NAME>.IDX: its record's
+//       page range must be the one worked out here from BOOK's index page
+//       (separate graphic and sound files placed behind the text's pages,
+//       graphics first), and its pages (VORQDATA decoded, or raw) must equal
+//       the pages the EB library reads from BOOK: text pages through
+//       eb_seek_text + eb_read_rawtext, pages of a separate graphic or sound
+//       file through the library's own reader of that file.  In the body text
+//       (code 0x00) of a book with separate files, the page numbers of graphic
+//       and sound references must have moved by exactly the distance their
+//       component moved; every other byte must be equal.
 //
 // Exit status 0 on success, 1 on a mismatch or an EB library error.
 #include "realbook.h"
+
+#include "components/data_file_reader.h"
 
 #include <eb/binary.h>
 #include <eb/eb.h>
 #include <eb/error.h>
 #include <eb/font.h>
 #include <eb/text.h>
+#include <eb/zio.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -95,6 +111,26 @@ class Book {
     return binary();
   }
 
+  // Whether the graphic (sound) data has a file of its own, apart from the text.
+  bool separate_graphic() const { return std::strcmp(sub()->graphic_file_name, sub()->text_file_name) != 0; }
+  bool separate_sound() const { return std::strcmp(sub()->sound_file_name, sub()->text_file_name) != 0; }
+
+  // Page p of the separate graphic or sound file, through the library's reader.
+  Bytes file_page(bool graphic, int p) {
+    Zio* z = graphic ? &sub()->graphic_zio : &sub()->sound_zio;
+    const std::string what = path_ + (graphic ? ": graphic file" : ": sound file") + " page " + std::to_string(p);
+    if (zio_lseek(z, static_cast<off_t>(p - 1) * static_cast<off_t>(realbook::kPage), SEEK_SET) < 0)
+      throw std::runtime_error(what + ": zio_lseek failed");
+    Bytes out(realbook::kPage);
+    size_t got = 0;
+    while (got < out.size()) {
+      const ssize_t len = zio_read(z, reinterpret_cast<char*>(out.data() + got), out.size() - got);
+      if (len <= 0) throw std::runtime_error(what + ": zio_read failed");
+      got += static_cast<size_t>(len);
+    }
+    return out;
+  }
+
   // Glyphs of the 16-dot fonts, narrow then wide; empty if there are none.
   Bytes glyphs() {
     Bytes out;
@@ -121,6 +157,10 @@ class Book {
   }
 
  private:
+  EB_Subbook* sub() const {
+    if (book_.subbook_current == nullptr) throw std::runtime_error(path_ + ": no current subbook");
+    return book_.subbook_current;
+  }
   std::string path_;
   EB_Book book_;
 };
@@ -244,6 +284,138 @@ int pages(const std::string& path, const std::string& out_path) {
   return out ? 0 : 1;
 }
 
+Bytes read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Body text of the package against the EB library's text: equal but for the
+// page numbers of references, which must have moved by exactly the shift.
+std::string compare_relocated(const Bytes& got, const Bytes& eb, int32_t gshift, int32_t sshift, int& graphics,
+                              int& sounds) {
+  std::vector<bool> moved(eb.size(), false);
+  auto field = [&](size_t at, int32_t shift, const char* what) -> std::string {
+    if (at + 4 > eb.size()) return "";  // runs past the component: the converter leaves it alone
+    const int64_t before = realbook::get_bcd4(&eb[at]);
+    const int64_t after = realbook::get_bcd4(&got[at]);
+    for (size_t i = at; i < at + 4; ++i) moved[i] = true;
+    if (after - before != shift)
+      return std::string(what) + " reference page at text byte " + std::to_string(at) + " moved from " +
+             std::to_string(before) + " to " + std::to_string(after) + ", not by " + std::to_string(shift);
+    return "";
+  };
+  for (size_t p = 0; p + 1 < eb.size();) {
+    std::string why;
+    if (eb[p] == 0x1F && eb[p + 1] == 0x4D) {
+      why = field(p + 14, gshift, "graphic");
+      ++graphics;
+      p += 20;
+    } else if (eb[p] == 0x1F && eb[p + 1] == 0x4A) {
+      why = field(p + 6, sshift, "sound start");
+      if (why.empty()) why = field(p + 12, sshift, "sound end");
+      ++sounds;
+      p += 18;
+    } else {
+      p += 2;
+    }
+    if (!why.empty()) return why;
+  }
+  for (size_t i = 0; i < eb.size(); ++i)
+    if (!moved[i] && got[i] != eb[i])
+      return "page " + std::to_string(i / realbook::kPage) + " of the component, byte " +
+             std::to_string(i % realbook::kPage) + " differs outside any reference";
+  return "";
+}
+
+int package(const std::string& book_path, const std::string& dir) {
+  Book b(book_path);
+  const Layout l = layout(b);
+  // An EB-layout book keeps everything in START, whatever names the library
+  // gives its graphic and sound readers.
+  const bool eb_book = b.eb_layout();
+  const bool sep_g = !eb_book && b.separate_graphic() && l.graphic_start != 0;
+  const bool sep_s = !eb_book && b.separate_sound() && l.sound_start != 0;
+
+  // The merged numbering: behind the highest page of the text file's other
+  // components come the graphic pages, then the sound pages.
+  uint32_t end = 0;
+  struct Own {
+    uint32_t start = 0, count = 0;
+  } g, snd;
+  for (const auto& e : l.entries) {
+    if (e.code == 0xD2 && sep_g) g = {e.start, e.count};
+    else if (e.code == 0xD8 && sep_s) snd = {e.start, e.count};
+    else end = std::max(end, e.start + e.count);
+  }
+  const uint32_t g_new = end, s_new = end + (sep_g ? g.count : 0);
+  const int32_t gshift = sep_g ? static_cast<int32_t>(g_new - g.start) : 0;
+  const int32_t sshift = sep_s ? static_cast<int32_t>(s_new - snd.start) : 0;
+
+  const std::string name = std::filesystem::path(dir).filename().string();
+  const Bytes idx = read_file(dir + "/" + name + ".IDX");
+  if (idx.size() < 128) return fail(name + ".IDX: too short");
+  const unsigned n = idx[77];
+  if (idx.size() < 128 + 48 * n) return fail(name + ".IDX: records cut short");
+  int files = 0;
+  for (unsigned k = 0; k < n; ++k) {
+    const uint8_t* r = &idx[128 + 48 * k];
+    const std::string file(reinterpret_cast<const char*>(r + 17), std::min<size_t>(r[16], 31));
+    const uint8_t code = r[3];
+    const uint32_t first = realbook::get_be(r + 4, 4), last = realbook::get_be(r + 8, 4);
+    if ((code == 0xF1 || code == 0xF2) && first == 0 && last == 0) continue;  // a font copy
+    const realbook::IndexEntry* entry = nullptr;
+    for (const auto& e : l.entries) {
+      const uint32_t start = e.code == 0xD2 && sep_g ? g_new : e.code == 0xD8 && sep_s ? s_new : e.start;
+      if (e.code == code && start == first) entry = &e;
+    }
+    if (!entry) return fail(file + ": no entry of code " + std::to_string(code) + " starts at page " + std::to_string(first));
+    if (last != first + entry->count - 1) return fail(file + ": last page " + std::to_string(last) + ", expected " + std::to_string(first + entry->count - 1));
+
+    const Bytes raw = read_file(dir + "/" + file);
+    Bytes got;
+    if (raw.size() >= 8 && std::memcmp(raw.data(), "VORQDATA", 8) == 0) {
+      tolvex::DataFile df;
+      std::string error;
+      if (!tolvex::parse_data_file(raw, df, error)) return fail(file + ": " + error);
+      if (df.code != code || df.first_page != first || df.last_page != last) return fail(file + ": header differs from its record");
+      got = std::move(df.pages);
+    } else {
+      got = raw;
+    }
+    if (got.size() != entry->count * realbook::kPage)
+      return fail(file + ": " + std::to_string(got.size() / realbook::kPage) + " pages, the component has " + std::to_string(entry->count));
+
+    const bool from_g = entry->code == 0xD2 && sep_g, from_s = entry->code == 0xD8 && sep_s;
+    Bytes eb;
+    for (uint32_t p = entry->start; p < entry->start + entry->count; ++p) {
+      Bytes page = from_g || from_s ? b.file_page(from_g, static_cast<int>(p)) : b.page(static_cast<int>(p));
+      eb.insert(eb.end(), page.begin(), page.end());
+    }
+    const char* source = from_g ? "graphic file" : from_s ? "sound file" : "text";
+    std::string extra;
+    if (code == 0x00 && (sep_g || sep_s)) {
+      int graphics = 0, sounds = 0;
+      const std::string why = compare_relocated(got, eb, gshift, sshift, graphics, sounds);
+      if (!why.empty()) return fail(file + ": " + why);
+      if (graphics + sounds == 0) return fail(file + ": no reference to check the relocation with");
+      extra = ", " + std::to_string(graphics) + " graphic references moved by exactly " + std::to_string(gshift) +
+              " and " + std::to_string(sounds) + " sound references by exactly " + std::to_string(sshift);
+    } else if (got != eb) {
+      const size_t at = static_cast<size_t>(std::mismatch(got.begin(), got.end(), eb.begin()).first - got.begin());
+      return fail(file + ": page " + std::to_string(first + at / realbook::kPage) + ", byte " +
+                  std::to_string(at % realbook::kPage) + " differs from the EB library's " + source + " page " +
+                  std::to_string(entry->start + at / realbook::kPage));
+    }
+    std::printf("%s: pages %u..%u equal the EB library's %s pages %u..%u%s\n", file.c_str(), first, last, source,
+                entry->start, entry->start + entry->count - 1, extra.c_str());
+    ++files;
+  }
+  if (files == 0) return fail(name + ".IDX lists no data file");
+  std::printf("%s: %d data files equal the EB library's pages of %s\n", dir.c_str(), files, book_path.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -254,8 +426,10 @@ int main(int argc, char** argv) {
       rc = compare(argv[2], argv[3]);
     } else if (argc == 4 && std::strcmp(argv[1], "pages") == 0) {
       rc = pages(argv[2], argv[3]);
+    } else if (argc == 4 && std::strcmp(argv[1], "package") == 0) {
+      rc = package(argv[2], argv[3]);
     } else {
-      std::fprintf(stderr, "usage: %s compare ORIGINAL VARIANT | pages BOOK OUTFILE\n", argv[0]);
+      std::fprintf(stderr, "usage: %s compare ORIGINAL VARIANT | pages BOOK OUTFILE | package BOOK PACKAGE_DIR\n", argv[0]);
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ERROR: %s\n", e.what());

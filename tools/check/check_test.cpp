@@ -48,7 +48,7 @@ TEST(Check, SummarisesEachFileAndFailsOnAnyFault) {
 TEST(Check, NoFilesIsAUsageError) {
   std::string out, err;
   EXPECT_EQ(run_check({}, out, err), 2);
-  EXPECT_EQ(err, "Usage: tolvex-check FILE...\n");
+  EXPECT_EQ(err, CHECK_USAGE);
 }
 
 }  // namespace

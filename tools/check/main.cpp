@@ -1,4 +1,5 @@
-// tolvex-check FILE...: checks VORQDATA data files, one summary line each.
+// tolvex-check: checks VORQDATA data files, or a whole package against its
+// source book (tolvex-check --help).
 #include <cstdio>
 #include <string>
 #include <vector>

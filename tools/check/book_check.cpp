@@ -1,0 +1,482 @@
+#include "book_check.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <set>
+
+#include "bookfile/book_file.h"
+#include "bookfile/relocate.h"
+#include "components/component_table.h"
+#include "components/data_file_reader.h"
+#include "components/plan.h"
+#include "platform/platform.h"
+#include "source/bytes.h"
+#include "source/catalog.h"
+#include "source/pipeline.h"
+
+namespace tolvex {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+#if defined(__GNUC__)
+std::string format(const char* f, ...) __attribute__((format(printf, 1, 2)));
+#endif
+std::string format(const char* f, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, f);
+  std::vsnprintf(text, sizeof text, f, args);
+  va_end(args);
+  return text;
+}
+
+std::optional<Bytes> read_whole(const std::string& path) {
+  std::ifstream in(platform::resolve_path_case(path), std::ios::binary);
+  if (!in) return std::nullopt;
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What the converter reads for one subbook, worked out from the catalog as the
+// pipeline does.
+struct Source {
+  std::string dir;  // upper case
+  const std::uint8_t* entry = nullptr;
+  std::string title;
+  std::uint32_t index_page = 1;
+  std::string text_path, graphic_path, sound_path;
+  int text_kind = 0, sound_kind = 0;
+  std::string full_font, half_font, full_font_path, half_font_path;
+};
+
+std::optional<Source> find_subbook(const CatalogImage& catalog, const std::string& wanted, const std::string& package,
+                                   std::string& why) {
+  const bool epwing = catalog_is_epwing(catalog);
+  const int n = catalog_readable_entries(catalog);
+  std::vector<Source> all;
+  for (int i = 0; i < n; ++i) {
+    const std::optional<SubbookEntry> entry = catalog_entry(catalog, i);
+    if (!entry) continue;
+    Source s;
+    s.entry = entry->bytes;
+    s.title = jis_to_sjis(entry->title_field(), entry->title_width());
+    s.dir = copy_trimmed(entry->dir_name_field(), 8);
+    upper_ascii(s.dir);
+    if (!epwing) {
+      s.text_path = join_book_path(catalog.book_dir, s.dir, "START", "");
+    } else {
+      s.index_page = entry->index_page();
+      std::optional<SubbookFileEntry> files;
+      if (entry->entry_version() >= 2) files = catalog_file_entry(catalog, i);
+      const std::string text_name = files ? copy_trimmed(files->text_file_field(), 8) : std::string("HONMON");
+      s.text_path = join_book_path(catalog.book_dir, s.dir, "DATA", text_name);
+      if (entry->full_font_field()[0] != 0) {
+        s.full_font = copy_trimmed(entry->full_font_field(), 8);
+        s.full_font_path = join_book_path(catalog.book_dir, s.dir, "GAIJI", s.full_font);
+      }
+      if (entry->half_font_field()[0] != 0) {
+        s.half_font = copy_trimmed(entry->half_font_field(), 8);
+        s.half_font_path = join_book_path(catalog.book_dir, s.dir, "GAIJI", s.half_font);
+      }
+      if (files) {
+        s.text_kind = compression_kind_of(files->text_compression());
+        s.sound_kind = compression_kind_of(files->sound_compression());
+        const std::string graphic = copy_trimmed(files->graphic_file_field(), 8);
+        const std::string sound = copy_trimmed(files->sound_file_field(), 8);
+        if (!graphic.empty()) s.graphic_path = join_book_path(catalog.book_dir, s.dir, "DATA", graphic);
+        if (!sound.empty()) s.sound_path = join_book_path(catalog.book_dir, s.dir, "DATA", sound);
+      }
+    }
+    all.push_back(s);
+  }
+  const std::string name = wanted.empty() ? package : wanted;
+  for (const Source& s : all)
+    if (s.dir == name) return s;
+  if (wanted.empty() && all.size() == 1) return all.front();
+  why = wanted.empty() ? "no subbook named " + name + " in the catalog; name it with --subbook"
+                       : "no subbook named " + name + " in the catalog";
+  return std::nullopt;
+}
+
+// One record of the index file.
+struct Record {
+  std::uint8_t code = 0;
+  std::uint32_t first = 0, last = 0;
+  std::uint8_t attribute = 0;
+  std::array<std::uint8_t, 3> parameters{};
+  std::string name;
+};
+
+// A record as the book says it must be, with where its pages come from.
+struct Expected {
+  Record record;
+  bool font = false;
+  int row = -1;
+  BookFile* source = nullptr;
+  std::uint32_t own_first = 0, count = 0;  // in the source file's own numbering
+  bool relocate = false;
+};
+
+Record parse_record(const std::uint8_t* r) {
+  Record rec;
+  rec.code = r[3];
+  rec.first = get_be(r + 4, 4);
+  rec.last = get_be(r + 8, 4);
+  rec.attribute = r[12];
+  std::memcpy(rec.parameters.data(), r + 13, 3);
+  const std::size_t length = std::min<std::size_t>(r[16], 31);
+  rec.name.assign(reinterpret_cast<const char*>(r + 17), length);
+  return rec;
+}
+
+std::string describe(const Record& r) {
+  return format("code 0x%02X, pages %u..%u, attribute 0x%02X, parameters %02X %02X %02X, name \"%s\"", r.code,
+                static_cast<unsigned>(r.first), static_cast<unsigned>(r.last), r.attribute, r.parameters[0],
+                r.parameters[1], r.parameters[2], r.name.c_str());
+}
+
+bool same(const Record& a, const Record& b) {
+  return a.code == b.code && a.first == b.first && a.last == b.last && a.attribute == b.attribute &&
+         a.parameters == b.parameters && a.name == b.name;
+}
+
+// The header fields of the index file that do not depend on the records.
+std::string check_idx_header(const Bytes& idx, const Source& src, const std::string& package) {
+  if (idx.size() < 128) return format("%zu bytes, shorter than the 128-byte header", idx.size());
+  const unsigned n = idx[77];
+  if (idx.size() != 760 + 48 * n) return format("%zu bytes, but %u records make 760 + 48 x %u = %u", idx.size(), n, n, 760 + 48 * n);
+  if (std::memcmp(idx.data(), "VORQINFO\x00\x02\x00\x02", 12) != 0) return "bad magic or fixed bytes (bytes 0..11)";
+  const std::string title = src.title.substr(0, std::min<std::size_t>(src.title.size(), 64));
+  if (idx[12] != title.size() || std::memcmp(idx.data() + 13, title.data(), title.size()) != 0)
+    return "title (bytes 12..76) differs from the catalog's title";
+  for (std::size_t i = 13 + title.size(); i < 77; ++i)
+    if (idx[i] != 0) return format("title padding byte %zu is 0x%02X", i, idx[i]);
+  if (idx[78] != src.entry[0] || idx[79] != src.entry[1])
+    return format("catalog bytes 78..79 are %02X %02X, the catalog has %02X %02X", idx[78], idx[79], src.entry[0],
+                  src.entry[1]);
+  const std::uint32_t want[4] = {128 + 48 * n, 512, 640 + 48 * n, 120};
+  for (int i = 0; i < 4; ++i)
+    if (get_be(idx.data() + 80 + 4 * i, 4) != want[i])
+      return format("icon field at byte %d is %u, expected %u", 80 + 4 * i,
+                    static_cast<unsigned>(get_be(idx.data() + 80 + 4 * i, 4)), static_cast<unsigned>(want[i]));
+  if (get_be(idx.data() + 96, 4) != make_dic_id(package))
+    return format("DicId 0x%08X, expected 0x%08X for %s", static_cast<unsigned>(get_be(idx.data() + 96, 4)),
+                  static_cast<unsigned>(make_dic_id(package)), package.c_str());
+  for (std::size_t i = 100; i < 128; ++i)
+    if (idx[i] != 0) return format("reserved header byte %zu is 0x%02X", i, idx[i]);
+  for (unsigned k = 0; k < n; ++k) {
+    const std::uint8_t* r = idx.data() + 128 + 48 * k;
+    if (r[0] || r[1] || r[2]) return format("record %u: reserved bytes 0..2 not zero", k + 1);
+    if (r[16] > 31) return format("record %u: name length %u above 31", k + 1, r[16]);
+    for (std::size_t i = 17 + r[16]; i < 48; ++i)
+      if (r[i] != 0) return format("record %u: name padding byte %zu is 0x%02X", k + 1, i, r[i]);
+  }
+  return "";
+}
+
+// The selection bits a package shows by its records: a record of an optional,
+// graphics or sound kind means the run asked for that class.
+int selection_of(const std::vector<Record>& records) {
+  int bits = 0;
+  for (const Record& r : records)
+    for (const ComponentKind& k : COMPONENT_KINDS)
+      if (k.code == r.code) {
+        if (k.component_class == CLASS_OPTIONAL) bits |= 1;
+        if (k.component_class == CLASS_GRAPHICS) bits |= 2;
+        if (k.component_class == CLASS_SOUND) bits |= 4;
+      }
+  return bits;
+}
+
+class Checker {
+ public:
+  Checker(const BookCheckRequest& request, std::vector<std::string>& lines) : request_(request), lines_(lines) {}
+
+  int run() {
+    std::string dir = request_.package_dir;
+    while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
+    dir_ = dir;
+    package_ = std::filesystem::path(dir).filename().string();
+    if (!std::filesystem::is_directory(dir)) return stop(dir + ": FAULT: not a directory");
+
+    const std::string catalog_path = platform::resolve_path_case(request_.catalog);
+    const std::optional<Bytes> catalog_bytes = read_whole(catalog_path);
+    if (!catalog_bytes) return stop(request_.catalog + ": FAULT: cannot read the catalog");
+    catalog_.book_dir = book_dir_of(catalog_path);
+    catalog_.bytes = *catalog_bytes;
+    std::string upper_package = package_;
+    upper_ascii(upper_package);
+    std::string wanted = request_.subbook;
+    upper_ascii(wanted);
+    std::string why;
+    const std::optional<Source> found = find_subbook(catalog_, wanted, upper_package, why);
+    if (!found) return stop(request_.catalog + ": FAULT: " + why);
+    src_ = *found;
+
+    text_ = open_book_file(src_.text_path, src_.text_kind);
+    if (!text_) return stop(src_.text_path + ": FAULT: cannot open the source text file");
+    if (read_block(index_page_.data(), text_.get(), src_.index_page) == nullptr)
+      return stop(src_.text_path + format(": FAULT: cannot read the index page %u", src_.index_page));
+    if (!src_.graphic_path.empty() && !(graphic_ = open_book_file(src_.graphic_path, 0)))
+      return stop(src_.graphic_path + ": FAULT: cannot open the source graphic file");
+    if (!src_.sound_path.empty() && !(sound_ = open_book_file(src_.sound_path, src_.sound_kind)))
+      return stop(src_.sound_path + ": FAULT: cannot open the source sound file");
+
+    const std::string idx_name = package_ + ".IDX";
+    const std::string idx_path = dir_ + "/" + idx_name;
+    const std::optional<Bytes> idx = read_whole(idx_path);
+    std::vector<Record> records;
+    std::string idx_fault;
+    if (!idx) {
+      idx_fault = "cannot read";
+    } else {
+      idx_fault = check_idx_header(*idx, src_, package_);
+      if (idx->size() >= 128)
+        for (unsigned k = 0; k < (*idx)[77] && 128 + 48 * (k + 1) <= idx->size(); ++k)
+          records.push_back(parse_record(idx->data() + 128 + 48 * k));
+    }
+    const std::vector<Expected> expected = plan(selection_of(records));
+    if (idx_fault.empty()) idx_fault = compare_records(records, expected);
+    if (idx_fault.empty()) {
+      pass(format("%s: %zu records, %zu bytes: OK", idx_path.c_str(), records.size(), idx->size()));
+    } else {
+      fault(idx_path + ": FAULT: " + idx_fault);
+    }
+    known_.insert(idx_name);
+
+    for (const Expected& e : expected) {
+      known_.insert(e.record.name);
+      if (e.font) {
+        check_font(e);
+      } else {
+        check_data(e);
+      }
+    }
+    for (const char* name : {"DICPROF.INI", "EXINFO.INI"}) {
+      known_.insert(name);
+      check_present(dir_ + "/" + name);
+    }
+    check_present(dir_ + ".REG");
+    std::error_code ec;
+    std::vector<std::string> extra;
+    for (const auto& f : std::filesystem::directory_iterator(dir_, ec))
+      if (!known_.count(f.path().filename().string())) extra.push_back(f.path().filename().string());
+    std::sort(extra.begin(), extra.end());
+    for (const std::string& name : extra) fault(dir_ + "/" + name + ": FAULT: not part of the package");
+
+    if (faults_ == 0) {
+      lines_.push_back(format("%s matches %s: %d files OK", dir_.c_str(), src_.dir.c_str(), passed_));
+      return 0;
+    }
+    lines_.push_back(format("%s does NOT match %s: %d faulty, %d OK", dir_.c_str(), src_.dir.c_str(), faults_, passed_));
+    return 1;
+  }
+
+ private:
+  int stop(const std::string& line) {
+    lines_.push_back(line);
+    return 1;
+  }
+  void pass(const std::string& line) {
+    lines_.push_back(line);
+    ++passed_;
+  }
+  void fault(const std::string& line) {
+    lines_.push_back(line);
+    ++faults_;
+  }
+
+  // The records the converter writes for this selection, in index-page order,
+  // with the merged page numbering of separate graphic and sound files.
+  std::vector<Expected> plan(int selection) {
+    const int n = index_entry_count(index_page_.data());
+    std::uint32_t merged_end = 0, graphic_own = 0, graphic_count = 0, sound_own = 0, sound_count = 0;
+    std::vector<PageRange> ranges;
+    for (int i = 0; i < n; ++i) {
+      const IndexEntryView entry = index_entry(index_page_.data(), i);
+      const PageRange range = entry_page_range(entry, text_.get());
+      ranges.push_back(range);
+      if (entry.code() == GRAPHIC_CODE && graphic_) {
+        graphic_own = range.first;
+        graphic_count = range.count;
+      } else if (entry.code() == SOUND_CODE && sound_) {
+        sound_own = range.first;
+        sound_count = range.count;
+      } else if (range.first + range.count > merged_end) {
+        merged_end = range.first + range.count;
+      }
+    }
+    std::uint32_t graphic_new = 0, sound_new = 0;
+    if (graphic_) {
+      graphic_new = merged_end;
+      graphic_shift_ = static_cast<std::int32_t>(merged_end - graphic_own);
+      merged_end += graphic_count;
+    }
+    if (sound_) {
+      sound_new = merged_end;
+      sound_shift_ = static_cast<std::int32_t>(merged_end - sound_own);
+      merged_end += sound_count;
+    }
+
+    std::vector<Expected> out;
+    int multi = 1;
+    for (int i = 0; i < n; ++i) {
+      const IndexEntryView entry = index_entry(index_page_.data(), i);
+      const int row = match_component(entry.code(), selection);
+      if (row < 0) continue;
+      Expected e;
+      e.row = row;
+      e.record.code = entry.code();
+      e.record.attribute = entry.attribute();
+      std::memcpy(e.record.parameters.data(), entry.parameters(), 3);
+      const ComponentKind& kind = COMPONENT_KINDS[static_cast<std::size_t>(row)];
+      e.record.name = component_file_name(kind, entry.code() == MULTI_SEARCH_CODE ? multi++ : 0);
+      e.own_first = ranges[static_cast<std::size_t>(i)].first;
+      e.count = ranges[static_cast<std::size_t>(i)].count;
+      e.source = text_.get();
+      e.record.first = e.own_first;
+      if (entry.code() == GRAPHIC_CODE && graphic_) {
+        e.source = graphic_.get();
+        e.record.first = graphic_new;
+      } else if (entry.code() == SOUND_CODE && sound_) {
+        e.source = sound_.get();
+        e.record.first = sound_new;
+      }
+      e.record.last = e.record.first + e.count - 1;
+      e.relocate = entry.code() == 0x00 && (graphic_ || sound_);
+      out.push_back(e);
+    }
+    for (const auto& [code, name] : {std::pair{0xF1, src_.full_font}, std::pair{0xF2, src_.half_font}}) {
+      if (name.empty()) continue;
+      Expected e;
+      e.font = true;
+      e.record.code = static_cast<std::uint8_t>(code);
+      e.record.name = name;
+      out.push_back(e);
+    }
+    return out;
+  }
+
+  static std::string compare_records(const std::vector<Record>& got, const std::vector<Expected>& want) {
+    for (std::size_t k = 0; k < std::max(got.size(), want.size()); ++k) {
+      if (k >= got.size()) return format("record %zu missing: the book gives %s", k + 1, describe(want[k].record).c_str());
+      if (k >= want.size()) return format("record %zu (%s) is not in the book", k + 1, describe(got[k]).c_str());
+      if (!same(got[k], want[k].record))
+        return format("record %zu is %s; the book gives %s", k + 1, describe(got[k]).c_str(),
+                      describe(want[k].record).c_str());
+    }
+    return "";
+  }
+
+  void check_data(const Expected& e) {
+    const std::string path = dir_ + "/" + e.record.name;
+    const ComponentKind& kind = COMPONENT_KINDS[static_cast<std::size_t>(e.row)];
+    // The source pages, with a page of room for a reference that starts near the end.
+    Bytes want((static_cast<std::size_t>(e.count) + 1) * PAGE_SIZE, 0);
+    for (std::uint32_t p = 0; p < e.count; ++p) {
+      if (read_block(want.data() + std::size_t{p} * PAGE_SIZE, e.source, e.own_first + p) == nullptr)
+        return fault(path + format(": FAULT: source %s page %u cannot be read", e.source->name.c_str(),
+                                   static_cast<unsigned>(e.own_first + p)));
+    }
+    RelocationCounts moved;
+    if (e.relocate) moved = relocate_references(want.data(), std::size_t{e.count} * PAGE_SIZE, graphic_shift_, sound_shift_);
+    want.resize(std::size_t{e.count} * PAGE_SIZE);
+
+    const std::optional<Bytes> file = read_whole(path);
+    if (!file) return fault(path + ": FAULT: missing");
+    std::string how;
+    Bytes decoded;
+    const Bytes* got = &*file;
+    if (file->size() >= 8 && std::memcmp(file->data(), "VORQDATA", 8) == 0) {
+      if (!kind.compressed) return fault(path + ": FAULT: a VORQDATA file where a raw file belongs");
+      DataFile df;
+      std::string error;
+      if (!parse_data_file(*file, df, error)) return fault(path + ": FAULT: " + error);
+      if (df.code != e.record.code || df.first_page != e.record.first || df.last_page != e.record.last ||
+          df.attribute != e.record.attribute || df.parameters != e.record.parameters)
+        return fault(path + format(": FAULT: header says code 0x%02X, pages %u..%u, attribute 0x%02X, parameters "
+                                   "%02X %02X %02X; the book gives %s",
+                                   df.code, static_cast<unsigned>(df.first_page), static_cast<unsigned>(df.last_page),
+                                   df.attribute, df.parameters[0], df.parameters[1], df.parameters[2],
+                                   describe(e.record).c_str()));
+      how = format("VORQDATA, %u chunks", static_cast<unsigned>(df.chunk_count));
+      decoded = std::move(df.pages);
+      got = &decoded;
+    } else {
+      how = "raw";
+      if (file->size() != want.size())
+        return fault(path + format(": FAULT: raw file of %zu bytes, the %u source pages make %zu", file->size(),
+                                   static_cast<unsigned>(e.count), want.size()));
+    }
+    const auto diff = std::mismatch(want.begin(), want.end(), got->begin(), got->end());
+    if (diff.first != want.end() || diff.second != got->end()) {
+      const std::size_t at = static_cast<std::size_t>(diff.first - want.begin());
+      if (diff.first == want.end() || diff.second == got->end())
+        return fault(path + format(": FAULT: %zu pages, the source has %u", got->size() / PAGE_SIZE,
+                                   static_cast<unsigned>(e.count)));
+      const unsigned page = static_cast<unsigned>(at / PAGE_SIZE);
+      return fault(path + format(": FAULT: page %u (%s page %u), byte %zu: 0x%02X, the source gives 0x%02X",
+                                 static_cast<unsigned>(e.record.first + page), e.source->name.c_str(),
+                                 static_cast<unsigned>(e.own_first + page), at % PAGE_SIZE, *diff.second,
+                                 *diff.first));
+    }
+    std::string line = path + format(": code 0x%02X, %s, %u pages (%u..%u) = %s pages %u..%u", e.record.code,
+                                     how.c_str(), static_cast<unsigned>(e.count), static_cast<unsigned>(e.record.first),
+                                     static_cast<unsigned>(e.record.last), e.source->name.c_str(),
+                                     static_cast<unsigned>(e.own_first), static_cast<unsigned>(e.own_first + e.count - 1));
+    if (e.relocate)
+      line += format(", %d graphic references moved by %+d and %d sound references by %+d", moved.graphic,
+                     static_cast<int>(graphic_shift_), moved.sound, static_cast<int>(sound_shift_));
+    pass(line + ": OK");
+  }
+
+  void check_font(const Expected& e) {
+    const std::string path = dir_ + "/" + e.record.name;
+    const std::string& source_path = e.record.code == 0xF1 ? src_.full_font_path : src_.half_font_path;
+    const std::optional<Bytes> want = read_whole(source_path);
+    if (!want) return fault(path + ": FAULT: source " + source_path + " cannot be read");
+    const std::optional<Bytes> got = read_whole(path);
+    if (!got) return fault(path + ": FAULT: missing");
+    const auto diff = std::mismatch(want->begin(), want->end(), got->begin(), got->end());
+    if (diff.first != want->end() && diff.second != got->end())
+      return fault(path + format(": FAULT: byte %zu: 0x%02X, the source gives 0x%02X",
+                                 static_cast<std::size_t>(diff.first - want->begin()), *diff.second, *diff.first));
+    if (got->size() != want->size())
+      return fault(path + format(": FAULT: %zu bytes, the source has %zu", got->size(), want->size()));
+    pass(path + format(": %zu bytes = %s: OK", got->size(), base_name_of(source_path).c_str()));
+  }
+
+  void check_present(const std::string& path) {
+    const std::int64_t size = platform::regular_file_size(path);
+    if (size < 0) return fault(path + ": FAULT: missing");
+    if (size == 0) return fault(path + ": FAULT: empty");
+    pass(path + format(": present, %lld bytes", static_cast<long long>(size)));
+  }
+
+  const BookCheckRequest& request_;
+  std::vector<std::string>& lines_;
+  std::string dir_, package_;
+  CatalogImage catalog_;
+  Source src_;
+  BookFilePtr text_, graphic_, sound_;
+  std::array<std::uint8_t, PAGE_SIZE> index_page_{};
+  std::int32_t graphic_shift_ = 0, sound_shift_ = 0;
+  std::set<std::string> known_;
+  int passed_ = 0, faults_ = 0;
+};
+
+}  // namespace
+
+int check_package_against_book(const BookCheckRequest& request, std::vector<std::string>& lines) {
+  return Checker(request, lines).run();
+}
+
+}  // namespace tolvex
