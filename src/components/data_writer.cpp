@@ -1,6 +1,11 @@
 #include "components/data_writer.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "app/messages.h"
 #include "bookfile/relocate.h"
@@ -9,6 +14,109 @@
 #include "source/output_paths.h"
 
 namespace tolvex {
+
+int writer_thread_count(int requested) {
+  int n = requested;
+  if (n <= 0) n = static_cast<int>(std::thread::hardware_concurrency());
+  return std::clamp(n, 1, MAX_WRITER_THREADS);
+}
+
+// Worker threads that compress chunks, each with its own compressor, and the
+// buffers of the chunks in flight (two per worker). The writing thread hands
+// a chunk to a slot, and takes the slots back in chunk order.
+class CompressionPool {
+ public:
+  struct Slot {
+    std::vector<std::uint8_t> data = std::vector<std::uint8_t>(CHUNK_BYTES);
+    std::vector<std::uint8_t> tokens = std::vector<std::uint8_t>(MAX_TOKEN_BYTES);
+    std::size_t length = 0;
+    std::uint8_t fill = 0;
+    SearchKind search = SearchKind::hash;
+    std::size_t token_bytes = 0;
+    bool busy = false;  // handed to the workers, not yet taken back
+    bool done = false;
+  };
+
+  explicit CompressionPool(int workers) : slots_(2 * static_cast<std::size_t>(workers)) {
+    for (int i = 0; i < workers; ++i) compressors_.push_back(std::make_unique<ChunkCompressor>());
+    for (int i = 0; i < workers; ++i) threads_.emplace_back([this, i] { work(*compressors_[i]); });
+  }
+  ~CompressionPool() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    work_ready_.notify_all();
+    for (std::thread& t : threads_) t.join();
+  }
+
+  int workers() const { return static_cast<int>(threads_.size()); }
+  std::size_t slot_count() const { return slots_.size(); }
+  Slot& slot(std::size_t i) { return slots_[i]; }
+
+  // Starts compressing slot i (its data, length, fill and search set).
+  void submit(std::size_t i) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      slots_[i].busy = true;
+      slots_[i].done = false;
+      queue_.push_back(i);
+    }
+    work_ready_.notify_one();
+  }
+
+  // Waits until slot i is compressed and takes it back.
+  Slot& take(std::size_t i) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    slot_done_.wait(lock, [&] { return slots_[i].done; });
+    slots_[i].busy = false;
+    return slots_[i];
+  }
+
+  // Waits for every slot still handed out (a file that stops early).
+  void drain() {
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+      bool busy;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        busy = slots_[i].busy;
+      }
+      if (busy) take(i);
+    }
+  }
+
+ private:
+  void work(ChunkCompressor& compressor) {
+    for (;;) {
+      std::size_t i;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        work_ready_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+        if (queue_.empty()) return;  // stopping
+        i = queue_.front();
+        queue_.pop_front();
+      }
+      Slot& s = slots_[i];
+      std::memset(compressor.buffer(), s.fill, WINDOW_SIZE);
+      std::memcpy(compressor.chunk(), s.data.data(), s.length);
+      s.token_bytes = compressor.compress_chunk(s.length, s.search, s.tokens.data());
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        s.done = true;
+      }
+      slot_done_.notify_all();
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::vector<std::unique_ptr<ChunkCompressor>> compressors_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable work_ready_;
+  std::condition_variable slot_done_;
+  std::deque<std::size_t> queue_;
+  bool stop_ = false;
+};
 
 namespace {
 
@@ -118,26 +226,94 @@ struct Shifts {
   std::int32_t sound = 0;
 };
 
-// Reads chunk i into the chunk area (with relocation); prints the failure.
-bool read_chunk(ChunkReader& reader, const EntryJob& job, std::uint32_t i, bool raw, const Shifts& shifts,
-                std::uint8_t* area, std::size_t& length, RelocationCounts& totals) {
+// Reads chunk i into the chunk area (with relocation), after its progress
+// line; a failure is left to the caller to report (report_read_failure).
+ChunkReader::Status read_chunk_quietly(ChunkReader& reader, const EntryJob& job, std::uint32_t i, const Shifts& shifts,
+                                       std::uint8_t* area, std::size_t& length, RelocationCounts& totals) {
   console_printf("\r  Writing %s (%d/%d chunks)", job.file_name.c_str(), static_cast<int>(i + 1),
                  static_cast<int>(job.chunks));
   ChunkReader::Status status = reader.read(length);
-  if (status == ChunkReader::Status::page_failed) {
-    print_chunk_failure(job, i, raw ? "\nread_block() failed. (1)" : "\nread_block() failed. (7)");
-    return false;
-  }
-  if (status == ChunkReader::Status::lookahead_failed) {
-    print_chunk_failure(job, i, raw ? "\nread_block() failed. (2)" : "\nread_block() failed. (8)");
-    return false;
-  }
-  if (job.relocate) {
+  if (status == ChunkReader::Status::ok && job.relocate) {
     RelocationCounts counts = relocate_references(area, length, shifts.graphic, shifts.sound);
     totals.graphic += counts.graphic;
     totals.sound += counts.sound;
   }
+  return status;
+}
+
+void report_read_failure(const EntryJob& job, std::uint32_t i, bool raw, ChunkReader::Status status) {
+  if (status == ChunkReader::Status::page_failed) {
+    print_chunk_failure(job, i, raw ? "\nread_block() failed. (1)" : "\nread_block() failed. (7)");
+  } else {
+    print_chunk_failure(job, i, raw ? "\nread_block() failed. (2)" : "\nread_block() failed. (8)");
+  }
+}
+
+// Reads chunk i into the chunk area (with relocation); prints the failure.
+bool read_chunk(ChunkReader& reader, const EntryJob& job, std::uint32_t i, bool raw, const Shifts& shifts,
+                std::uint8_t* area, std::size_t& length, RelocationCounts& totals) {
+  const ChunkReader::Status status = read_chunk_quietly(reader, job, i, shifts, area, length, totals);
+  if (status != ChunkReader::Status::ok) {
+    report_read_failure(job, i, raw, status);
+    return false;
+  }
   return true;
+}
+
+// Writes one chunk record (head and tokens); false after printing failure (9).
+bool write_record(const EntryJob& job, OutputFile& out, std::uint32_t i, std::uint8_t fill, const std::uint8_t* tokens,
+                  std::size_t d, std::vector<std::uint8_t>& offsets, std::uint32_t& record_offset) {
+  std::uint8_t head[5];
+  put_be(head, 4, static_cast<std::uint32_t>(d / 3));
+  head[4] = fill;
+  if (platform::write_fd(out.fd, head, 5) != 5 || platform::write_fd(out.fd, tokens, d) != static_cast<long>(d)) {
+    print_chunk_failure(job, i, "\nwrite() failed. (9)");
+    return false;
+  }
+  put_be(offsets.data() + 4 * i, 4, record_offset);
+  record_offset += static_cast<std::uint32_t>(d + 5);
+  return true;
+}
+
+// The chunk loop on several threads. Chunks are read (with their progress
+// lines) in order on this thread and handed to the pool; records are written
+// in order as their slots come back, at the latest when the slot is needed
+// again. A read failure first writes every earlier chunk, as the one-thread
+// loop would have before reading it; any failure leaves later chunks unwritten.
+bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind search, const Shifts& shifts,
+                             DataWriterBuffers& buffers, CompressionPool& pool, std::vector<std::uint8_t>& offsets,
+                             std::uint32_t& record_offset, RelocationCounts& totals) {
+  struct DrainOnExit {
+    CompressionPool& pool;
+    ~DrainOnExit() { pool.drain(); }
+  } drain_on_exit{pool};
+  const std::size_t slots = pool.slot_count();
+  std::uint32_t written = 0;
+  auto write_before = [&](std::uint32_t limit) {
+    for (; written < limit; ++written) {
+      CompressionPool::Slot& s = pool.take(written % slots);
+      if (!write_record(job, out, written, s.fill, s.tokens.data(), s.token_bytes, offsets, record_offset)) return false;
+    }
+    return true;
+  };
+  ChunkReader reader(job.source, job.range, buffers.chunk_area());
+  for (std::uint32_t i = 0; i < job.chunks; ++i) {
+    if (i >= slots && !write_before(i - static_cast<std::uint32_t>(slots) + 1)) return false;
+    std::size_t length = 0;
+    const ChunkReader::Status status =
+        read_chunk_quietly(reader, job, i, shifts, buffers.chunk_area(), length, totals);
+    if (status != ChunkReader::Status::ok) {
+      if (write_before(i)) report_read_failure(job, i, false, status);
+      return false;
+    }
+    CompressionPool::Slot& s = pool.slot(i % slots);
+    s.fill = choose_fill_byte(buffers.chunk_area(), length < WINDOW_SIZE ? length : WINDOW_SIZE);
+    s.length = length;
+    s.search = search;
+    std::memcpy(s.data.data(), buffers.chunk_area(), length);
+    pool.submit(i % slots);
+  }
+  return write_before(job.chunks);
 }
 
 int write_raw(const EntryJob& job, OutputFile& out, const Shifts& shifts, DataWriterBuffers& buffers,
@@ -183,27 +359,26 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
     return -1;
   }
 
-  ChunkReader reader(job.source, job.range, buffers.chunk_area());
   RelocationCounts totals;
-  ChunkCompressor& compressor = buffers.compressor();
   SearchKind search = options.NO_HASH ? SearchKind::scan : SearchKind::hash;
-  for (std::uint32_t i = 0; i < job.chunks; ++i) {
-    std::size_t length = 0;
-    if (!read_chunk(reader, job, i, false, shifts, buffers.chunk_area(), length, totals)) return -1;
-    std::uint8_t fill = choose_fill_byte(buffers.chunk_area(), length < WINDOW_SIZE ? length : WINDOW_SIZE);
-    std::memset(compressor.buffer(), fill, WINDOW_SIZE);
-    std::memcpy(compressor.chunk(), buffers.chunk_area(), length);
-    std::size_t d = compressor.compress_chunk(length, search, buffers.tokens());
-    std::uint8_t head[5];
-    put_be(head, 4, static_cast<std::uint32_t>(d / 3));
-    head[4] = fill;
-    if (platform::write_fd(out.fd, head, 5) != 5 ||
-        platform::write_fd(out.fd, buffers.tokens(), d) != static_cast<long>(d)) {
-      print_chunk_failure(job, i, "\nwrite() failed. (9)");
+  const int workers = writer_thread_count(options.threads);
+  if (workers > 1 && job.chunks > 1) {
+    if (!compress_chunks_in_pool(job, out, search, shifts, buffers, buffers.pool(workers), offsets, record_offset,
+                                 totals)) {
       return -1;
     }
-    put_be(offsets.data() + 4 * i, 4, record_offset);
-    record_offset += static_cast<std::uint32_t>(d + 5);
+  } else {
+    ChunkReader reader(job.source, job.range, buffers.chunk_area());
+    ChunkCompressor& compressor = buffers.compressor();
+    for (std::uint32_t i = 0; i < job.chunks; ++i) {
+      std::size_t length = 0;
+      if (!read_chunk(reader, job, i, false, shifts, buffers.chunk_area(), length, totals)) return -1;
+      std::uint8_t fill = choose_fill_byte(buffers.chunk_area(), length < WINDOW_SIZE ? length : WINDOW_SIZE);
+      std::memset(compressor.buffer(), fill, WINDOW_SIZE);
+      std::memcpy(compressor.chunk(), buffers.chunk_area(), length);
+      std::size_t d = compressor.compress_chunk(length, search, buffers.tokens());
+      if (!write_record(job, out, i, fill, buffers.tokens(), d, offsets, record_offset)) return -1;
+    }
   }
   finish_file(job, totals, graphic_file, sound_file);
   if (platform::seek_set(out.fd, DATA_HEADER_SIZE) < 0) {
@@ -221,6 +396,15 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
 }  // namespace
 
 DataWriterBuffers::DataWriterBuffers() : chunk_area_(CHUNK_AREA_BYTES, 0), tokens_(MAX_TOKEN_BYTES, 0) {}
+DataWriterBuffers::~DataWriterBuffers() = default;
+
+CompressionPool& DataWriterBuffers::pool(int workers) {
+  if (!pool_ || pool_->workers() != workers) {
+    pool_.reset();
+    pool_ = std::make_unique<CompressionPool>(workers);
+  }
+  return *pool_;
+}
 
 int write_data_components(std::uint8_t* index_page, BookFile* text_file, const RunOptions& options,
                           const std::string& out_name, const std::string& full_font,

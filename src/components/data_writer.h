@@ -26,23 +26,46 @@ inline constexpr int PAGES_PER_CHUNK = 16;
 // A header counts chunks in 16 bits.
 inline constexpr std::uint32_t MAX_CHUNKS = 65535;
 
+// Most worker threads the writer starts, whatever RunOptions.threads asks:
+// with the chunks in flight (two per worker) this keeps the writer's memory
+// near 12 MiB at most.
+inline constexpr int MAX_WRITER_THREADS = 16;
+
+// Worker count for RunOptions.threads: 0 = one per core (at least 1), and
+// never more than MAX_WRITER_THREADS.
+int writer_thread_count(int requested);
+
+class CompressionPool;  // data_writer.cpp
+
 // The work buffers of the writer, allocated once per run and reused for every
 // chunk of every file: 16 chunk pages plus one look-ahead page, the token
-// buffer and the compressor's tables.
+// buffer and the compressor's tables. With more than one thread, also the
+// worker threads (each with its own compressor) and the buffers of the chunks
+// in flight, made on the first compressed file and kept for the run.
 class DataWriterBuffers {
  public:
   DataWriterBuffers();
+  ~DataWriterBuffers();
+  DataWriterBuffers(const DataWriterBuffers&) = delete;
+  DataWriterBuffers& operator=(const DataWriterBuffers&) = delete;
   std::uint8_t* chunk_area() { return chunk_area_.data(); }
   std::uint8_t* tokens() { return tokens_.data(); }
   ChunkCompressor& compressor() { return compressor_; }
+  // The pool of `workers` threads (started on the first call).
+  CompressionPool& pool(int workers);
 
  private:
   std::vector<std::uint8_t> chunk_area_;
   std::vector<std::uint8_t> tokens_;
   ChunkCompressor compressor_;
+  std::unique_ptr<CompressionPool> pool_;
 };
 
 // Plans the subbook, then writes every selected entry's file in page order.
+// Chunks of a compressed file are compressed on writer_thread_count(
+// options.threads) threads; pages are read, relocated and reported, and
+// records written, in chunk order on the calling thread, so the files and
+// the messages do not depend on the thread count.
 // Rewrites start_page of the graphic and sound entries in `index_page` to
 // their merged numbers. Returns 0, or -1 at the first failure (reported).
 // `plan_out` receives the plan (selected counts) also when writing fails.
