@@ -63,10 +63,11 @@ t0=$(stamp)
 echo "== cross-build ($mingw_build)"
 generator=""
 command -v ninja >/dev/null 2>&1 && generator="-G Ninja"
+mkdir -p "$mingw_build"
 # shellcheck disable=SC2086
 cmake -S "$top" -B "$mingw_build" $generator --toolchain "$top/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$mingw_build.configure.log" 2>&1 ||
-  { cat "$mingw_build.configure.log"; echo "check-windows: FAILED: configure"; exit 1; }
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$mingw_build/configure.log" 2>&1 ||
+  { cat "$mingw_build/configure.log"; echo "check-windows: FAILED: configure"; exit 1; }
 cmake --build "$mingw_build" -j "$jobs" || { echo "check-windows: FAILED: cross-build"; exit 1; }
 mingw_build=$(cd "$mingw_build" && pwd)
 echo "   built in $(($(stamp) - t0)) s"
@@ -110,14 +111,16 @@ echo "   prefix ready in $(($(stamp) - t)) s"
 
 # ---------------------------------------------------------------- unit tests
 echo "== unit tests under Wine"
-# Not run here:
-#   e2e_tests.exe      starts tolvex through a POSIX shell command line; the
-#                      Windows conversion is checked below instead
-#   interop_tests.exe  needs the EB library, which has no Windows build here
-skip_exes="e2e_tests.exe interop_tests.exe"
-# Known test faults on Windows, reported to the test's owner; the rest of the
-# executable runs. Empty once they are fixed.
-gtest_exclusions=${TOLVEX_WINDOWS_TEST_EXCLUSIONS-ResolvePathCase.FindsLowerCaseAndVersionedNamesOfDiscCopies}
+# Not run here: interop_tests.exe needs the EB library, which has no Windows
+# build here. e2e_tests.exe runs once its runner speaks cmd.exe (until then it
+# starts tolvex through a POSIX shell command line, which cmd.exe refuses).
+skip_exes="interop_tests.exe"
+grep -q 'cd /d' "$top/tests/e2e/e2e_support.cpp" 2>/dev/null || skip_exes="$skip_exes e2e_tests.exe"
+# A test that expects the POSIX file system's case-sensitive names is left out
+# until it knows that Windows ignores case.
+gtest_exclusions=""
+grep -q _WIN32 "$top/src/platform/platform_test.cpp" 2>/dev/null ||
+  gtest_exclusions=ResolvePathCase.FindsLowerCaseAndVersionedNamesOfDiscCopies
 [ -n "$gtest_exclusions" ] && say "   excluded (test expects POSIX case-sensitive names): $gtest_exclusions"
 t=$(stamp)
 tests_list=$(find "$mingw_build" \( -path "$WINEPREFIX" -o -path "$mingw_build/googletest" -o -name CMakeFiles \) -prune \
