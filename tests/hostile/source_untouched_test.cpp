@@ -1,0 +1,108 @@
+// The source book is only ever read: after every kind of run and failure,
+// every file and directory of the book has the same bytes, size,
+// permissions and modification time, and nothing was added to it.
+#include <gtest/gtest.h>
+
+#include "hostile_support.h"
+
+namespace tolvex::hostile {
+namespace {
+
+testbook::BookSpec three_subbooks() {
+  testbook::BookSpec recipe = small_book(2, true);
+  testbook::SubbookSpec appendix;
+  appendix.dir_name = "FUROKU";
+  appendix.entry_version = 1;
+  appendix.body_pages = 8;
+  appendix.multi_searches = 1;
+  testbook::SubbookSpec stream;
+  stream.dir_name = "GUIDE";
+  stream.book_type = 0xF0;
+  recipe.subbooks.push_back(appendix);
+  recipe.subbooks.push_back(stream);
+  return recipe;
+}
+
+TEST(SourceBook, IsNeverChangedByAnyRunOrFailure) {
+  ScratchDir dir;
+  auto book = testbook::write_book(dir.path() / "book", three_subbooks());
+  ASSERT_TRUE(book.ok()) << book.error;
+  const std::string cat = book.catalog.string();
+  const auto before = fingerprint(book.root);
+  int n = 0;
+  auto check = [&](const std::vector<std::string>& args, const fs::path& w, int status) {
+    SCOPED_TRACE(w.filename().string());
+    RunResult r = run_tolvex_in(w, args);
+    EXPECT_EQ(r.status, status) << r.output;
+    EXPECT_EQ(fingerprint(book.root), before) << r.output;
+  };
+  auto fresh = [&] {
+    fs::path w = dir.path() / ("w" + std::to_string(n++));
+    fs::create_directories(w);
+    return w;
+  };
+
+  // Ordinary runs of every kind.
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"-a", cat}, {cat}, {"-a", "-r", cat}, {"-o", "-n", cat}, {"-g", "-s", cat, "sample"},
+           {cat, "furoku", "mydic"}, {cat, "guide"}, {cat, "nosuch"}}) {
+    check(args, fresh(), 0);
+  }
+  // Refused runs.
+  check({"-x", cat}, fresh(), 1);
+  check({cat, "sample", "ninechars"}, fresh(), 1);
+  // The same working directory twice: the second run replaces the package.
+  fs::path again = fresh();
+  check({"-a", cat}, again, 0);
+  check({"-a", cat}, again, 0);
+
+  // Failures on the output side.
+  fs::path w = fresh();
+  fs::create_directory(w / "tolvex.log");
+  check({"-a", cat}, w, 0);
+  w = fresh();
+  write_file(w / "Dic", {'x'});
+  check({"-a", cat}, w, 0);
+  if (fs::exists("/dev/full")) {
+    w = fresh();
+    fs::create_directories(w / "Dic" / "SAMPLE");
+    for (const std::string& path : package_paths(book.subbooks.front(), 7)) fs::create_symlink("/dev/full", w / path);
+    check({"-a", cat}, w, 0);
+  }
+  w = fresh();
+  fs::create_directories(w / "Dic" / "SAMPLE" / "HONMON.DIC");
+  check({"-a", cat}, w, 0);
+}
+
+TEST(SourceBook, RunsInsideTheBookDirectoryTouchOnlyTheirOutputs) {
+  ScratchDir dir;
+  auto book = testbook::write_book(dir.path() / "book", three_subbooks());
+  ASSERT_TRUE(book.ok()) << book.error;
+  const auto before = fingerprint(book.root);
+  // Output beside the catalog, and inside the subbook's DATA directory,
+  // whose package directory would be named like the subbook.
+  for (const fs::path& w : {book.root, book.root / "SAMPLE" / "DATA", book.root / "SAMPLE"}) {
+    SCOPED_TRACE(w.string());
+    RunResult r = run_tolvex_in(w, {"-a", book.catalog.string()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(contains(r.output, "  Writing SAMPLE.REG\n")) << r.output;
+    auto after = fingerprint(book.root);
+    for (const auto& [path, print] : before) {
+      // Directories that received Dic/ or the log have a new time; their files do not.
+      if (fs::is_directory(book.root / path)) continue;
+      EXPECT_EQ(after[path], print) << path;
+    }
+    for (const auto& [path, print] : after) {
+      if (before.count(path) == 0) {
+        const fs::path rel = fs::relative(book.root / path, w);
+        const std::string first = rel.begin()->string();
+        EXPECT_TRUE(first == "Dic" || first == "tolvex.log") << path;
+      }
+    }
+    fs::remove_all(w / "Dic");
+    fs::remove(w / "tolvex.log");
+  }
+}
+
+}  // namespace
+}  // namespace tolvex::hostile
