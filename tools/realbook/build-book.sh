@@ -49,6 +49,11 @@ case $ENTRIES in
 esac
 
 HERE=$(cd "$(dirname "$0")" && pwd)
+# The work below happens in OUTDIR/src: a relative tool path must not break.
+case $SURGERY in
+  ''|/*) ;;
+  *) SURGERY=$(pwd)/$SURGERY ;;
+esac
 EDICT=${EDICT:-/usr/share/edict/edict}
 command -v fpwmake >/dev/null 2>&1 || { echo "$0: fpwmake not found (package freepwing)" >&2; exit 3; }
 [ -r "$EDICT" ] || { echo "$0: $EDICT not readable (package edict)" >&2; exit 3; }

@@ -1,0 +1,124 @@
+#!/bin/sh
+# Whole-book benchmark: converts the FreePWING book made from the whole of
+# EDICT and sets tolvex beside general-purpose tools on the same text file,
+# then times reading every text page of the kind-2 (and kind-1, plain)
+# variant with read_block and with the EB library.  Not part of the tests.
+#
+#   bench/whole_book.sh [BUILD_DIR] [BOOK_DIR]
+#
+# BUILD_DIR (default: build) must hold a build of the project with the
+# realbook tools (tolvex, tolvex-realbook-surgery, tolvex-realbook-readtime).
+# BOOK_DIR (default: BUILD_DIR/realbook-all) is made with
+# tools/realbook/build-book.sh --all when it holds no whole-EDICT book.
+#
+# Every command runs once, the page cache warm (the text file is read once
+# before).  Wall time and peak resident memory come from /usr/bin/time -v
+# when it is installed, else from polling /proc/PID/status (VmHWM).
+# "source MB/s" is the text file's size (HONMON, graphics and sound included)
+# over the wall time, for every row; "out/src" the output's size over the
+# text file's; "time/tolvex" the wall time over tolvex's.
+set -eu
+
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/.." && pwd)
+BUILD=$(cd "${1:-$ROOT/build}" && pwd)
+BOOK=${2:-$BUILD/realbook-all}
+
+TOLVEX=$BUILD/src/tolvex
+SURGERY=$BUILD/tests/realbook/tolvex-realbook-surgery
+READTIME=$BUILD/tests/realbook/tolvex-realbook-readtime
+for t in "$TOLVEX" "$SURGERY" "$READTIME"; do
+  [ -x "$t" ] || { echo "$0: $t not built (cmake --build $BUILD)" >&2; exit 2; }
+done
+
+if [ ! -f "$BOOK/BOOK.OK" ] || [ "$(cat "$BOOK/BOOK.OK")" != "entries=all surgery=yes" ]; then
+  echo "building the whole-EDICT book in $BOOK ..."
+  start=$(date +%s)
+  sh "$ROOT/tools/realbook/build-book.sh" "$BOOK" --all --surgery "$SURGERY"
+  echo "book built in $(( $(date +%s) - start )) s"
+fi
+BOOK=$(cd "$BOOK" && pwd)
+TEXT=$BOOK/epwing/EDICT/DATA/HONMON
+SRC_BYTES=$(wc -c < "$TEXT")
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/whole_book.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+
+# measure OUTPUT COMMAND...: runs the command, sets WALL (s) and PEAK (KiB).
+measure() {
+  out=$1
+  shift
+  if [ -x /usr/bin/time ]; then
+    /usr/bin/time -v -o "$WORK/time.txt" "$@" > "$out" 2> "$WORK/stderr.txt"
+    WALL=$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0;
+             for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s }' "$WORK/time.txt")
+    PEAK=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$WORK/time.txt")
+  else
+    t0=$(date +%s.%N)
+    "$@" > "$out" 2> "$WORK/stderr.txt" &
+    pid=$!
+    PEAK=0
+    while kill -0 "$pid" 2> /dev/null; do
+      hwm=$(awk '/VmHWM/ { print $2 }' "/proc/$pid/status" 2> /dev/null || true)
+      if [ -n "$hwm" ] && [ "$hwm" -gt "$PEAK" ]; then PEAK=$hwm; fi
+      sleep 0.02
+    done
+    wait "$pid"
+    WALL=$(echo "$(date +%s.%N) - $t0" | bc)
+  fi
+}
+
+ROWS=$WORK/rows.txt
+: > "$ROWS"
+row() {  # LABEL OUTPUT_BYTES
+  echo "$1|$WALL|$PEAK|$2" >> "$ROWS"
+}
+
+cat "$TEXT" > /dev/null  # warm the page cache
+
+mkdir "$WORK/conv"
+cd "$WORK/conv"
+measure "$WORK/conv/out.txt" "$TOLVEX" -a "$BOOK/epwing/CATALOGS"
+cd "$ROOT"
+grep -q '^Done' "$WORK/conv/out.txt" || { cat "$WORK/conv/out.txt"; echo "$0: tolvex failed" >&2; exit 1; }
+row "tolvex -a" "$(cat "$WORK"/conv/Dic/EDICT/*.DIC | wc -c)"
+rm -rf "$WORK/conv"
+
+measure "$WORK/out.gz" gzip -6 -c "$TEXT"
+row "gzip -6" "$(wc -c < "$WORK/out.gz")"
+measure "$WORK/out.gz" gzip -1 -c "$TEXT"
+row "gzip -1" "$(wc -c < "$WORK/out.gz")"
+rm -f "$WORK/out.gz"
+
+if command -v ebzip > /dev/null 2>&1; then
+  mkdir "$WORK/ebzip"
+  measure "$WORK/ebzip.txt" ebzip --compress --keep --quiet --force-overwrite --output-directory "$WORK/ebzip" "$BOOK/epwing"
+  row "ebzip (level 0)" "$(find "$WORK/ebzip" -iname 'honmon*' -exec cat {} + | wc -c)"
+  rm -rf "$WORK/ebzip"
+else
+  echo "ebzip not installed (eb-utils): row left out"
+fi
+
+measure "$WORK/out.cat" cat "$TEXT"
+row "cat" "$(wc -c < "$WORK/out.cat")"
+rm -f "$WORK/out.cat"
+
+echo
+echo "Converting the whole-EDICT book: text file $(awk "BEGIN { printf \"%.1f\", $SRC_BYTES / 1e6 }") MB ($TEXT)"
+TOLVEX_WALL=$(head -n 1 "$ROWS" | cut -d'|' -f2)
+awk -F'|' -v src="$SRC_BYTES" -v base="$TOLVEX_WALL" '
+  BEGIN { printf "%-16s %9s %12s %9s %10s %8s %12s\n", "tool", "wall s", "source MB/s", "peak MB", "out MB", "out/src", "time/tolvex" }
+  { wall = $2 + 0; if (wall < 0.001) wall = 0.001
+    printf "%-16s %9.2f %12.1f %9.1f %10.1f %8.3f %12.2f\n", $1, $2, src / 1e6 / wall, $3 / 1024, $4 / 1e6, $4 / src, $2 / base }
+' "$ROWS"
+
+echo
+echo "Reading every text page (fastest of three runs each):"
+for v in v2-z2:HONMON2:2 v2-z1:HONMON2:1 v2:HONMON:0; do
+  dir=${v%%:*}
+  rest=${v#*:}
+  file=${rest%%:*}
+  kind=${rest#*:}
+  echo "$dir (kind $kind, $(wc -c < "$BOOK/$dir/EDICT/DATA/$file") bytes on disc):"
+  "$READTIME" "$BOOK/$dir/EDICT/DATA/$file" "$kind" "$BOOK/$dir" | sed 's/^/  /'
+done
