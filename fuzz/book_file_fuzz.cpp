@@ -1,0 +1,58 @@
+// Opening and reading a compressed book file of any content: the header, the
+// frequency tables and the decoding tree, the page index and the page
+// decoder, for both compression kinds, plus the plain reader.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "bookfile/book_file.h"
+#include "fuzz_support.h"
+
+using namespace tolvex;
+
+namespace {
+fuzz::fs::path g_file;
+
+void read_pages(BookFile* file, std::uint32_t pages) {
+  std::uint8_t page[PAGE_SIZE + 16];
+  const std::uint8_t guard = 0xA5;
+  std::memset(page, guard, sizeof page);
+  set_current_page(0);
+  // Page 0 with nothing read yet: fails on compressed files, page 1 on plain ones.
+  std::uint8_t* got = read_block(page, file, 0);
+  if (file->kind != 0 && got != nullptr) fuzz::fail("compressed page 0 before any read succeeded");
+  for (std::uint32_t p = 1; p <= pages; ++p) {
+    got = read_block(page, file, p);
+    if (got != nullptr && got != page) fuzz::fail("read_block returned another buffer");
+    // Page 0 goes on after the page just read (or fails).
+    if (got != nullptr && p % 4 == 1) read_block(page, file, 0);
+  }
+  // Far pages: beyond any page index, and past the signed range.
+  read_block(page, file, 0x10000);
+  read_block(page, file, 0x7FFFFFFFu);
+  read_block(page, file, 0xFFFFFFFFu);
+  for (int i = PAGE_SIZE; i < PAGE_SIZE + 16; ++i) {
+    if (page[i] != guard) fuzz::fail("read_block wrote past the page");
+  }
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  g_file = fuzz::enter_scratch_dir("bookfile") / "HONMON2";
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::write_bytes(g_file, data, size);
+  const std::uint32_t pages = 36;  // three groups of the page index
+  for (int kind : {1, 2, 0}) {
+    BookFilePtr file = open_book_file(g_file.string(), kind);
+    if (!file) {
+      if (kind == 0) fuzz::fail("a plain file that exists could not be opened");
+      continue;
+    }
+    read_pages(file.get(), pages);
+    close_book_file(file);
+  }
+  return 0;
+}

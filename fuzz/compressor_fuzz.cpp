@@ -1,0 +1,71 @@
+// Compressing any chunk with either search and decoding it again gives the
+// chunk back exactly, in at most one token per byte; and any token stream
+// decodes without leaving its buffers.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "components/compressor.h"
+#include "fuzz_support.h"
+
+using namespace tolvex;
+
+namespace {
+std::unique_ptr<ChunkCompressor> g_compressor;
+std::vector<std::uint8_t> g_tokens(MAX_TOKEN_BYTES + 3);
+
+void round_trip(const std::uint8_t* chunk, std::size_t n, SearchKind search) {
+  const std::uint8_t fill = choose_fill_byte(chunk, n < WINDOW_SIZE ? n : WINDOW_SIZE);
+  std::memset(g_compressor->buffer(), fill, WINDOW_SIZE);
+  std::memcpy(g_compressor->chunk(), chunk, n);
+  // Bytes behind the chunk must not matter: fill the look-ahead room with noise.
+  std::memset(g_compressor->chunk() + n, 0x5A, CHUNK_BYTES + LOOKAHEAD_BYTES - n);
+  const std::uint8_t guard = 0xC3;
+  g_tokens[3 * n] = guard;
+  const std::size_t d = g_compressor->compress_chunk(n, search, g_tokens.data());
+  if (d % 3 != 0) fuzz::fail("token bytes not a multiple of 3");
+  if (d == 0 || d > 3 * n) fuzz::fail("token count outside 1..n");
+  if (g_tokens[3 * n] != guard) fuzz::fail("tokens written past 3 * n bytes");
+  std::span<const std::uint8_t> tokens(g_tokens.data(), d);
+  if (decoded_length(tokens) != n) fuzz::fail("decoded length differs from the chunk");
+  for (std::size_t t = 0; t < d; t += 3) {
+    if (token_offset(&g_tokens[t]) >= static_cast<unsigned>(WINDOW_SIZE)) fuzz::fail("offset outside the window");
+  }
+  std::vector<std::uint8_t> out;
+  if (!decompress_chunk(fill, tokens, n, out)) fuzz::fail("own tokens do not decode");
+  if (out.size() != n || std::memcmp(out.data(), chunk, n) != 0) fuzz::fail("round trip changed the chunk");
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  g_compressor = std::make_unique<ChunkCompressor>();
+  return 0;
+}
+
+// Byte 0 chooses: even -> compress the rest with the hash search, and with
+// the scan search too when bit 1 is set (the scan walks the whole window for
+// every byte, so it takes the first 8192 bytes only: enough to slide the
+// window past the fill bytes); odd -> decode the rest as tokens with fill
+// byte data[1] and the expected length from data[2..3].
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) return 0;
+  if ((data[0] & 1) == 0) {
+    const std::uint8_t* chunk = data + 1;
+    std::size_t n = size - 1;
+    if (n > CHUNK_BYTES) n = CHUNK_BYTES;
+    round_trip(chunk, n, SearchKind::hash);
+    if ((data[0] & 2) != 0) round_trip(chunk, n < 8192 ? n : 8192, SearchKind::scan);
+    return 0;
+  }
+  if (size < 4) return 0;
+  const std::size_t expected = (std::size_t{data[2]} << 8 | data[3]) * 2;
+  std::span<const std::uint8_t> tokens(data + 4, size - 4);
+  std::vector<std::uint8_t> out;
+  const bool ok = decompress_chunk(data[1], tokens, expected, out);
+  if (ok && out.size() != expected) fuzz::fail("decoded to another length than expected");
+  if (!ok && !out.empty()) fuzz::fail("failed decode left output");
+  return 0;
+}
