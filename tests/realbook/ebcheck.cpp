@@ -224,7 +224,15 @@ int compare(const std::string& orig_path, const std::string& var_path) {
   }
   Bytes moved = text;
   moved.resize(moved.size() + realbook::kPage, 0);
-  const auto counts = realbook::relocate_references(moved.data(), text.size(), gshift, sshift);
+  // References live in the body text (code 0x00) alone.
+  size_t body_begin = 0, body_end = 0;
+  for (const auto& e : lo.entries)
+    if (e.code == 0x00) {
+      body_begin = (e.start - 1) * realbook::kPage;
+      body_end = std::min<size_t>(text.size(), (e.start - 1 + e.count) * realbook::kPage);
+    }
+  if (body_end <= body_begin) return fail("original has no body text");
+  const auto counts = realbook::relocate_references(moved.data() + body_begin, body_end - body_begin, gshift, sshift);
   for (uint32_t p = 2; p <= n; ++p) {
     Bytes got = var.page(static_cast<int>(p));
     if (!std::equal(got.begin(), got.end(), moved.begin() + static_cast<long>((p - 1) * realbook::kPage)))
@@ -233,7 +241,7 @@ int compare(const std::string& orig_path, const std::string& var_path) {
 
   // Every reference of the original leads to the same data in the variant.
   int graphics = 0, sounds = 0, skipped = 0;
-  for (size_t p = 0; p < text.size(); p += 2) {
+  for (size_t p = body_begin; p < body_end; p += 2) {
     const uint8_t* o = &text[p];
     const uint8_t* v = &moved[p];
     if (o[0] == 0x1F && o[1] == 0x4D) {

@@ -118,7 +118,8 @@ void copy_fonts(const Source& s, const fs::path& sub) {
 //     starting at its page 1.
 //  3. In the index page, set the start page of 0xD2 and 0xD8 to 1: they now
 //     count in their own files.  Page counts stay.
-//  4. Relocate every reference in the body text: the page number of a colour
+//  4. Relocate every reference in the body text (the code 0x00 component
+//     only; the indexes' bytes are left alone): the page number of a colour
 //     graphic escape (1F 4D, BCD bytes 14-17) drops by graphic start - 1, the
 //     start and end page numbers of a sound escape (1F 4A, bytes 6-9 and
 //     12-15) by sound start - 1.  Offsets within the page do not change.
@@ -162,7 +163,14 @@ Split split_honmon(const Source& s) {
   // One page of room behind the text: an escape in the last unit of the text
   // keeps its page numbers there (none does, the text ends in zeros).
   out.text.resize(out.text.size() + realbook::kPage, 0);
-  out.counts = realbook::relocate_references(out.text.data(), text_pages * realbook::kPage, gshift, sshift);
+  // Only the body text (code 0x00) holds references: the search indexes are
+  // binary, and a chance 1F 4D or 1F 4A in them is no escape.
+  const realbook::IndexEntry* body = nullptr;
+  for (const auto& en : entries)
+    if (en.code == 0x00) body = &en;
+  if (!body) throw std::runtime_error("HONMON lists no body text");
+  out.counts = realbook::relocate_references(out.text.data() + (body->start - 1) * realbook::kPage,
+                                             body->count * realbook::kPage, gshift, sshift);
   out.text.resize(text_pages * realbook::kPage);
   return out;
 }
