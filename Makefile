@@ -40,7 +40,7 @@ MINGW_BUILD ?= build-mingw
 check-windows: build
 	JOBS=$(JOBS) sh tools/windows/check-windows.sh $(BUILD) $(MINGW_BUILD)
 
-check: test test-asan fuzz
+check: test test-asan fuzz check-windows
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) demo

@@ -252,5 +252,6 @@ missing_catalog() {
 check "a missing catalog on a drive is reported with its path as typed, status 1" missing_catalog
 echo "   paths in $(($(stamp) - t)) s"
 
-echo "check-windows: $passed passed, $failed failed ($(($(stamp) - t0)) s)"
+echo "   check-windows took $(($(stamp) - t0)) s"
+echo "check-windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
