@@ -130,11 +130,16 @@ std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_
   }
 
   // The stream may end early at the end of the file; the decoder never reads
-  // past the bytes actually read.
+  // past the bytes actually read. A page whose stream runs out before its
+  // end symbol (or before it is full) is damaged: fail rather than hand on
+  // a page padded with zeros.
   std::uint8_t stream[PAGE_SIZE];
   const long got = platform::read_fd(fd, stream, sizeof stream);
   if (got <= 0) return nullptr;
-  decode_page(std::span<const std::uint8_t>(stream, static_cast<std::size_t>(got)), *file->tree, destination);
+  if (!decode_page(std::span<const std::uint8_t>(stream, static_cast<std::size_t>(got)), *file->tree,
+                   destination)) {
+    return nullptr;
+  }
   advance_current_page();
   return destination;
 }

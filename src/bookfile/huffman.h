@@ -73,13 +73,16 @@ std::vector<DecodingNode> leaves_from_table(const LeafCounts& counts, std::span<
 DecodingTree build_tree_from_leaves(std::vector<DecodingNode> leaves);
 
 // Decodes one page's stream into a 2048-byte page, filling the rest with zeros.
-// The bit cursor never passes the `stream` bytes given; a stream that runs out
-// ends the page there, as if the end-of-page symbol had come. Uses the tree's
-// lookup tables when it has them (several bits per step), else the walk below.
-void decode_page(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page);
+// Returns true when the page is complete: it ended with the end-of-page
+// symbol or was filled. The bit cursor never passes the `stream` bytes given;
+// a stream that runs out first (a file cut short, a wrong page offset) gives
+// false, so the caller can report the page instead of passing on zeros. Uses
+// the tree's lookup tables when it has them (several bits per step), else the
+// walk below.
+bool decode_page(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page);
 
 // The same decoding by walking the tree one bit at a time from the root for
 // every symbol; gives exactly what decode_page gives.
-void decode_page_walk(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page);
+bool decode_page_walk(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page);
 
 }  // namespace tolvex

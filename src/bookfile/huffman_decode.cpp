@@ -6,18 +6,18 @@
 
 namespace tolvex {
 
-void decode_page(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page) {
+bool decode_page(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page) {
   const DecodingTable* table = tree.table.get();
   if (table != nullptr && table->node_count() == tree.nodes.size() && stream.size() <= static_cast<std::size_t>(PAGE_SIZE)) {
-    table->decode(stream, page);
-  } else {
-    decode_page_walk(stream, tree, page);
+    return table->decode(stream, page);
   }
+  return decode_page_walk(stream, tree, page);
 }
 
-void decode_page_walk(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page) {
+bool decode_page_walk(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page) {
   constexpr std::size_t kPage = static_cast<std::size_t>(PAGE_SIZE);
   std::size_t out = 0;
+  bool complete = false;
   if (!tree.nodes.empty()) {
     const DecodingNode* nodes = tree.nodes.data();
     const std::int32_t root = tree.root();
@@ -29,8 +29,7 @@ void decode_page_walk(std::span<const std::uint8_t> stream, const DecodingTree& 
       const DecodingNode* node = &nodes[root];
       while (node->type == NODE_BRANCH) {
         if (bit >= total_bits) {
-          // The stream read from the file ran out before the page ended:
-          // the page ends here, as if the end-of-page symbol had come.
+          // The stream read from the file ran out before the page ended.
           done = true;
           break;
         }
@@ -44,13 +43,18 @@ void decode_page_walk(std::span<const std::uint8_t> stream, const DecodingTree& 
         case NODE_BYTE: width = 1; break;
         case NODE_PAIR: width = 2; break;
         case NODE_QUAD: width = 4; break;
-        default: done = true; break;  // end of page
+        default:  // end of page
+          done = true;
+          complete = true;
+          break;
       }
       // Bytes past the end of the page are dropped; a full page needs no end symbol.
       for (int i = 0; i < width && out < kPage; ++i) page[out++] = node->value[i];
     }
   }
+  if (out >= kPage) complete = true;
   if (out < kPage) std::memset(page + out, 0, kPage - out);
+  return complete;
 }
 
 }  // namespace tolvex

@@ -103,7 +103,7 @@ std::shared_ptr<const DecodingTable> DecodingTable::build(const DecodingTree& tr
   return table;
 }
 
-void DecodingTable::decode(std::span<const std::uint8_t> stream, std::uint8_t* page) const {
+bool DecodingTable::decode(std::span<const std::uint8_t> stream, std::uint8_t* page) const {
   constexpr std::size_t kPage = static_cast<std::size_t>(PAGE_SIZE);
   // The stream with eight zero bytes behind it, so that the next 64 bits can
   // always be loaded; bits past the stream are checked against its length.
@@ -124,9 +124,9 @@ void DecodingTable::decode(std::span<const std::uint8_t> stream, std::uint8_t* p
       const std::uint64_t window = load_be64(bytes + (bit >> 3)) << (bit & 7);
       e = table[window >> (64 - width)];
       if (bit + e.bits > total_bits) {
-        // The code runs past the stream: the page ends here.
+        // The code runs past the stream: the page is cut short.
         std::memset(page + out, 0, kPage - out);
-        return;
+        return false;
       }
       bit += e.bits;
       if (e.kind != SUBTABLE) break;
@@ -144,6 +144,7 @@ void DecodingTable::decode(std::span<const std::uint8_t> stream, std::uint8_t* p
     }
   }
   if (out < kPage) std::memset(page + out, 0, kPage - out);
+  return true;
 }
 
 }  // namespace tolvex

@@ -32,8 +32,9 @@ class DecodingTable {
   // decode_page then walks the tree.
   static std::shared_ptr<const DecodingTable> build(const DecodingTree& tree);
 
-  // Fills the 2048-byte page from the stream (see decode_page).
-  void decode(std::span<const std::uint8_t> stream, std::uint8_t* page) const;
+  // Fills the 2048-byte page from the stream (see decode_page); false when
+  // the stream ran out before the page was complete.
+  bool decode(std::span<const std::uint8_t> stream, std::uint8_t* page) const;
 
   std::size_t node_count() const { return node_count_; }
   std::size_t entry_count() const { return entries_.size(); }
