@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <string>
 #include <vector>
 
+#include "app/run_options.h"
 #include "package/package_test_support.h"
 #include "package/reg_file.h"
 
@@ -26,20 +25,14 @@ const std::string THIS_COMPONENT =  // このコンポーネントは
     "\x82\xB1\x82\xCC\x83\x52\x83\x93\x83\x7C\x81\x5B\x83\x6C\x83\x93\x83\x67\x82\xCD";
 const std::string SEARCH_INDEX =  // 検索インデックス
     "\x8C\x9F\x8D\xF5\x83\x43\x83\x93\x83\x66\x83\x62\x83\x4E\x83\x58";
-const std::string OPTION = "\x83\x49\x83\x76\x83\x56\x83\x87\x83\x93";                      // オプション
+const std::string OPTION = "\x83\x49\x83\x76\x83\x56\x83\x87\x83\x93";  // オプション
 const std::string COLOUR_FIGURES = "\x83\x4A\x83\x89\x81\x5B\x90\x7D\x94\xC5" + DICT_DATA.substr(4);  // カラー図版データ
-const std::string SOUND_DATA = "\x89\xB9\x90\xBA" + DICT_DATA.substr(4);                         // 音声データ
 const std::string BODY_TEXT = "\x81\x41\x96\x7B\x95\xB6" + DICT_DATA.substr(4);                 // 、本文データ
 
 SelectedCounts counts_for(const std::vector<std::pair<std::uint8_t, int>>& codes) {
   SelectedCounts counts{};
   for (auto [code, count] : codes) {
-    for (int row = 0; row < COMPONENT_KIND_COUNT; ++row) {
-      if (COMPONENT_KINDS[row].code == code) {
-        counts[row] = static_cast<std::uint8_t>(count);
-        break;
-      }
-    }
+    counts[match_component(code, DO_OPTIONAL | DO_GRAPHICS | DO_SOUND)] = static_cast<std::uint8_t>(count);
   }
   return counts;
 }
@@ -92,48 +85,6 @@ TEST_F(ProfileFiles, DicprofOfTheWorkedExampleMatchesLineForLine) {
   EXPECT_EQ(console_, "  Writing DICPROF.INI\n");
 }
 
-TEST_F(ProfileFiles, SoundAloneIsTheFirstOptionalSection) {
-  make_package_dir("ABC");
-  ASSERT_EQ(write_dicprof_ini("ABC", "T", "", "", 0x01230000, counts_for({{0x00, 1}, {0xD8, 1}})), 0);
-  std::string text = read_file("Dic/ABC/DICPROF.INI");
-  EXPECT_NE(text.find("OptionalComponents=1\r\n"), std::string::npos);
-  const std::string tail = crlf_lines({"[OPTIONAL1]", "NAME=" + SOUND_DATA,
-                                       "DESC=" + THIS_COMPONENT + SOUND_DATA + CONTAINS, "FILES=1",
-                                       "FILE1=PCMDATA.DIC"});
-  ASSERT_GE(text.size(), tail.size());
-  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
-  EXPECT_EQ(text.find("[OPTIONAL2]"), std::string::npos);
-}
-
-TEST_F(ProfileFiles, RequiredOnlyEbSubbookHasNoOptionalSectionsOrFontLines) {
-  make_package_dir("ABC");
-  // Two entries of one required kind are listed once.
-  ASSERT_EQ(write_dicprof_ini("ABC", "T", "", "", 0x01230000, counts_for({{0x00, 2}, {0x90, 1}})), 0);
-  std::string text = read_file("Dic/ABC/DICPROF.INI");
-  EXPECT_NE(text.find("DicId=19070976\r\nDicDir=ABC\r\nRequiredFiles=5\r\nOptionalComponents=0\r\n"),
-            std::string::npos);
-  const std::string tail = crlf_lines({"FILE3=ABC.IDX", "FILE4=HONMON.DIC", "FILE5=FKINDEX.DIC"});
-  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
-  EXPECT_EQ(text.find("[OPTIONAL"), std::string::npos);
-}
-
-TEST_F(ProfileFiles, MultiSearchFilesAreNumberedWithinTheOptionalSection) {
-  make_package_dir("ABC");
-  ASSERT_EQ(write_dicprof_ini("ABC", "T", "", "", 1, counts_for({{0xFF, 3}, {0xD2, 1}, {0xD8, 1}})), 0);
-  std::string text = read_file("Dic/ABC/DICPROF.INI");
-  EXPECT_NE(text.find("OptionalComponents=3\r\n"), std::string::npos);
-  EXPECT_NE(text.find("FILES=3\r\nFILE1=MULTI1.DIC\r\nFILE2=MULTI2.DIC\r\nFILE3=MULTI3.DIC\r\n[OPTIONAL2]\r\n"),
-            std::string::npos);
-  EXPECT_NE(text.find("FILE1=COLSCR.DIC\r\n[OPTIONAL3]\r\n"), std::string::npos);
-}
-
-TEST_F(ProfileFiles, ExinfoHoldsTheTitle) {
-  make_package_dir("DICT01");
-  ASSERT_EQ(write_exinfo_ini("DICT01", SAMPLE_TITLE), 0);
-  EXPECT_EQ(read_file("Dic/DICT01/EXINFO.INI"), crlf_lines({"[GENERAL]", "SRCINFO=" + SAMPLE_TITLE}));
-  EXPECT_EQ(console_, "  Writing EXINFO.INI\n");
-}
-
 TEST_F(ProfileFiles, RegistryScriptBytesForAbc) {
   std::filesystem::create_directory("Dic");
   ASSERT_EQ(write_reg_file("ABC", "Title", 0x01230000), 0);
@@ -184,19 +135,12 @@ TEST_F(ProfileFiles, ControlBytesInFontNamesCannotStartALine) {
   EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
 }
 
-TEST_F(ProfileFiles, UncreatableFilesFailAfterTheProgressLineOnly) {
+TEST_F(ProfileFiles, CreateAndWriteErrorsAreFailures) {
   make_package_dir("ABC");
-  std::filesystem::create_directory("Dic/ABC/DICPROF.INI");
   std::filesystem::create_directory("Dic/ABC/EXINFO.INI");
-  std::filesystem::create_directory("Dic/ABC.REG");
-  EXPECT_EQ(write_dicprof_ini("ABC", "T", "", "", 1, SelectedCounts{}), -1);
   EXPECT_EQ(write_exinfo_ini("ABC", "T"), -1);
-  EXPECT_EQ(write_reg_file("ABC", "T", 1), -1);
-  EXPECT_EQ(console_, "  Writing DICPROF.INI\n  Writing EXINFO.INI\n  Writing ABC.REG\n");
-}
-
-TEST_F(ProfileFiles, WriteErrorsAreReportedAsFailures) {
-  make_package_dir("ABC");
+  EXPECT_EQ(console_, "  Writing EXINFO.INI\n");
+  console_.clear();
   if (!link_to_dev_full("Dic/ABC/DICPROF.INI") || !link_to_dev_full("Dic/ABC.REG")) GTEST_SKIP() << "no /dev/full";
   EXPECT_EQ(write_dicprof_ini("ABC", "T", "", "", 1, SelectedCounts{}), -1);
   EXPECT_EQ(write_reg_file("ABC", "T", 1), -1);
