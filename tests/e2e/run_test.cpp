@@ -55,7 +55,9 @@ TEST(Run, NewNamesLongerThanEightAreRefusedAfterLoading) {
   EXPECT_FALSE(fs::exists(dir.path() / "Dic"));
   r = run_tolvex_in(dir.path(), {book.catalog.string(), "sample", "eightchr"});
   EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Processing SAMPLE -> EIGHTCHR ...\n"), std::string::npos);
   EXPECT_TRUE(fs::exists(dir.path() / "Dic" / "EIGHTCHR" / "EIGHTCHR.IDX"));
+  EXPECT_TRUE(fs::exists(dir.path() / "Dic" / "EIGHTCHR.REG"));
   // A missing catalog is reported before the name's length is looked at.
   r = run_tolvex_in(dir.path(), {"nothing", "sample", "ninechars"});
   EXPECT_EQ(r.status, 1);
