@@ -16,11 +16,12 @@ constexpr int POSITIONS = WINDOW_SIZE + CHUNK_BYTES;  // 36848: every position o
 constexpr int HISTORY_SEEDS = 15;
 // Word-wise comparisons read up to 16 bytes from a position below the end.
 static_assert(COMPRESSOR_BUFFER_BYTES >= POSITIONS + 16);  // history positions 4065..4079 entered at the reset
-
-struct HashSlot {
-  std::uint16_t key;  // hash3 of the stored position
-  std::uint16_t pos;  // the position, EMPTY or DELETED
-};
+// The slot arrays are read four 16-bit entries at a time; the entries behind
+// the last slot are never matched.
+constexpr int SLOT_PAD = 4;
+constexpr bool WORDWISE = std::endian::native == std::endian::little;
+constexpr std::uint32_t FREE_WORDS = (HASH_SLOTS + 63) / 64 + 1;  // one word behind the last slot's
+constexpr std::uint32_t TAG_BUCKETS = 32768;                    // live slots are counted by tag % 32768
 
 struct Match {
   std::uint32_t pos = 0;
@@ -35,10 +36,26 @@ inline std::uint32_t hash3(const std::uint8_t* b, std::uint32_t x) {
 
 inline std::uint32_t next_slot(std::uint32_t s) { return s + 1 == HASH_SLOTS ? 0 : s + 1; }
 
-inline std::uint64_t load8(const std::uint8_t* p) {
+inline std::uint64_t load8(const void* p) {
   std::uint64_t v;
   std::memcpy(&v, p, sizeof v);
   return v;
+}
+
+// The top bit of every 16-bit lane of v that is zero (and no other bit).
+inline std::uint64_t zero_lanes(std::uint64_t v) {
+  constexpr std::uint64_t low = 0x7FFF7FFF7FFF7FFFull;
+  return ~(((v & low) + low) | v) & ~low;
+}
+inline std::uint64_t lanes_of(std::uint16_t v) { return std::uint64_t{v} * 0x0001000100010001ull; }
+inline std::uint32_t first_lane(std::uint64_t mask) { return static_cast<std::uint32_t>(std::countr_zero(mask)) >> 4; }
+
+// A fingerprint of the 15 bytes at p, never 0: positions with equal 15 bytes
+// have equal fingerprints, so only slots with x's fingerprint need the full
+// comparison.
+inline std::uint16_t fingerprint15(const std::uint8_t* p) {
+  const std::uint64_t v = (load8(p) ^ (load8(p + 7) * 0x9E3779B97F4A7C15ull)) * 0xD6E8FEB86659FD93ull;
+  return static_cast<std::uint16_t>((v >> 49) + 1);
 }
 
 // Leading bytes, at most m (<= 15), in which the strings at a and b agree.
@@ -68,16 +85,28 @@ inline bool equal15(const std::uint8_t* a, const std::uint8_t* b) {
 
 struct ChunkCompressor::Tables {
   std::array<std::uint8_t, COMPRESSOR_BUFFER_BYTES> buffer{};
-  // The hash search's tables are not filled with EMPTY for every chunk:
-  // - slots: every slot a chunk takes is listed in `taken` and set EMPTY
-  //   again at the start of the next hash-search chunk;
+  // The hash table of three-byte strings, one entry per slot in three arrays:
+  // - key: EMPTY, DELETED, or the key (hash3) of the position the slot holds;
+  // - pos: that position (meaningful only while key holds a key);
+  // - tag: 0 for a free slot (EMPTY or DELETED), else the fingerprint15 of
+  //   the position's 15 bytes.
+  // They are not filled with EMPTY for every chunk:
+  // - every slot a chunk takes is listed in `taken` and set EMPTY again at
+  //   the start of the next hash-search chunk;
   // - slot_of_position: written for every position as it is passed (EMPTY
   //   when it is not entered) and read only for positions passed in the same
   //   chunk, so it needs no reset;
   // - last_pair: entries carry the chunk's generation in their upper half;
   //   an entry of another generation reads EMPTY.
-  std::array<HashSlot, HASH_SLOTS> slots;
+  std::array<std::uint16_t, HASH_SLOTS + SLOT_PAD> key;
+  std::array<std::uint16_t, HASH_SLOTS + SLOT_PAD> tag;
+  std::array<std::uint16_t, HASH_SLOTS> pos;
+  std::array<std::uint64_t, FREE_WORDS> free_bits;  // bit s % 64 of word s / 64: slot s is EMPTY or DELETED
+  // Live slots per tag (tag % TAG_BUCKETS): when x's has none, no slot holds x's
+  // 15 bytes and entering x needs no comparison at all.
+  std::array<std::uint16_t, TAG_BUCKETS> live_with_tag;
   std::array<std::uint16_t, POSITIONS> slot_of_position;
+  std::array<std::uint16_t, POSITIONS> hash_at;  // hash3 of every position of the chunk with 3 bytes left
   std::array<std::uint32_t, 65536> last_pair;  // by B[x] * 256 + B[x + 1]: generation << 16 | position
   std::array<std::uint16_t, 256> last_byte;
   // Slots not DELETED per key: a search stops probing once it has seen them all.
@@ -85,7 +114,6 @@ struct ChunkCompressor::Tables {
   std::array<std::uint16_t, HASH_SLOTS> taken;  // slots taken since the reset, in order
   std::uint32_t taken_count = 0;
   std::uint32_t generation = 0;
-  std::uint32_t hash_of_p = 0;  // hash3 of the position last searched (entered first when passed)
   // Scan search: for each byte value, 1 + the last index k < i - 1 at which it
   // occurs in the string being matched (0: absent). The shift for length i is
   // i - scan_seen[c]. Kept all-zero between positions.
@@ -98,16 +126,35 @@ struct ChunkCompressor::Tables {
   Tables();
   void reset_hash();
   void insert_position(std::uint32_t x, std::uint32_t r, std::uint32_t h);
-  void store(std::uint32_t s, std::uint32_t h, std::uint32_t x) {
-    HashSlot& slot = slots[s];
-    if (slot.pos == EMPTY) {
-      taken[taken_count++] = static_cast<std::uint16_t>(s);
+  void insert_with_room(std::uint32_t x, std::uint32_t h);
+  void set_free(std::uint32_t s) { free_bits[s >> 6] |= std::uint64_t{1} << (s & 63); }
+  // Bits of free_bits from slot s on (at least 57 of them).
+  std::uint64_t free_from(std::uint32_t s) const {
+    return (free_bits[s >> 6] >> (s & 63)) | ((free_bits[(s >> 6) + 1] << 1) << (63 - (s & 63)));
+  }
+  void store(std::uint32_t s, std::uint32_t h, std::uint32_t x, std::uint16_t t) {
+    const std::uint16_t k = key[s];
+    if (k >= DELETED) {
+      if (k == EMPTY) taken[taken_count++] = static_cast<std::uint16_t>(s);
       ++live_with_key[h];
-    } else if (slot.pos == DELETED) {
-      ++live_with_key[h];
-    }  // else x replaces an older position with the same key
-    slot = HashSlot{static_cast<std::uint16_t>(h), static_cast<std::uint16_t>(x)};
+      ++live_with_tag[t % TAG_BUCKETS];
+      free_bits[s >> 6] &= ~(std::uint64_t{1} << (s & 63));
+    }  // else x replaces an older position with the same 15 bytes (same key and tag)
+    key[s] = static_cast<std::uint16_t>(h);
+    tag[s] = t;
+    pos[s] = static_cast<std::uint16_t>(x);
     slot_of_position[x] = static_cast<std::uint16_t>(s);
+  }
+  // Marks the slot of position y DELETED as y leaves the window.
+  void forget_position(std::uint32_t y) {
+    const std::uint16_t s = slot_of_position[y];
+    if (s != EMPTY && key[s] != DELETED) {
+      --live_with_key[key[s]];
+      --live_with_tag[tag[s] % TAG_BUCKETS];
+      key[s] = DELETED;
+      tag[s] = 0;
+      set_free(s);
+    }
   }
   void set_last_pair(std::uint32_t x) { last_pair[b[x] * 256u + b[x + 1]] = generation << 16 | x; }
   void advance_window(std::uint32_t p, std::uint32_t count);
@@ -116,20 +163,32 @@ struct ChunkCompressor::Tables {
 };
 
 ChunkCompressor::Tables::Tables() {
-  std::memset(slots.data(), 0xFF, sizeof slots);
+  std::memset(key.data(), 0xFF, sizeof key);
+  for (int i = HASH_SLOTS; i < HASH_SLOTS + SLOT_PAD; ++i) key[static_cast<std::size_t>(i)] = DELETED;
+  std::memset(tag.data(), 0, sizeof tag);
+  std::memset(pos.data(), 0xFF, sizeof pos);
   std::memset(slot_of_position.data(), 0xFF, sizeof slot_of_position);
+  std::memset(hash_at.data(), 0, sizeof hash_at);
   std::memset(last_pair.data(), 0, sizeof last_pair);
   std::memset(last_byte.data(), 0xFF, sizeof last_byte);
   std::memset(live_with_key.data(), 0, sizeof live_with_key);
+  std::memset(live_with_tag.data(), 0, sizeof live_with_tag);
+  std::memset(free_bits.data(), 0, sizeof free_bits);
+  for (std::uint32_t s = 0; s < HASH_SLOTS; ++s) set_free(s);
 }
 
 void ChunkCompressor::Tables::reset_hash() {
   // Every slot the last chunk took goes back to EMPTY, and with it its key's
   // count (a key with live slots has one of them among the taken slots).
   for (std::uint32_t i = 0; i < taken_count; ++i) {
-    HashSlot& slot = slots[taken[i]];
-    live_with_key[slot.key] = 0;
-    slot.pos = EMPTY;
+    const std::uint16_t s = taken[i];
+    if (key[s] != DELETED) {
+      live_with_key[key[s]] = 0;
+      live_with_tag[tag[s] % TAG_BUCKETS] = 0;
+    }
+    key[s] = EMPTY;
+    tag[s] = 0;
+    set_free(s);
   }
   taken_count = 0;
   if (++generation == 0x10000) {
@@ -137,6 +196,8 @@ void ChunkCompressor::Tables::reset_hash() {
     generation = 1;
   }
   std::memset(last_byte.data(), 0xFF, sizeof last_byte);
+  // Keys of every position with three bytes left, in one pass.
+  for (std::uint32_t x = WINDOW_SIZE - HISTORY_SEEDS; x + 2 < end; ++x) hash_at[x] = static_cast<std::uint16_t>(hash3(b, x));
   // The only history positions ever entered: the last 15, as if each had 15
   // bytes after it (so equal ones replace each other).
   for (std::uint32_t x = WINDOW_SIZE - HISTORY_SEEDS; x < WINDOW_SIZE; ++x) insert_position(x, DEDUP_LENGTH, hash3(b, x));
@@ -150,45 +211,66 @@ void ChunkCompressor::Tables::reset_hash() {
 // older position's slot_of_position stays as it was, so when the older one
 // leaves the window the slot is marked DELETED although it holds the newer.
 void ChunkCompressor::Tables::insert_position(std::uint32_t x, std::uint32_t r, std::uint32_t h) {
+  if (r >= DEDUP_LENGTH && h + PROBE_LIMIT <= HASH_SLOTS) return insert_with_room(x, h);
   slot_of_position[x] = EMPTY;
+  const std::uint16_t t = fingerprint15(b + x);
   std::uint32_t s = h;
   if (r >= DEDUP_LENGTH) {
-    if (h + PROBE_LIMIT <= HASH_SLOTS) {
-      // The common case: the 30 slots do not wrap around.
-      for (const std::uint32_t last = h + PROBE_LIMIT; s < last; ++s) {
-        const HashSlot slot = slots[s];
-        if (slot.pos >= DELETED || (slot.key == h && equal15(b + slot.pos, b + x))) return store(s, h, x);
-      }
-      return;
-    }
+    // The 30 slots wrap around the end of the table.
     for (int probe = 0; probe < PROBE_LIMIT; ++probe, s = next_slot(s)) {
-      const HashSlot slot = slots[s];
-      if (slot.pos >= DELETED || (slot.key == h && equal15(b + slot.pos, b + x))) return store(s, h, x);
+      if (key[s] >= DELETED || (tag[s] == t && equal15(b + pos[s], b + x))) return store(s, h, x, t);
     }
     return;  // crowded: x is not entered
   }
   // Near the end of the chunk: the first free slot. At most 4095 slots are
   // live at any time, so one is always found; the bound only guards the loop.
   for (int probe = 0; probe < HASH_SLOTS; ++probe, s = next_slot(s)) {
-    if (slots[s].pos >= DELETED) return store(s, h, x);
+    if (key[s] >= DELETED) return store(s, h, x, t);
   }
+}
+
+// insert_position for x with 15 bytes or more left and 30 slots from h that
+// do not wrap around: the first of them that is free or holds 15 bytes equal
+// to x's (such a slot has x's key and tag).
+inline void ChunkCompressor::Tables::insert_with_room(std::uint32_t x, std::uint32_t h) {
+  slot_of_position[x] = EMPTY;
+  const std::uint16_t t = fingerprint15(b + x);
+  const std::uint64_t free = free_from(h) & ((std::uint64_t{1} << PROBE_LIMIT) - 1);
+  // Slots h .. h + f - 1 are live; h + f is the first free one, if any.
+  const std::uint32_t f = free != 0 ? static_cast<std::uint32_t>(std::countr_zero(free)) : PROBE_LIMIT;
+  if (live_with_tag[t % TAG_BUCKETS] != 0) {
+    for (std::uint32_t s = h; s < h + f; ++s) {
+      if (tag[s] == t && equal15(b + pos[s], b + x)) return store(s, h, x, t);
+    }
+  }
+  if (f < PROBE_LIMIT) store(h + f, h, x, t);  // else crowded: x is not entered
 }
 
 // Passes count positions from p: each position 4080 back leaves the window,
 // each passed position is entered in the three tables.
 void ChunkCompressor::Tables::advance_window(std::uint32_t p, std::uint32_t count) {
-  for (std::uint32_t x = p; x < p + count; ++x) {
-    // Positions below 4065 are never entered. Each leaving position is seen
-    // once, so its slot_of_position entry may stay as it is.
-    const std::uint32_t y = x - WINDOW_SIZE;
-    if (y >= WINDOW_SIZE - HISTORY_SEEDS) {
-      const std::uint16_t s = slot_of_position[y];
-      if (s != EMPTY && slots[s].pos != DELETED) {
-        --live_with_key[slots[s].key];
-        slots[s].pos = DELETED;
+  const std::uint32_t stop = p + count;
+  std::uint32_t x = p;
+  // Positions below 4065 are never entered. Each leaving position is seen
+  // once, so its slot_of_position entry may stay as it is.
+  if (stop + DEDUP_LENGTH <= end) {
+    // Far from the end: every position has 15 bytes or more after it.
+    for (; x < stop; ++x) {
+      if (x - WINDOW_SIZE >= WINDOW_SIZE - HISTORY_SEEDS) forget_position(x - WINDOW_SIZE);
+      const std::uint32_t h = hash_at[x];
+      if (h + PROBE_LIMIT <= HASH_SLOTS) {
+        insert_with_room(x, h);
+      } else {
+        insert_position(x, DEDUP_LENGTH, h);
       }
+      set_last_pair(x);
+      last_byte[b[x]] = static_cast<std::uint16_t>(x);
     }
-    if (x + 2 < end) insert_position(x, end - x, x == p ? hash_of_p : hash3(b, x));
+    return;
+  }
+  for (; x < stop; ++x) {
+    if (x - WINDOW_SIZE >= WINDOW_SIZE - HISTORY_SEEDS) forget_position(x - WINDOW_SIZE);
+    if (x + 2 < end) insert_position(x, end - x, hash_at[x]);
     if (x + 1 < end) set_last_pair(x);
     if (x < end) last_byte[b[x]] = static_cast<std::uint16_t>(x);
   }
@@ -199,27 +281,52 @@ void ChunkCompressor::Tables::advance_window(std::uint32_t p, std::uint32_t coun
 // pair, else the latest byte.
 Match ChunkCompressor::Tables::find_match_hash(std::uint32_t p, std::uint32_t m) {
   const std::uint32_t a = p - WINDOW_SIZE;
-  hash_of_p = p + 2 < end ? hash3(b, p) : 0;
   if (m >= 3) {
-    const std::uint32_t h = hash_of_p;
+    const std::uint32_t h = hash_at[p];
     Match best;
-    std::uint32_t s = h;
     // Slots never become EMPTY again before the next reset; a table without
     // an EMPTY slot ends the probe after one full round. Slots of other keys
     // and DELETED ones are passed over, so once every live slot of this key
     // has been seen the rest of the probe can find nothing.
     std::uint32_t unseen = live_with_key[h];
-    for (int probe = 0; unseen > 0 && probe < HASH_SLOTS; ++probe, s = next_slot(s)) {
-      const HashSlot slot = slots[s];
-      if (slot.pos == EMPTY) break;
-      if (slot.pos == DELETED || slot.key != h) continue;
+    auto visit = [&](std::uint32_t s) {
       --unseen;
       // Every entered position lies in the window; the check on `a` keeps
       // an offset out of range from ever being written.
-      if (slot.pos < a) continue;
-      const std::uint32_t e = common_prefix(b + slot.pos, b + p, m);
-      if (e == m) return Match{slot.pos, m};
-      if (e > best.length) best = Match{slot.pos, e};
+      const std::uint32_t x = pos[s];
+      if (x < a) return false;
+      const std::uint32_t e = common_prefix(b + x, b + p, m);
+      if (e == m) {
+        best = Match{x, m};
+        return true;
+      }
+      if (e > best.length) best = Match{x, e};
+      return false;
+    };
+    if (WORDWISE) {
+      // Four keys at a time: lanes with this key (live slots) or EMPTY.
+      const std::uint64_t want = lanes_of(static_cast<std::uint16_t>(h));
+      std::uint32_t s = h;
+      for (std::uint32_t passed = 0; unseen > 0 && passed <= HASH_SLOTS; passed += 4) {
+        const std::uint64_t v = load8(key.data() + s);
+        for (std::uint64_t found = zero_lanes(v ^ want) | zero_lanes(~v); found != 0; found &= found - 1) {
+          const std::uint32_t slot = s + first_lane(found);
+          if (key[slot] == EMPTY) {
+            unseen = 0;
+            break;
+          }
+          if (visit(slot)) return best;
+          if (unseen == 0) break;
+        }
+        s = s + 4 >= HASH_SLOTS ? 0 : s + 4;
+      }
+    } else {
+      std::uint32_t s = h;
+      for (int probe = 0; unseen > 0 && probe < HASH_SLOTS; ++probe, s = next_slot(s)) {
+        if (key[s] == EMPTY) break;
+        if (key[s] != h) continue;
+        if (visit(s)) return best;
+      }
     }
     if (best.length >= 3) return best;
   }
