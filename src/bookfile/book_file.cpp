@@ -1,5 +1,7 @@
 #include "bookfile/book_file.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "platform/platform.h"
@@ -26,9 +28,67 @@ bool read_exact(int fd, void* buffer, std::size_t n) {
   return platform::read_fd(fd, buffer, n) == static_cast<long>(n);
 }
 
+// Compressed files are read through two caches of the file last read (the
+// file does not change while it is converted): the page group last read, and
+// the bytes from the last page's offset on, read 64 KiB at a time, so that
+// the pages after it come from memory. Both give exactly what seeking and
+// reading the file would give, including at and behind its end.
+struct ReadCache {
+  const BookFile* group_file = nullptr;
+  std::int64_t group_offset = -1;
+  std::uint8_t group[kGroupSize] = {};
+
+  const BookFile* file = nullptr;
+  std::int64_t start = 0;  // file offset of bytes[0]
+  std::size_t size = 0;    // bytes read there
+  bool at_end = false;     // the read stopped at the end of the file
+  std::vector<std::uint8_t> bytes;
+};
+constexpr std::size_t kReadAhead = 64 * 1024;
+ReadCache g_cache;
+
+// The 36-byte page group at `offset`, or null where seeking there or reading
+// it whole fails.
+const std::uint8_t* page_group(const BookFile& file, std::int64_t offset) {
+  ReadCache& c = g_cache;
+  if (c.group_file == &file && c.group_offset == offset) return c.group;
+  c.group_file = nullptr;
+  if (offset < 0 || platform::seek_set(file.descriptor, offset) != offset) return nullptr;
+  if (!read_exact(file.descriptor, c.group, sizeof c.group)) return nullptr;
+  c.group_file = &file;
+  c.group_offset = offset;
+  return c.group;
+}
+
+// As seeking to `offset` and reading up to n (<= kReadAhead) bytes: sets
+// `data` to them and returns their count (0 at or behind the end of the
+// file), or -1 where the seek or the read fails.
+long bytes_at(const BookFile& file, std::int64_t offset, std::size_t n, const std::uint8_t*& data) {
+  ReadCache& c = g_cache;
+  const bool cached = c.file == &file && offset >= c.start &&
+                      (offset + static_cast<std::int64_t>(n) <= c.start + static_cast<std::int64_t>(c.size) || c.at_end);
+  if (!cached) {
+    c.file = nullptr;
+    if (offset < 0 || platform::seek_set(file.descriptor, offset) != offset) return -1;
+    if (c.bytes.empty()) c.bytes.resize(kReadAhead);
+    const long got = platform::read_fd(file.descriptor, c.bytes.data(), kReadAhead);
+    if (got < 0) return -1;
+    c.file = &file;
+    c.start = offset;
+    c.size = static_cast<std::size_t>(got);
+    c.at_end = c.size < kReadAhead;
+  }
+  const std::int64_t end = c.start + static_cast<std::int64_t>(c.size);
+  const std::size_t available = offset >= end ? 0 : std::min(n, static_cast<std::size_t>(end - offset));
+  data = c.bytes.data() + std::min(static_cast<std::size_t>(offset - c.start), c.size);
+  return static_cast<long>(available);
+}
+
 }  // namespace
 
 BookFile::~BookFile() {
+  if (g_cache.group_file == this) g_cache.group_file = nullptr;
+  if (g_cache.file == this) g_cache.file = nullptr;
   if (descriptor >= 0) platform::close_fd(descriptor);
 }
 
@@ -110,33 +170,32 @@ std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_
   if (g_current_page <= 0 || !file->header || !file->tree) return nullptr;
   const std::int64_t q = static_cast<std::int64_t>(g_current_page) - 1;
 
-  // The page index is read anew for every page.
-  std::uint8_t group[kGroupSize];
+  // The page group of 16 pages, then the page's bytes: a flag byte on kind 2
+  // (non-zero: 2048 bytes stored raw follow), else a stream of up to 2048
+  // bytes that may end early at the end of the file.
   const std::int64_t group_offset = static_cast<std::int64_t>(file->header->index_offset) + kGroupSize * (q / 16);
-  if (group_offset < 0 || platform::seek_set(fd, group_offset) != group_offset) return nullptr;
-  if (!read_exact(fd, group, sizeof group)) return nullptr;
+  const std::uint8_t* group = page_group(*file, group_offset);
+  if (group == nullptr) return nullptr;
   const std::int64_t page_offset =
       static_cast<std::int64_t>(get_be(group, 4)) + get_be(group + 4 + 2 * (q % 16), 2);
-  if (platform::seek_set(fd, page_offset) != page_offset) return nullptr;
 
-  if (file->kind == 2) {
-    std::uint8_t flag = 0;
-    if (!read_exact(fd, &flag, 1)) return nullptr;
-    if (flag != 0) {  // stored raw
-      if (!read_exact(fd, destination, PAGE_SIZE)) return nullptr;
-      advance_current_page();
-      return destination;
-    }
+  const std::size_t flag_bytes = file->kind == 2 ? 1 : 0;
+  const std::uint8_t* data = nullptr;
+  const long got = bytes_at(*file, page_offset, flag_bytes + PAGE_SIZE, data);
+  if (got < static_cast<long>(flag_bytes)) return nullptr;  // no flag byte (or no seek)
+  if (flag_bytes == 1 && data[0] != 0) {                    // stored raw
+    if (got != static_cast<long>(1 + PAGE_SIZE)) return nullptr;
+    std::memcpy(destination, data + 1, PAGE_SIZE);
+    advance_current_page();
+    return destination;
   }
 
-  // The stream may end early at the end of the file; the decoder never reads
-  // past the bytes actually read. A page whose stream runs out before its
-  // end symbol (or before it is full) is damaged: fail rather than hand on
-  // a page padded with zeros.
-  std::uint8_t stream[PAGE_SIZE];
-  const long got = platform::read_fd(fd, stream, sizeof stream);
-  if (got <= 0) return nullptr;
-  if (!decode_page(std::span<const std::uint8_t>(stream, static_cast<std::size_t>(got)), *file->tree,
+  // The decoder never reads past the bytes actually read. A page whose
+  // stream runs out before its end symbol (or before it is full) is damaged:
+  // fail rather than hand on a page padded with zeros.
+  const long stream = got - static_cast<long>(flag_bytes);
+  if (stream <= 0) return nullptr;
+  if (!decode_page(std::span<const std::uint8_t>(data + flag_bytes, static_cast<std::size_t>(stream)), *file->tree,
                    destination)) {
     return nullptr;
   }
