@@ -43,4 +43,4 @@ check-windows: build
 check: test test-asan fuzz check-windows
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) demo
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(MINGW_BUILD) demo

@@ -39,7 +39,8 @@ std::string resolve_path_case(const std::string& path);
 std::time_t now_seconds();
 std::tm local_time(std::time_t t);
 
-// Writes bytes to standard output (binary, unbuffered by us) and flushes.
+// Writes bytes to standard output and flushes. On Windows standard output is
+// in text mode, so a redirected console holds CR LF like the log.
 void console_write(const char* data, std::size_t n);
 
 }  // namespace tolvex::platform

@@ -16,6 +16,9 @@
 namespace tolvex::e2e {
 
 namespace {
+#ifdef _WIN32
+std::string dq(const std::string& s) { return "\"" + s + "\""; }
+#else
 std::string quote(const std::string& s) {
   std::string q = "'";
   for (char c : s) {
@@ -27,24 +30,36 @@ std::string quote(const std::string& s) {
   }
   return q + "'";
 }
+#endif
 }  // namespace
 
 RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args) {
+#ifdef _WIN32
+  // cmd.exe strips the outer quotes of the whole line.
+  std::string command = "\"cd /d " + dq(fs::absolute(cwd).string()) + " && " + dq(fs::absolute(TOLVEX_EXE).string());
+  for (const auto& a : args) command += " " + dq(a);
+  command += " 2>&1\"";
+  std::FILE* pipe = _popen(command.c_str(), "rb");
+#else
   std::string command = "cd " + quote(cwd.string()) + " && " + quote(TOLVEX_EXE);
   for (const auto& a : args) command += " " + quote(a);
   command += " 2>&1";
-  RunResult result;
-#ifdef _WIN32
-  std::FILE* pipe = _popen(command.c_str(), "rb");
-#else
   std::FILE* pipe = popen(command.c_str(), "r");
 #endif
+  RunResult result;
   if (pipe == nullptr) return result;
   char buffer[4096];
   std::size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
 #ifdef _WIN32
   result.status = _pclose(pipe);
+  // The Windows console is in text mode: compare with the POSIX line ends.
+  std::string lf;
+  for (std::size_t i = 0; i < result.output.size(); ++i) {
+    if (result.output[i] == '\r' && i + 1 < result.output.size() && result.output[i + 1] == '\n') continue;
+    lf.push_back(result.output[i]);
+  }
+  result.output = lf;
 #else
   int status = pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -97,7 +97,9 @@ TEST_F(EbLibrary, ReadsEveryKindLikeReadBlock) {
     ASSERT_TRUE(book.ok()) << book.error;
     const GeneratedSubbook& s = book.subbooks[0];
     ASSERT_EQ(s.text.kind, kind);
-    if (kind == 2) ASSERT_NE(std::count(s.text.raw_pages.begin(), s.text.raw_pages.end(), true), 0);
+    if (kind == 2) {
+      ASSERT_NE(std::count(s.text.raw_pages.begin(), s.text.raw_pages.end(), true), 0);
+    }
     ASSERT_TRUE(s.sound);
     ASSERT_EQ(s.sound->kind, kind == 1 ? 2 : 1);
 

@@ -27,7 +27,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+// MinGW's "printf" checks Microsoft's rules; the C99 ones (%zu) are gnu_printf.
+std::string format(const char* f, ...) __attribute__((format(gnu_printf, 1, 2)));
+#elif defined(__GNUC__)
 std::string format(const char* f, ...) __attribute__((format(printf, 1, 2)));
 #endif
 std::string format(const char* f, ...) {
