@@ -100,6 +100,40 @@ std::shared_ptr<const DecodingTable> DecodingTable::build(const DecodingTree& tr
       stack.push_back({static_cast<std::size_t>(n.child_one), s.depth + 1, (s.prefix << 1) | 1});
     }
   }
+  // Runs of one or two leaves within the root bits.
+  const unsigned rb = table->root_bits_;
+  table->runs_.resize(std::size_t{1} << rb);
+  for (std::size_t i = 0; i < table->runs_.size(); ++i) {
+    const Entry& first = entries[i];
+    Run run;
+    if (first.kind == SUBTABLE) {
+      run.data = first.data;
+      run.bits = first.bits;
+      run.sub_bits = first.sub_bits;
+      table->runs_[i] = run;
+      continue;
+    }
+    if (first.kind == END) continue;
+    std::memcpy(&run.data, &first.data, 4);
+    run.bits = first.bits;
+    run.count = first.kind;
+    // The next code starts with the bits of i after the first code; it is
+    // known from them when it ends within them.
+    const unsigned left = rb - first.bits;
+    if (left > 0) {
+      const std::size_t j = (i << first.bits) & ((std::size_t{1} << rb) - 1);
+      const Entry& second = entries[j];
+      if (second.kind != SUBTABLE && second.kind != END && second.bits <= left) {
+        std::uint8_t bytes[8];
+        std::memcpy(bytes, &run.data, 8);
+        std::memcpy(bytes + run.count, &second.data, second.kind);
+        std::memcpy(&run.data, bytes, 8);
+        run.bits = static_cast<std::uint8_t>(run.bits + second.bits);
+        run.count = static_cast<std::uint8_t>(run.count + second.kind);
+      }
+    }
+    table->runs_[i] = run;
+  }
   return table;
 }
 
@@ -114,9 +148,36 @@ bool DecodingTable::decode(std::span<const std::uint8_t> stream, std::uint8_t* p
   const std::size_t total_bits = stream.size() <= kPage ? size * 8 : kPage * 8;
 
   const Entry* const root = entries_.data();
+  const Run* const runs = runs_.data();
+  const unsigned run_shift = 64 - root_bits_;
   std::size_t bit = 0;
   std::size_t out = 0;
   while (out < kPage) {
+    if (out + 8 <= kPage) {
+      // One or two short codes at once, or a code that ends in its
+      // subtable, when the stream holds them; anything else takes the
+      // careful steps below. The window has at least 57 bits, more than
+      // a root entry and a subtable take together.
+      const std::uint64_t window = load_be64(bytes + (bit >> 3)) << (bit & 7);
+      const Run& r = runs[window >> run_shift];
+      if (r.count != 0) {
+        if (bit + r.bits <= total_bits) {
+          std::memcpy(page + out, &r.data, 8);  // bytes past the run are overwritten or cleared below
+          out += r.count;
+          bit += r.bits;
+          continue;
+        }
+      } else if (r.sub_bits != 0) {
+        const Entry& e = root[r.data + ((window << r.bits) >> (64 - r.sub_bits))];
+        const std::size_t used = std::size_t{r.bits} + e.bits;
+        if (e.kind != SUBTABLE && e.kind != END && bit + used <= total_bits) {
+          std::memcpy(page + out, &e.data, 4);
+          out += e.kind;
+          bit += used;
+          continue;
+        }
+      }
+    }
     const Entry* table = root;
     unsigned width = root_bits_;
     Entry e;

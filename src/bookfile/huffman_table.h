@@ -24,7 +24,7 @@ namespace tolvex {
 
 class DecodingTable {
  public:
-  static constexpr unsigned ROOT_BITS = 11;
+  static constexpr unsigned ROOT_BITS = 13;
   static constexpr unsigned SUB_BITS = 6;
 
   // Null when the tree is not one that build_tree_from_leaves makes (a child
@@ -49,7 +49,21 @@ class DecodingTable {
     std::uint8_t unused = 0;
   };
 
+  // By the same ROOT_BITS bits as the root table. Where the code ends
+  // within them: the leaf's bytes, followed by those of the next leaf when
+  // its code ends within them too (never the end of the page). Where the
+  // root entry is a subtable: count 0 and the subtable (data, bits,
+  // sub_bits). Where it is the end of the page: count 0, sub_bits 0.
+  struct Run {
+    std::uint64_t data = 0;  // the output bytes in order, or the subtable's first entry
+    std::uint8_t bits = 0;   // stream bits of both codes, or of the subtable's branch
+    std::uint8_t count = 0;  // output bytes (1 to 8)
+    std::uint8_t sub_bits = 0;
+    std::uint8_t unused[5] = {};
+  };
+
   std::vector<Entry> entries_;  // the root table first, then the subtables
+  std::vector<Run> runs_;
   unsigned root_bits_ = 0;
   std::size_t node_count_ = 0;
 };
