@@ -34,6 +34,26 @@ inline std::uint32_t hash3(const std::uint8_t* b, std::uint32_t x) {
   return ((((std::uint32_t{b[x]} * 128) + b[x + 1]) * 128 + b[x + 2]) * 128) % HASH_SLOTS;
 }
 
+// hash3 in parts: (B[x] * 2^21 + B[x + 1] * 2^14) % HASH_SLOTS by the pair
+// B[x] | B[x + 1] << 8, and (B[x + 2] * 2^7) % HASH_SLOTS by the third byte.
+struct HashParts {
+  std::array<std::uint16_t, 65536> pair;
+  std::array<std::uint16_t, 256> third;
+  HashParts() {
+    for (std::uint32_t i = 0; i < 65536; ++i) pair[i] = static_cast<std::uint16_t>(((i & 0xFF) * 2097152u + (i >> 8) * 16384u) % HASH_SLOTS);
+    for (std::uint32_t c = 0; c < 256; ++c) third[c] = static_cast<std::uint16_t>(c * 128u % HASH_SLOTS);
+  }
+  std::uint32_t key(const std::uint8_t* p) const {
+    const std::uint32_t v = std::uint32_t{pair[p[0] | p[1] << 8]} + third[p[2]];
+    return v >= HASH_SLOTS ? v - HASH_SLOTS : v;
+  }
+};
+
+const HashParts& hash_parts() {
+  static const HashParts parts;
+  return parts;
+}
+
 inline std::uint32_t next_slot(std::uint32_t s) { return s + 1 == HASH_SLOTS ? 0 : s + 1; }
 
 inline std::uint64_t load8(const void* p) {
@@ -119,6 +139,8 @@ struct ChunkCompressor::Tables {
   // i - scan_seen[c]. Kept all-zero between positions.
   std::array<std::uint16_t, 256> scan_seen{};
 
+  const HashParts* hash = &hash_parts();
+
   // State of the chunk being compressed.
   const std::uint8_t* b = nullptr;
   std::uint32_t end = 0;
@@ -130,7 +152,12 @@ struct ChunkCompressor::Tables {
   void set_free(std::uint32_t s) { free_bits[s >> 6] |= std::uint64_t{1} << (s & 63); }
   // Bits of free_bits from slot s on (at least 57 of them).
   std::uint64_t free_from(std::uint32_t s) const {
-    return (free_bits[s >> 6] >> (s & 63)) | ((free_bits[(s >> 6) + 1] << 1) << (63 - (s & 63)));
+    if constexpr (WORDWISE) {
+      // Bit s is bit s % 8 of byte s / 8.
+      return load8(reinterpret_cast<const std::uint8_t*>(free_bits.data()) + (s >> 3)) >> (s & 7);
+    } else {
+      return (free_bits[s >> 6] >> (s & 63)) | ((free_bits[(s >> 6) + 1] << 1) << (63 - (s & 63)));
+    }
   }
   void store(std::uint32_t s, std::uint32_t h, std::uint32_t x, std::uint16_t t) {
     const std::uint16_t k = key[s];
@@ -158,6 +185,7 @@ struct ChunkCompressor::Tables {
   }
   void set_last_pair(std::uint32_t x) { last_pair[b[x] * 256u + b[x + 1]] = generation << 16 | x; }
   void advance_window(std::uint32_t p, std::uint32_t count);
+  void pass_position(std::uint32_t x, std::uint32_t pair_stamp);
   Match find_match_hash(std::uint32_t p, std::uint32_t m);
   Match find_match_scan(std::uint32_t p, std::uint32_t m);
 };
@@ -197,7 +225,8 @@ void ChunkCompressor::Tables::reset_hash() {
   }
   std::memset(last_byte.data(), 0xFF, sizeof last_byte);
   // Keys of every position with three bytes left, in one pass.
-  for (std::uint32_t x = WINDOW_SIZE - HISTORY_SEEDS; x + 2 < end; ++x) hash_at[x] = static_cast<std::uint16_t>(hash3(b, x));
+  const HashParts& parts = *hash;
+  for (std::uint32_t x = WINDOW_SIZE - HISTORY_SEEDS; x + 2 < end; ++x) hash_at[x] = static_cast<std::uint16_t>(parts.key(b + x));
   // The only history positions ever entered: the last 15, as if each had 15
   // bytes after it (so equal ones replace each other).
   for (std::uint32_t x = WINDOW_SIZE - HISTORY_SEEDS; x < WINDOW_SIZE; ++x) insert_position(x, DEDUP_LENGTH, hash3(b, x));
@@ -255,17 +284,8 @@ void ChunkCompressor::Tables::advance_window(std::uint32_t p, std::uint32_t coun
   // once, so its slot_of_position entry may stay as it is.
   if (stop + DEDUP_LENGTH <= end) {
     // Far from the end: every position has 15 bytes or more after it.
-    for (; x < stop; ++x) {
-      if (x - WINDOW_SIZE >= WINDOW_SIZE - HISTORY_SEEDS) forget_position(x - WINDOW_SIZE);
-      const std::uint32_t h = hash_at[x];
-      if (h + PROBE_LIMIT <= HASH_SLOTS) {
-        insert_with_room(x, h);
-      } else {
-        insert_position(x, DEDUP_LENGTH, h);
-      }
-      set_last_pair(x);
-      last_byte[b[x]] = static_cast<std::uint16_t>(x);
-    }
+    const std::uint32_t stamp = generation << 16;
+    for (; x < stop; ++x) pass_position(x, stamp);
     return;
   }
   for (; x < stop; ++x) {
@@ -274,6 +294,20 @@ void ChunkCompressor::Tables::advance_window(std::uint32_t p, std::uint32_t coun
     if (x + 1 < end) set_last_pair(x);
     if (x < end) last_byte[b[x]] = static_cast<std::uint16_t>(x);
   }
+}
+
+// One step of advance_window far from the end of the chunk.
+inline void ChunkCompressor::Tables::pass_position(std::uint32_t x, std::uint32_t pair_stamp) {
+  if (x - WINDOW_SIZE >= WINDOW_SIZE - HISTORY_SEEDS) forget_position(x - WINDOW_SIZE);
+  const std::uint32_t h = hash_at[x];
+  if (h + PROBE_LIMIT <= HASH_SLOTS) {
+    insert_with_room(x, h);
+  } else {
+    insert_position(x, DEDUP_LENGTH, h);
+  }
+  const std::uint8_t* const bytes = b;
+  last_pair[bytes[x] * 256u + bytes[x + 1]] = pair_stamp | x;
+  last_byte[bytes[x]] = static_cast<std::uint16_t>(x);
 }
 
 // Copy for p of at most m bytes: the first slot in probe order with all m
