@@ -152,6 +152,25 @@ bool DecodingTable::decode(std::span<const std::uint8_t> stream, std::uint8_t* p
   const unsigned run_shift = 64 - root_bits_;
   std::size_t bit = 0;
   std::size_t out = 0;
+  // While 32 bits or more of the stream are left, a run or a code ending in
+  // its subtable (at most ROOT_BITS + SUB_BITS bits) needs no check on it.
+  static_assert(ROOT_BITS + SUB_BITS <= 32);
+  while (out + 8 <= kPage && bit + 32 <= total_bits) {
+    const std::uint64_t window = load_be64(bytes + (bit >> 3)) << (bit & 7);
+    const Run& r = runs[window >> run_shift];
+    if (r.count != 0) {
+      std::memcpy(page + out, &r.data, 8);  // bytes past the run are overwritten or cleared below
+      out += r.count;
+      bit += r.bits;
+      continue;
+    }
+    if (r.sub_bits == 0) break;  // the end of the page
+    const Entry& e = root[r.data + ((window << r.bits) >> (64 - r.sub_bits))];
+    if (e.kind == SUBTABLE || e.kind == END) break;
+    std::memcpy(page + out, &e.data, 4);
+    out += e.kind;
+    bit += std::size_t{r.bits} + e.bits;
+  }
   while (out < kPage) {
     if (out + 8 <= kPage) {
       // One or two short codes at once, or a code that ends in its
