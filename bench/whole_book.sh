@@ -84,6 +84,17 @@ grep -q '^Done' "$WORK/conv/out.txt" || { cat "$WORK/conv/out.txt"; echo "$0: to
 row "tolvex -a" "$(cat "$WORK"/conv/Dic/EDICT/*.DIC | wc -c)"
 rm -rf "$WORK/conv"
 
+# The same on one core (the writer's threads share it), when taskset is there.
+if command -v taskset > /dev/null 2>&1; then
+  mkdir "$WORK/conv"
+  cd "$WORK/conv"
+  measure "$WORK/conv/out.txt" taskset -c 0 "$TOLVEX" -a "$BOOK/epwing/CATALOGS"
+  cd "$ROOT"
+  grep -q '^Done' "$WORK/conv/out.txt" || { cat "$WORK/conv/out.txt"; echo "$0: tolvex failed" >&2; exit 1; }
+  row "tolvex 1 core" "$(cat "$WORK"/conv/Dic/EDICT/*.DIC | wc -c)"
+  rm -rf "$WORK/conv"
+fi
+
 measure "$WORK/out.gz" gzip -6 -c "$TEXT"
 row "gzip -6" "$(wc -c < "$WORK/out.gz")"
 measure "$WORK/out.gz" gzip -1 -c "$TEXT"
