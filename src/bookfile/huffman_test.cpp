@@ -1,0 +1,125 @@
+// The decoding tree and page decoding: the pinned example, and the fast tree
+// build and the table decoder against the literal algorithms (the quadratic
+// construction of huffman_reference.h, the bit-by-bit decode_page_walk).
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+#include <tuple>
+
+#include "bookfile/huffman_reference.h"
+#include "bookfile/huffman_table.h"
+#include "bookfile/test_encoder.h"
+
+namespace tolvex {
+namespace {
+
+using namespace test_encoding;
+
+TEST(HuffmanTree, PinnedExampleCodesAndStreams) {
+  const TestEncoder enc(abc_tables());
+  EXPECT_EQ(enc.tree().nodes.size(), 513u);
+  // {} is the end-of-page symbol. The selection sort moves zero-weight leaves:
+  // 0x00-0x02 to the places of A-C, 0x03 to the end; 0x04 is the first one left in place.
+  for (const auto& [symbol, code] : std::vector<std::pair<Bytes, std::string>>{
+           {{0x41}, "0"}, {{0x42}, "10"}, {{0x43}, "110"}, {{}, "1110"}, {{0x04}, "11110"},
+           {{0x03}, std::string(256, '1')}, {{0xFF}, std::string(255, '1') + "0"},
+           {{0x00}, std::string(65, '1') + "0"}}) {
+    EXPECT_EQ(enc.code(symbol), code);
+  }
+  // The stream 5B 80 is read through a file in book_file_test.cpp; "0 10 110 11"
+  // runs out inside a code: the page is incomplete.
+  Bytes page(PAGE_SIZE, 0xEE);
+  EXPECT_FALSE(decode_page(Bytes{0x5B}, enc.tree(), page.data()));
+  EXPECT_EQ(page, page_with_prefix({0x41, 0x42, 0x43}));
+  const Bytes moved{0x03, 0x04, 0x00, 0xFF, 0x41, 0x03};
+  EXPECT_TRUE(decode_page(enc.encode(moved, true), enc.tree(), page.data()));
+  EXPECT_EQ(page, page_with_prefix(moved));
+}
+
+TEST(HuffmanTree, LeafCountsFollowKindAndTableLength) {
+  LeafCounts c;
+  EXPECT_TRUE(leaf_counts(1, 512 + 4 * 3 + 1, c) && c.quads == 0 && c.pairs == 3);
+  EXPECT_TRUE(leaf_counts(2, 4608 + 13, c) && c.quads == 2 && c.pairs == 1024 && c.leaves() == 1283);
+  EXPECT_EQ(table_bytes(c), 2 * 6 + 1024 * 4 + 512);
+  EXPECT_FALSE(leaf_counts(0, 4608, c));
+}
+
+// Leaves in file order (q quads, p pairs, 256 bytes, the end leaf) with random values and the given weights.
+std::vector<DecodingNode> make_leaves(int q, int p, const std::function<int(int)>& weight) {
+  std::mt19937 rng(static_cast<unsigned>(q * 7919 + p));
+  Bytes table;
+  for (int i = 0; i < q + p + 256; ++i) {
+    for (int b = 0; b < (i < q ? 4 : i < q + p ? 2 : 0); ++b) table.push_back(static_cast<std::uint8_t>(rng()));
+    const int w = weight(i);
+    table.insert(table.end(), {static_cast<std::uint8_t>(w >> 8), static_cast<std::uint8_t>(w)});
+  }
+  return leaves_from_table(LeafCounts{q, p}, table);
+}
+
+std::vector<std::vector<DecodingNode>> varied_leaf_sets() {
+  std::mt19937 rng(77);
+  auto random = [&rng](int) { return static_cast<int>(rng() % 65536); };
+  auto few = [&rng](int) { return static_cast<int>(rng() % 4); };
+  auto skewed = [&rng](int) {
+    const unsigned r = rng() % 100;
+    return static_cast<int>(r < 30 ? 0 : r < 60 ? 1 : r < 90 ? rng() % 50 : rng() % 65536);
+  };
+  return {make_leaves(0, 0, [](int) { return 7; }),      make_leaves(0, 300, [](int) { return 0; }),
+          make_leaves(0, 1000, [](int) { return 65535; }), make_leaves(0, 1500, random),
+          make_leaves(0, 700, few),                      make_leaves(50, 1024, [](int) { return 0; }),
+          make_leaves(2000, 1024, random),               make_leaves(1500, 1024, skewed),
+          make_leaves(900, 1024, few),
+          make_leaves(0, 0, [](int i) { return i < 16 ? 1 << i : 0; })};  // a chain: codes of every length
+}
+
+// The node arrays of the fast build and the literal construction; the pages
+// that the table decoder and the walk make of random streams of every length
+// (in some rounds mostly one bits, for the deep codes), and of streams of
+// whole codes that fill the page with symbols of every width or end inside a code.
+TEST(FastTreeAndTableDecoder, MatchTheLiteralAlgorithms) {
+  std::vector<std::vector<DecodingNode>> sets = varied_leaf_sets();
+  std::mt19937 rng(3);
+  for (int round = 0; round < 600; ++round) {  // 1-12 leaves of weights 0-2: every pattern of ties
+    for (DecodingNode& leaf : sets.emplace_back(static_cast<std::size_t>(1 + round % 12))) {
+      leaf = {.type = NODE_BYTE, .weight = static_cast<std::int32_t>(rng() % 3)};
+    }
+  }
+  auto key = [](const DecodingNode& n) {
+    return std::tuple(n.parent, n.child_one, n.child_zero, n.type, n.weight, get_be(n.value, 4));
+  };
+  EXPECT_TRUE(build_tree_from_leaves({}).nodes.empty());
+  for (const std::vector<DecodingNode>& leaves : sets) {
+    const DecodingTree tree = build_tree_from_leaves(leaves), literal = reference::build_tree_literally(leaves);
+    ASSERT_EQ(tree.nodes.size(), literal.nodes.size());
+    for (std::size_t i = 0; i < tree.nodes.size(); ++i) ASSERT_EQ(key(tree.nodes[i]), key(literal.nodes[i])) << i;
+    if (leaves.size() <= 12) continue;  // pages are decoded with the varied sets only
+    ASSERT_NE(tree.table, nullptr);
+    Bytes a(PAGE_SIZE), b(PAGE_SIZE);
+    for (int round = 0; round < 300; ++round) {
+      Bytes stream(round < 20 ? static_cast<std::size_t>(round) : rng() % (PAGE_SIZE + 1));
+      for (auto& byte : stream) byte = static_cast<std::uint8_t>(round % 3 == 0 ? rng() | rng() | rng() : rng());
+      if (round % 2 == 1) {
+        std::string bits;
+        while (bits.size() < 8 * stream.size()) bits += code_of(tree, static_cast<std::int32_t>(rng() % leaves.size()));
+        stream = pack(bits.substr(0, round % 4 == 1 ? bits.size() : bits.size() - 1 - rng() % 5));
+      }
+      const bool complete = decode_page(stream, tree, a.data());
+      ASSERT_EQ(decode_page_walk(stream, tree, b.data()), complete) << round;
+      ASSERT_EQ(a, b) << round << " in the set of " << leaves.size() << " leaves";
+    }
+  }
+}
+
+TEST(TableDecoder, TreesItCannotTrustAreWalked) {
+  DecodingTree tree = build_tree_from_leaves(make_leaves(0, 0, [](int i) { return i; }));
+  tree.nodes[300].child_one = 450;  // a child that does not lie below its branch: no table
+  EXPECT_EQ(DecodingTable::build(tree), nullptr);
+  tree.nodes.pop_back();  // the tree's table, made for another node array, is not used
+  Bytes a(PAGE_SIZE), b(PAGE_SIZE);
+  EXPECT_EQ(decode_page(Bytes{0xAB, 0xCD}, tree, a.data()), decode_page_walk(Bytes{0xAB, 0xCD}, tree, b.data()));
+  EXPECT_EQ(a, b);
+}
+
+}  // namespace
+}  // namespace tolvex
