@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <sstream>
 
 #include "app/run_options.h"
 #include "source/bytes.h"
@@ -31,150 +32,98 @@ std::string zero_page_file(char first_page) {
   return f;
 }
 
-class Check : public testing_support::ScratchCwdTest {};
-
-TEST_F(Check, SummarisesEachFileAndFailsOnAnyFault) {
-  write_file_text("good", zero_page_file(9));
-  std::string bad = zero_page_file(9);
-  bad.pop_back();
-  write_file_text("bad", bad);
+TEST(Check, SummarisesEachFileAndExitsOneOnAFaultAndTwoOnABadCommandLine) {
+  testing_support::ScratchDir dir;
+  const fs::path good = dir.path() / "good", bad = dir.path() / "bad";
+  write_file_text(good, zero_page_file(9));
+  write_file_text(bad, zero_page_file(9).substr(0, 64 + 9 + 3 * 128 - 1));
   std::string out, err;
-  EXPECT_EQ(run_check({"good"}, out, err), 0);
-  EXPECT_EQ(out, "good: code 0x30, 1 chunks, 1 pages (9..9): OK\n");
-  out.clear();
-  EXPECT_EQ(run_check({"good", "bad", "missing"}, out, err), 1);
-  EXPECT_EQ(out,
-            "good: code 0x30, 1 chunks, 1 pages (9..9): OK\n"
-            "bad: FAULT: chunk 1 of 1: 128 tokens run past the end of the file\n"
-            "missing: FAULT: cannot open: missing or not a regular file\n");
+  EXPECT_EQ(run_check({good.string()}, out, err), 0);
+  EXPECT_EQ(run_check({bad.string(), "missing"}, out, err), 1);
+  EXPECT_EQ(out, good.string() + ": code 0x30, 1 chunks, 1 pages (9..9): OK\n" + bad.string() +
+                     ": FAULT: chunk 1 of 1: 128 tokens run past the end of the file\n"
+                     "missing: FAULT: cannot open: missing or not a regular file\n");
   EXPECT_TRUE(err.empty());
-}
-
-TEST(CheckUsage, BadCommandLinesExitTwo) {
-  std::string out, err;
   EXPECT_EQ(run_check({}, out, err), 2);
   EXPECT_EQ(err, CHECK_USAGE);
   EXPECT_EQ(run_check({"--book", "CATALOGS"}, out, err), 2);
-  EXPECT_EQ(run_check({"--book", "CATALOGS", "a", "b"}, out, err), 2);
   EXPECT_EQ(run_check({"--book", "CATALOGS", "--bogus", "a"}, out, err), 2);
-  out.clear();
-  EXPECT_EQ(run_check({"--help"}, out, err), 0);
-  EXPECT_NE(out.find("--book CATALOG [--subbook DIR] PACKAGE_DIR"), std::string::npos);
 }
 
 // --book on packages converted in-process from the sample book: separate
 // graphic and sound files (merged numbering and relocation), multi-search,
 // fonts and a V1 subbook. Text and sound are kept plain here; the real-book
 // test checks packages of compressed books with this mode.
-class BookCheck : public testing_support::ScratchCwdTest {
- protected:
-  void SetUp() override {
-    ScratchCwdTest::SetUp();
-    testbook::BookSpec recipe = testbook::sample_book_spec();
-    recipe.subbooks[0].text_kind = 0;
-    recipe.subbooks[0].sound_kind = 0;
-    book_ = testbook::write_book(scratch_.path() / "book", recipe);
-    ASSERT_TRUE(book_.ok()) << book_.error;
-  }
+using BookCheck = testing_support::ScratchCwdTest;
 
+TEST_F(BookCheck, PackagesMatchTheirBookAndEachDamageIsNamed) {
+  testbook::BookSpec recipe = testbook::sample_book_spec();
+  recipe.subbooks[0].text_kind = 0;
+  recipe.subbooks[0].sound_kind = 0;
+  const testbook::GeneratedBook book = testbook::write_book(scratch_.path() / "book", recipe);
+  ASSERT_TRUE(book.ok()) << book.error;
   // As "tolvex [-r] [-o -g -s] CATALOGS [subdir [newdir]]" would, in the current directory.
-  void convert(int selection, bool raw = false, std::optional<std::string> subdir = std::nullopt,
-               std::optional<std::string> newdir = std::nullopt) {
-    std::unique_ptr<CatalogImage> catalog = load_catalog(book_.catalog.string());
-    ASSERT_TRUE(catalog);
+  auto convert = [&](int selection, bool raw, std::optional<std::string> subdir = {},
+                     std::optional<std::string> newdir = {}) {
     RunOptions options;
     options.selection = selection;
     options.DO_RAW = raw;
-    convert_subbooks(*catalog, subdir, newdir, options);
-  }
-
-  int check(const std::string& package, std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"--book", book_.catalog.string()};
-    args.insert(args.end(), extra.begin(), extra.end());
+    convert_subbooks(*load_catalog(book.catalog.string()), subdir, newdir, options);
+  };
+  std::string out;
+  auto check = [&](const std::string& package, std::vector<std::string> args = {}) {
+    args.insert(args.begin(), {"--book", book.catalog.string()});
     args.push_back("Dic/" + package);
     std::string err;
-    out_.clear();
-    return run_check(args, out_, err);
-  }
-
-  // The check of SAMPLE fails with one FAULT line per entry of `lines`, each
-  // holding the given parts.
-  void expect_faults(const std::vector<std::vector<std::string>>& lines) {
+    out.clear();
+    return run_check(args, out, err);
+  };
+  auto faults = [&] {  // the FAULT lines of a check of SAMPLE, which must fail
     EXPECT_EQ(check("SAMPLE"), 1);
-    std::vector<std::string> found;
-    for (std::size_t at = 0, end; at < out_.size(); at = end + 1) {
-      end = out_.find('\n', at);
-      if (out_.substr(at, end - at).find(": FAULT: ") != std::string::npos) found.push_back(out_.substr(at, end - at));
-    }
-    ASSERT_EQ(found.size(), lines.size()) << out_;
-    for (std::size_t i = 0; i < lines.size(); ++i)
-      for (const std::string& part : lines[i]) EXPECT_NE(found[i].find(part), std::string::npos) << found[i];
-  }
-
-  static fs::path pkg(const std::string& file) { return fs::path("Dic") / "SAMPLE" / file; }
-
-  static void flip(const fs::path& path, std::size_t offset) {
-    std::vector<std::uint8_t> bytes = read_file_bytes(path);
+    std::istringstream lines(out);
+    std::string found;
+    for (std::string line; std::getline(lines, line);)
+      if (line.find(": FAULT: ") != std::string::npos) found += line + "\n";
+    return found;
+  };
+  auto flip = [](const std::string& file, std::size_t offset) {
+    std::vector<std::uint8_t> bytes = read_file_bytes("Dic/SAMPLE/" + file);
     bytes.at(offset) ^= 0x20;
-    write_file_text(path, std::string(bytes.begin(), bytes.end()));
-  }
+    write_file_text("Dic/SAMPLE/" + file, std::string(bytes.begin(), bytes.end()));
+  };
 
-  testbook::GeneratedBook book_;
-  std::string out_;
-};
+  convert(DO_OPTIONAL | DO_GRAPHICS | DO_SOUND, false);
+  EXPECT_EQ(check("SAMPLE"), 0) << out;
+  // Separate graphic and sound files (merged numbering, references moved in
+  // the body text), multi-search, fonts and a V1 subbook.
+  for (const char* line : {"graphic references moved by +", "= HONMONG pages 1..", "= HONMONS pages 1..",
+                           "MULTI3.DIC: code 0xFF", "GAI16F00: ", "matches SAMPLE"})
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  EXPECT_EQ(check("FUROKU"), 0) << out;
+  // A literal byte of the first chunk (token 41) of a compressed file, the
+  // code of the index file's record 1, a missing and a stray file.
+  flip("HONMON.DIC", get_be(&read_file_bytes("Dic/SAMPLE/HONMON.DIC")[64], 4) + 5 + 3 * 40 + 2);
+  flip("SAMPLE.IDX", 128 + 3);
+  fs::remove("Dic/SAMPLE/EXINFO.INI");
+  write_file_text("Dic/SAMPLE/NOTES.TXT", "x");
+  EXPECT_EQ(faults(), "Dic/SAMPLE/SAMPLE.IDX: FAULT: record 1 is code 0x21, pages 3..4, attribute 0x01, parameters "
+                      "00 02 01, name \"MENU.DIC\"; the book gives code 0x01, pages 3..4, attribute 0x01, parameters "
+                      "00 02 01, name \"MENU.DIC\"\n"
+                      "Dic/SAMPLE/HONMON.DIC: FAULT: page 6 (HONMON page 6), byte 61: 0x5C, the source gives 0x7C\n"
+                      "Dic/SAMPLE/EXINFO.INI: FAULT: missing\nDic/SAMPLE/NOTES.TXT: FAULT: not part of the package\n");
+  EXPECT_NE(out.find("does NOT match SAMPLE"), std::string::npos) << out;
 
-TEST_F(BookCheck, ConvertedPackageMatchesItsBookAndEachDamageIsNamed) {
-  convert(DO_OPTIONAL | DO_GRAPHICS | DO_SOUND);
-  EXPECT_EQ(check("SAMPLE"), 0) << out_;
-  EXPECT_EQ(out_.find(": FAULT: "), std::string::npos) << out_;
-  // The body text comes with its references moved; the graphic and sound
-  // pages come from their own files.
-  for (const char* line : {"HONMON.DIC: code 0x00, VORQDATA", "graphic references moved by +", "= HONMONG pages 1..",
-                           "= HONMONS pages 1..", "MULTI3.DIC: code 0xFF", "GAI16F00: ", "matches SAMPLE"})
-    EXPECT_NE(out_.find(line), std::string::npos) << line << "\n" << out_;
-  EXPECT_EQ(check("FUROKU"), 0) << out_;
-
-  // A literal byte of the first chunk (token 41), in a compressed file.
-  const std::vector<std::uint8_t> head = read_file_bytes(pkg("HONMON.DIC"));
-  const std::size_t literal = get_be(&head[64], 4) + 5 + 3 * 40 + 2;
-  flip(pkg("HONMON.DIC"), literal);
-  expect_faults({{"HONMON.DIC: FAULT: page "}});
-  EXPECT_NE(out_.find("does NOT match SAMPLE"), std::string::npos) << out_;
-  flip(pkg("HONMON.DIC"), literal);
-
-  flip(pkg("SAMPLE.IDX"), 128 + 3);  // record 1's code
-  expect_faults({{"SAMPLE.IDX: FAULT: record 1 is code 0x21"}});
-  flip(pkg("SAMPLE.IDX"), 128 + 3);
-  const auto idx_size = fs::file_size(pkg("SAMPLE.IDX"));
-  fs::resize_file(pkg("SAMPLE.IDX"), idx_size + 1);
-  expect_faults({{"SAMPLE.IDX: FAULT: ", "records make 760 + 48 x"}});
-  fs::resize_file(pkg("SAMPLE.IDX"), idx_size);
-
-  fs::remove(pkg("EXINFO.INI"));
-  write_file_text(pkg("NOTES.TXT"), "x");
-  expect_faults({{"EXINFO.INI: FAULT: missing"}, {"NOTES.TXT: FAULT: not part of the package"}});
-}
-
-TEST_F(BookCheck, RawPackageMatchesItsBookAndAFlippedByteIsNamedInBothNumberings) {
-  convert(DO_GRAPHICS | DO_SOUND, true);
-  EXPECT_EQ(check("SAMPLE"), 0) << out_;
-  EXPECT_NE(out_.find("HONMON.DIC: code 0x00, raw"), std::string::npos) << out_;
-  flip(pkg("PCMDATA.DIC"), 2048 + 7);
-  expect_faults({{"PCMDATA.DIC: FAULT: page ", "(HONMONS page 2), byte 7"}});
-}
-
-TEST_F(BookCheck, SelectionIsReadFromTheRecords) {
-  convert(0);  // no -o, -g, -s: no MULTI, COLSCR or PCMDATA files
-  EXPECT_EQ(check("SAMPLE"), 0) << out_;
-  EXPECT_EQ(out_.find("COLSCR.DIC"), std::string::npos) << out_;
-}
-
-TEST_F(BookCheck, RenamedPackageNeedsItsSubbookNamed) {
-  convert(DO_OPTIONAL, false, std::string("FUROKU"), std::string("APPX"));
+  fs::remove_all("Dic");
+  convert(DO_GRAPHICS | DO_SOUND, true);  // no -o: no MULTI files are expected
+  convert(0, false, std::string("FUROKU"), std::string("APPX"));
+  EXPECT_EQ(check("SAMPLE"), 0) << out;
+  EXPECT_NE(out.find("HONMON.DIC: code 0x00, raw"), std::string::npos) << out;
+  flip("PCMDATA.DIC", 2048 + 7);
+  EXPECT_EQ(faults(), "Dic/SAMPLE/PCMDATA.DIC: FAULT: page 333 (HONMONS page 2), byte 7: 0xB3, the source gives 0x93\n");
+  // A renamed package needs its subbook named; the wrong one's first record disagrees.
   EXPECT_EQ(check("APPX"), 1);
-  EXPECT_NE(out_.find("no subbook named APPX"), std::string::npos) << out_;
-  EXPECT_EQ(check("APPX", {"--subbook", "furoku"}), 0) << out_;
-  // The wrong subbook: the index file's first record already disagrees.
+  EXPECT_NE(out.find("no subbook named APPX"), std::string::npos) << out;
+  EXPECT_EQ(check("APPX", {"--subbook", "furoku"}), 0) << out;
   EXPECT_EQ(check("APPX", {"--subbook", "SAMPLE"}), 1);
 }
 
