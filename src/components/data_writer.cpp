@@ -226,12 +226,16 @@ struct Shifts {
   std::int32_t sound = 0;
 };
 
-// Reads chunk i into the chunk area (with relocation), after its progress
-// line; a failure is left to the caller to report (report_read_failure).
-ChunkReader::Status read_chunk_quietly(ChunkReader& reader, const EntryJob& job, std::uint32_t i, const Shifts& shifts,
-                                       std::uint8_t* area, std::size_t& length, RelocationCounts& totals) {
+// The console-only progress line of chunk i.
+void print_progress(const EntryJob& job, std::uint32_t i) {
   console_printf("\r  Writing %s (%d/%d chunks)", job.file_name.c_str(), static_cast<int>(i + 1),
                  static_cast<int>(job.chunks));
+}
+
+// Reads chunk i into the chunk area (with relocation); a failure is left to
+// the caller to report (report_read_failure).
+ChunkReader::Status read_chunk_quietly(ChunkReader& reader, const EntryJob& job, const Shifts& shifts,
+                                       std::uint8_t* area, std::size_t& length, RelocationCounts& totals) {
   ChunkReader::Status status = reader.read(length);
   if (status == ChunkReader::Status::ok && job.relocate) {
     RelocationCounts counts = relocate_references(area, length, shifts.graphic, shifts.sound);
@@ -252,7 +256,8 @@ void report_read_failure(const EntryJob& job, std::uint32_t i, bool raw, ChunkRe
 // Reads chunk i into the chunk area (with relocation); prints the failure.
 bool read_chunk(ChunkReader& reader, const EntryJob& job, std::uint32_t i, bool raw, const Shifts& shifts,
                 std::uint8_t* area, std::size_t& length, RelocationCounts& totals) {
-  const ChunkReader::Status status = read_chunk_quietly(reader, job, i, shifts, area, length, totals);
+  print_progress(job, i);
+  const ChunkReader::Status status = read_chunk_quietly(reader, job, shifts, area, length, totals);
   if (status != ChunkReader::Status::ok) {
     report_read_failure(job, i, raw, status);
     return false;
@@ -275,11 +280,14 @@ bool write_record(const EntryJob& job, OutputFile& out, std::uint32_t i, std::ui
   return true;
 }
 
-// The chunk loop on several threads. Chunks are read (with their progress
-// lines) in order on this thread and handed to the pool; records are written
-// in order as their slots come back, at the latest when the slot is needed
-// again. A read failure first writes every earlier chunk, as the one-thread
-// loop would have before reading it; any failure leaves later chunks unwritten.
+// The chunk loop on several threads. Chunks are read in order on this thread
+// and handed to the pool; records are written in order as their slots come
+// back, at the latest when the slot is needed again. A chunk's progress line
+// is printed when its record is written (or its read fails), so the console
+// shows what the one-thread loop shows, also when a write fails while later
+// chunks are already read. A read failure first writes every earlier chunk,
+// as the one-thread loop would have before reading it; any failure leaves
+// later chunks unwritten.
 bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind search, const Shifts& shifts,
                              DataWriterBuffers& buffers, CompressionPool& pool, std::vector<std::uint8_t>& offsets,
                              std::uint32_t& record_offset, RelocationCounts& totals) {
@@ -292,6 +300,7 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
   auto write_before = [&](std::uint32_t limit) {
     for (; written < limit; ++written) {
       CompressionPool::Slot& s = pool.take(written % slots);
+      print_progress(job, written);
       if (!write_record(job, out, written, s.fill, s.tokens.data(), s.token_bytes, offsets, record_offset)) return false;
     }
     return true;
@@ -300,10 +309,12 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
   for (std::uint32_t i = 0; i < job.chunks; ++i) {
     if (i >= slots && !write_before(i - static_cast<std::uint32_t>(slots) + 1)) return false;
     std::size_t length = 0;
-    const ChunkReader::Status status =
-        read_chunk_quietly(reader, job, i, shifts, buffers.chunk_area(), length, totals);
+    const ChunkReader::Status status = read_chunk_quietly(reader, job, shifts, buffers.chunk_area(), length, totals);
     if (status != ChunkReader::Status::ok) {
-      if (write_before(i)) report_read_failure(job, i, false, status);
+      if (write_before(i)) {
+        print_progress(job, i);
+        report_read_failure(job, i, false, status);
+      }
       return false;
     }
     CompressionPool::Slot& s = pool.slot(i % slots);

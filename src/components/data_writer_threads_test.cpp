@@ -3,6 +3,7 @@
 // the same log, also when a page cannot be read in the middle of a file.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -14,6 +15,10 @@
 #include "source/catalog.h"
 #include "source/pipeline.h"
 #include "testbook.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace tolvex {
 namespace {
@@ -103,6 +108,30 @@ TEST_F(WriterThreads, ReadFailureStopsAtTheSameChunk) {
   ASSERT_NE(log.find("(10/13 chunks)\r\nread_block() failed. (7)"), std::string::npos) << log;
   expect_same_on_any_thread_count(book.catalog);
 }
+
+#ifndef _WIN32
+// Files may grow to 40 KB only: the body text fails while its records are
+// written ("write() failed. (9)"), with later chunks already read ahead on
+// several threads. Console and log must still be those of one thread.
+TEST_F(WriterThreads, AWriteFailureLooksTheSameOnAnyNumberOfThreads) {
+  testbook::BookSpec recipe;
+  recipe.subbooks[0].body_pages = 200;
+  const testbook::GeneratedBook book = write_book(recipe);
+  rlimit old_limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old_limit;
+  small.rlim_cur = 40 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const Outcome one = convert(book.catalog, 1);
+  const Outcome many = convert(book.catalog, 3);
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  std::signal(SIGXFSZ, old_handler);
+  ASSERT_NE(one.console.find("write() failed. (9)"), std::string::npos);
+  EXPECT_EQ(many.console, one.console);
+  EXPECT_EQ(many.files, one.files);
+}
+#endif
 
 TEST(WriterThreadCount, ZeroMeansOnePerCoreAndTheCountIsBounded) {
   EXPECT_GE(writer_thread_count(0), 1);
