@@ -1,6 +1,6 @@
 // Real faults around a whole run: a full device, output paths taken by
-// directories, source files that cannot be read, a log that cannot be
-// written. Every run ends with its messages and status 0.
+// directories, a log that cannot be written. Every run ends with its
+// messages and status 0.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -53,37 +53,6 @@ TEST_F(FaultInjection, EachPackageFileOnAFullDeviceOrTakenByADirectoryIsReported
     EXPECT_TRUE(contains(r.output, "failed.")) << r.output;
     EXPECT_TRUE(contains(r.output, "  Writing SAMPLE.REG\n")) << r.output;
   }
-  // Dic itself a plain file: nothing can be created, every writer says so.
-  fs::path w = dir_.path() / "dic-file";
-  fs::create_directories(w);
-  write_file(w / "Dic", {'x'});
-  RunResult r = run(w);
-  EXPECT_TRUE(ends_normally(r)) << r.output;
-  EXPECT_TRUE(contains(r.output, "Can't create \"Dic/SAMPLE/")) << r.output;
-  EXPECT_EQ(e2e::read_text(w / "Dic"), "x");
-}
-
-TEST_F(FaultInjection, ADirectoryWhereASourceFileShouldBeFailsItsOpenOrRead) {
-  auto replaced_by_dir = [&](const fs::path& file, const std::string& name) {
-    fs::rename(file, file.string() + ".away");
-    fs::create_directory(file);
-    RunResult r = run(work(name));
-    fs::remove(file);
-    fs::rename(file.string() + ".away", file);
-    EXPECT_TRUE(ends_normally(r)) << r.output;
-    return r.output;
-  };
-  // Compressed text file: its header cannot be read, the open fails.
-  const fs::path text = sample().text.path;
-  EXPECT_TRUE(contains(replaced_by_dir(text, "text"), "Can't open \"" + text.string() + "\"\nNothing to do.\n"));
-  EXPECT_TRUE(fs::is_empty(dir_.path() / "text" / "Dic" / "SAMPLE"));
-  // Graphic file (plain): it opens, and the first page read fails.
-  EXPECT_TRUE(std::regex_search(replaced_by_dir(sample().graphic->path, "graphic"),
-                                std::regex("Writing \\S+ \\(1/\\d+ chunks\\)\nread_block\\(\\) failed\\. \\([17]\\)\n")));
-  // Font file: the copy reports the read failure and the package is finished.
-  const fs::path font = sample().font_files.front();
-  EXPECT_TRUE(contains(replaced_by_dir(font, "font"), "read() failed. (" + font.string() + ")\n"));
-  EXPECT_TRUE(fs::exists(dir_.path() / "font" / "Dic" / "SAMPLE.REG"));
 }
 
 TEST_F(FaultInjection, ALogThatCannotBeWrittenLeavesTheConsoleStatusAndPackageAlone) {

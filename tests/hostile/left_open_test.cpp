@@ -61,12 +61,6 @@ TEST_F(LeftOpen, ComponentsOfMoreThan65535ChunksAreRefusedBeforeAnythingIsRead) 
   auto header = e2e::read_file(work_ / "Dic" / "SAMPLE" / "HONMON.DIC");
   ASSERT_GE(header.size(), 64u);
   EXPECT_EQ(get_be(header.data() + 22, 2), 65535u);
-  // Start page near the top of the 32-bit range: the last page wraps to a
-  // small number; the first read is beyond the file and reported.
-  put_be(entry_of(0x00) + 2, 4, 0xFFFFFFF0u);
-  put_be(entry_of(0x00) + 6, 4, 0x40u);
-  r = run();
-  EXPECT_TRUE(contains(r.output, "  Writing HONMON.DIC (1/4 chunks)\nread_block() failed. (7)\n")) << r.output;
 }
 
 TEST_F(LeftOpen, EntryCountsAbove127ReadOnlyThePage) {

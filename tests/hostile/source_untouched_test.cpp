@@ -73,29 +73,23 @@ TEST(SourceBook, RunsInsideTheBookDirectoryTouchOnlyTheirOutputs) {
   ScratchDir dir;
   auto book = testbook::write_book(dir.path() / "book", three_subbooks());
   ASSERT_TRUE(book.ok()) << book.error;
-  const auto before = fingerprint(book.root);
+  // Directories that receive Dic/ or the log get a new time; their files do not.
+  auto files = [&] {
+    auto print = fingerprint(book.root);
+    std::erase_if(print, [&](const auto& e) { return fs::is_directory(book.root / e.first); });
+    return print;
+  };
+  const auto before = files();
   // Output beside the catalog, and inside the subbook's DATA directory,
   // whose package directory would be named like the subbook.
   for (const fs::path& w : {book.root, book.root / "SAMPLE" / "DATA", book.root / "SAMPLE"}) {
     SCOPED_TRACE(w.string());
     RunResult r = run_tolvex_in(w, {"-a", book.catalog.string()});
     EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_TRUE(contains(r.output, "  Writing SAMPLE.REG\n")) << r.output;
-    auto after = fingerprint(book.root);
-    for (const auto& [path, print] : before) {
-      // Directories that received Dic/ or the log have a new time; their files do not.
-      if (fs::is_directory(book.root / path)) continue;
-      EXPECT_EQ(after[path], print) << path;
-    }
-    for (const auto& [path, print] : after) {
-      if (before.count(path) == 0) {
-        const fs::path rel = fs::relative(book.root / path, w);
-        const std::string first = rel.begin()->string();
-        EXPECT_TRUE(first == "Dic" || first == "tolvex.log") << path;
-      }
-    }
+    EXPECT_TRUE(fs::exists(w / "Dic" / "SAMPLE.REG")) << r.output;
     fs::remove_all(w / "Dic");
     fs::remove(w / "tolvex.log");
+    EXPECT_EQ(files(), before) << "a file changed, or one was added outside Dic/ and the log";
   }
 }
 
