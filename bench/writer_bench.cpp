@@ -20,10 +20,10 @@ namespace fs = std::filesystem;
 void BM_WholeWriter(benchmark::State& state) {
   const fs::path dir = fs::temp_directory_path() / "tolvex_writer_bench";
   fs::remove_all(dir);
-  testbook::BookSpec spec = testbook::sample_book_spec(1);
-  spec.subbooks.resize(1);
-  spec.subbooks[0].body_pages = 2000;  // 4 MB of body text
-  const testbook::GeneratedBook book = testbook::write_book(dir / "book", spec);
+  testbook::BookRecipe recipe = testbook::sample_book_recipe(1);
+  recipe.subbooks.resize(1);
+  recipe.subbooks[0].body_pages = 2000;  // 4 MB of body text
+  const testbook::GeneratedBook book = testbook::write_book(dir / "book", recipe);
   if (!book.ok()) {
     state.SkipWithError(book.error.c_str());
     return;

@@ -21,12 +21,12 @@
 
 namespace tolvex::fuzz {
 
-inline std::vector<testbook::BookSpec> fuzz_book_specs() {
-  using testbook::SubbookSpec;
-  std::vector<testbook::BookSpec> books;
+inline std::vector<testbook::BookRecipe> fuzz_book_recipes() {
+  using testbook::SubbookRecipe;
+  std::vector<testbook::BookRecipe> books;
   {
-    testbook::BookSpec b;  // compressed (kind 2) text with separate graphic and sound (kind 1) files
-    SubbookSpec s;
+    testbook::BookRecipe b;  // compressed (kind 2) text with separate graphic and sound (kind 1) files
+    SubbookRecipe s;
     s.dir_name = "SAMPLE";
     s.text_kind = 2;
     s.separate_graphic = true;
@@ -40,8 +40,8 @@ inline std::vector<testbook::BookSpec> fuzz_book_specs() {
     books.push_back(b);
   }
   {
-    testbook::BookSpec b;  // kind 1 text, graphics and sound inside the text file
-    SubbookSpec s;
+    testbook::BookRecipe b;  // kind 1 text, graphics and sound inside the text file
+    SubbookRecipe s;
     s.dir_name = "KIND1";
     s.text_kind = 1;
     s.body_pages = 6;
@@ -53,9 +53,9 @@ inline std::vector<testbook::BookSpec> fuzz_book_specs() {
     books.push_back(b);
   }
   {
-    testbook::BookSpec b;  // EB layout: START, plain
+    testbook::BookRecipe b;  // EB layout: START, plain
     b.layout = testbook::Layout::EB;
-    SubbookSpec s;
+    SubbookRecipe s;
     s.dir_name = "EBBOOK";
     s.body_pages = 6;
     s.multi_searches = 1;
@@ -66,15 +66,15 @@ inline std::vector<testbook::BookSpec> fuzz_book_specs() {
     books.push_back(b);
   }
   {
-    testbook::BookSpec b;  // plain EPWING V1 subbook and a stream book
-    SubbookSpec s;
+    testbook::BookRecipe b;  // plain EPWING V1 subbook and a stream book
+    SubbookRecipe s;
     s.dir_name = "PLAIN";
     s.entry_version = 1;
     s.body_pages = 6;
     s.multi_searches = 1;
     s.graphic_pages = 1;
     s.sound_pages = 1;
-    SubbookSpec stream;
+    SubbookRecipe stream;
     stream.dir_name = "GUIDE";
     stream.book_type = 0xF0;
     b.seed = 4;

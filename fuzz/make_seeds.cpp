@@ -50,17 +50,17 @@ int main(int argc, char** argv) {
   fs::remove_all(books_dir);
   set_console_sink([](std::string_view) {});
 
-  std::vector<testbook::BookSpec> specs = fuzz::fuzz_book_specs();
-  specs.push_back(testbook::sample_book_spec());
-  for (std::size_t b = 0; b < specs.size(); ++b) {
+  std::vector<testbook::BookRecipe> recipes = fuzz::fuzz_book_recipes();
+  recipes.push_back(testbook::sample_book_recipe());
+  for (std::size_t b = 0; b < recipes.size(); ++b) {
     const std::string tag = "book" + std::to_string(b);
-    testbook::GeneratedBook book = testbook::write_book(books_dir / tag, specs[b]);
+    testbook::GeneratedBook book = testbook::write_book(books_dir / tag, recipes[b]);
     if (!book.ok()) {
       std::fprintf(stderr, "tolvex-fuzz-seeds: %s\n", book.error.c_str());
       return 1;
     }
     seed(out, "catalog_fuzz", tag, book.catalog_bytes);
-    const bool small = b < specs.size() - 1;  // the sample book is only a catalog seed
+    const bool small = b < recipes.size() - 1;  // the sample book is only a catalog seed
     if (!small) continue;
 
     const testbook::GeneratedSubbook& sub = book.subbooks.front();

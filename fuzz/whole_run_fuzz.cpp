@@ -46,9 +46,9 @@ void restore_dirty() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   const fuzz::fs::path dir = fuzz::enter_scratch_dir("wholerun");
   int i = 0;
-  for (const testbook::BookSpec& spec : fuzz::fuzz_book_specs()) {
+  for (const testbook::BookRecipe& recipe : fuzz::fuzz_book_recipes()) {
     Book b;
-    b.generated = testbook::write_book(dir / ("book" + std::to_string(i++)), spec);
+    b.generated = testbook::write_book(dir / ("book" + std::to_string(i++)), recipe);
     if (!b.generated.ok()) fuzz::fail("sample book could not be written");
     b.regions = fuzz::book_regions(b.generated);
     for (const auto& e : fuzz::fs::recursive_directory_iterator(b.generated.root)) {

@@ -67,7 +67,7 @@ class WriterThreads : public ::testing::Test {
     }
   }
 
-  testbook::GeneratedBook write_book(const testbook::BookSpec& recipe) {
+  testbook::GeneratedBook write_book(const testbook::BookRecipe& recipe) {
     testbook::GeneratedBook book = testbook::write_book(dir_.path() / ("book" + std::to_string(runs_++)), recipe);
     EXPECT_TRUE(book.ok()) << book.error;
     return book;
@@ -78,12 +78,12 @@ class WriterThreads : public ::testing::Test {
 };
 
 TEST_F(WriterThreads, BooksOfEveryLayoutAndCompressionAreTheSameOnAnyNumberOfThreads) {
-  std::vector<testbook::BookSpec> recipes = {testbook::sample_book_spec(3)};
+  std::vector<testbook::BookRecipe> recipes = {testbook::sample_book_recipe(3)};
   for (int kind : {0, 1, 2}) {
-    recipes.push_back(testbook::eb_library_book_spec(kind, 7 + kind));
+    recipes.push_back(testbook::eb_library_book_recipe(kind, 7 + kind));
     recipes.back().subbooks[0].body_pages = 150;  // several 16-page chunks, more than the slots in flight
   }
-  testbook::BookSpec& eb = recipes.emplace_back();
+  testbook::BookRecipe& eb = recipes.emplace_back();
   eb.layout = testbook::Layout::EB;
   eb.subbooks.resize(2);
   eb.subbooks[1].dir_name = "SECOND";
@@ -98,7 +98,7 @@ TEST_F(WriterThreads, BooksOfEveryLayoutAndCompressionAreTheSameOnAnyNumberOfThr
 // read is written, none after it, and the log names the same chunk whatever
 // the thread count.
 TEST_F(WriterThreads, ReadFailureStopsAtTheSameChunk) {
-  testbook::BookSpec recipe;
+  testbook::BookRecipe recipe;
   recipe.subbooks[0].body_pages = 200;
   recipe.subbooks[0].separate_graphic = true;
   const testbook::GeneratedBook book = write_book(recipe);
@@ -114,7 +114,7 @@ TEST_F(WriterThreads, ReadFailureStopsAtTheSameChunk) {
 // written ("write() failed. (9)"), with later chunks already read ahead on
 // several threads. Console and log must still be those of one thread.
 TEST_F(WriterThreads, AWriteFailureLooksTheSameOnAnyNumberOfThreads) {
-  testbook::BookSpec recipe;
+  testbook::BookRecipe recipe;
   recipe.subbooks[0].body_pages = 200;
   const testbook::GeneratedBook book = write_book(recipe);
   rlimit old_limit{};

@@ -58,7 +58,7 @@ class SampleBook : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     book_dir_ = new ScratchDir();
-    book_ = new GeneratedBook(testbook::write_book(book_dir_->path() / "book", testbook::sample_book_spec()));
+    book_ = new GeneratedBook(testbook::write_book(book_dir_->path() / "book", testbook::sample_book_recipe()));
     ASSERT_TRUE(book_->ok()) << book_->error;
   }
   static void TearDownTestSuite() {
@@ -113,7 +113,7 @@ TEST_F(SampleBook, RequiredComponentsOnlyWithoutFlags) {
 
 TEST(Conversion, EbBooksConvertFromStart) {
   ScratchDir dir;
-  testbook::BookSpec recipe;
+  testbook::BookRecipe recipe;
   recipe.layout = testbook::Layout::EB;
   recipe.subbooks[0].dir_name = "EBDICT";
   recipe.subbooks[0].entry_version = 1;
@@ -133,7 +133,7 @@ TEST(Conversion, EbBooksConvertFromStart) {
 // pages, so the generator's plain pages do not all fit it: the text uses kind 2.)
 TEST(Conversion, CompressedTextGivesTheSamePackageAsPlainText) {
   ScratchDir dir;
-  testbook::BookSpec recipe;
+  testbook::BookRecipe recipe;
   recipe.subbooks[0].text_file = "HONMON2";
   recipe.subbooks[0].separate_graphic = true;
   recipe.subbooks[0].separate_sound = true;

@@ -44,7 +44,7 @@ TEST(Run, AMissingCatalogIsReportedAndLoggedWithCrLf) {
 
 TEST(Run, NewNamesLongerThanEightAreRefusedAfterLoading) {
   ScratchDir dir;
-  testbook::BookSpec recipe;
+  testbook::BookRecipe recipe;
   auto book = testbook::write_book(dir.path() / "book", recipe);
   ASSERT_TRUE(book.ok()) << book.error;
   RunResult r = run_tolvex_in(dir.path(), {book.catalog.string(), "sample", "ninechars"});
@@ -66,7 +66,7 @@ TEST(Run, NewNamesLongerThanEightAreRefusedAfterLoading) {
 
 TEST(Run, AWholeRunLogsEveryMessageInOrder) {
   ScratchDir dir;
-  testbook::BookSpec recipe;
+  testbook::BookRecipe recipe;
   recipe.subbooks[0].body_pages = 20;
   auto book = testbook::write_book(dir.path() / "book", recipe);
   ASSERT_TRUE(book.ok()) << book.error;
@@ -96,7 +96,7 @@ TEST(Run, AWholeRunLogsEveryMessageInOrder) {
 
 TEST(Run, SubdirSelectsAndNothingToDoOtherwise) {
   ScratchDir dir;
-  auto book = testbook::write_book(dir.path() / "book", testbook::sample_book_spec());
+  auto book = testbook::write_book(dir.path() / "book", testbook::sample_book_recipe());
   ASSERT_TRUE(book.ok()) << book.error;
   RunResult r = run_tolvex_in(dir.path(), {book.catalog.string(), "-o"});
   EXPECT_EQ(r.status, 0);
@@ -118,7 +118,7 @@ TEST(Run, EmptyAndTruncatedCatalogsEndNormally) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.output.substr(r.output.find("Working on")), "Working on EMPTY\nNothing to do.\nDone.\nTime elapsed: 0:00\n");
 
-  auto book = testbook::write_book(dir.path() / "book", testbook::sample_book_spec());
+  auto book = testbook::write_book(dir.path() / "book", testbook::sample_book_recipe());
   ASSERT_TRUE(book.ok());
   // Cut the catalog inside the second subbook's entry: the first one still converts.
   auto bytes = book.catalog_bytes;
@@ -135,7 +135,7 @@ TEST(Run, EmptyAndTruncatedCatalogsEndNormally) {
 
 TEST(Run, AMissingGraphicFileStopsTheSubbookAndLeavesItsDirectoryEmpty) {
   ScratchDir dir;
-  auto book = testbook::write_book(dir.path() / "book", testbook::sample_book_spec());
+  auto book = testbook::write_book(dir.path() / "book", testbook::sample_book_recipe());
   ASSERT_TRUE(book.ok());
   fs::remove(book.subbooks[0].graphic->path);
   RunResult r = run_tolvex_in(dir.path(), {"-a", book.catalog.string(), "sample"});
@@ -150,7 +150,7 @@ TEST(Run, AMissingGraphicFileStopsTheSubbookAndLeavesItsDirectoryEmpty) {
 
 TEST(Run, NamesFromTheBookNeverLeadOutsideDic) {
   ScratchDir dir;
-  auto book = testbook::write_book(dir.path() / "book", testbook::sample_book_spec());
+  auto book = testbook::write_book(dir.path() / "book", testbook::sample_book_recipe());
   ASSERT_TRUE(book.ok());
   auto bytes = book.catalog_bytes;
   // Directory name of the first subbook: ".."; full-width font name of the second: "../X".

@@ -8,9 +8,9 @@
 
 namespace tolvex::hostile {
 
-testbook::BookSpec small_book(int text_kind, bool separate) {
-  testbook::BookSpec recipe;
-  testbook::SubbookSpec& s = recipe.subbooks.front();
+testbook::BookRecipe small_book(int text_kind, bool separate) {
+  testbook::BookRecipe recipe;
+  testbook::SubbookRecipe& s = recipe.subbooks.front();
   s.text_kind = text_kind;
   s.separate_graphic = separate;
   s.separate_sound = separate;

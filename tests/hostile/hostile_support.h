@@ -21,7 +21,7 @@ using e2e::run_tolvex_in;
 
 // A small EPWING book: one subbook SAMPLE whose text file has the given kind,
 // with separate graphic and sound files when `separate` is set.
-testbook::BookSpec small_book(int text_kind, bool separate);
+testbook::BookRecipe small_book(int text_kind, bool separate);
 
 void write_file(const fs::path& path, const std::vector<std::uint8_t>& bytes);
 

@@ -10,14 +10,14 @@
 namespace tolvex::hostile {
 namespace {
 
-testbook::BookSpec three_subbooks() {
-  testbook::BookSpec recipe = small_book(2, true);
-  testbook::SubbookSpec appendix;
+testbook::BookRecipe three_subbooks() {
+  testbook::BookRecipe recipe = small_book(2, true);
+  testbook::SubbookRecipe appendix;
   appendix.dir_name = "FUROKU";
   appendix.entry_version = 1;
   appendix.body_pages = 8;
   appendix.multi_searches = 1;
-  testbook::SubbookSpec stream;
+  testbook::SubbookRecipe stream;
   stream.dir_name = "GUIDE";
   stream.book_type = 0xF0;
   recipe.subbooks.push_back(appendix);

@@ -56,7 +56,7 @@ TEST(Truncation, PlainAndCompressedTextCutAroundTheComponentsPages) {
   for (int kind : {0, 1, 2}) {
     SCOPED_TRACE("kind " + std::to_string(kind));
     ScratchDir dir;
-    testbook::BookSpec recipe = small_book(kind, kind != 0);
+    testbook::BookRecipe recipe = small_book(kind, kind != 0);
     recipe.subbooks.front().body_pages = 6;  // every cut is a whole run: keep the pages few
     auto book = testbook::write_book(dir.path() / "book", recipe);
     ASSERT_TRUE(book.ok()) << book.error;

@@ -93,7 +93,7 @@ TEST_F(EbLibrary, ReadsEveryKindLikeReadBlock) {
   for (int kind : {0, 1, 2}) {
     SCOPED_TRACE(testing::Message() << "text kind " << kind);
     testing_support::ScratchDir dir;
-    const GeneratedBook book = write_book(dir.path(), eb_library_book_spec(kind, 21 + kind));
+    const GeneratedBook book = write_book(dir.path(), eb_library_book_recipe(kind, 21 + kind));
     ASSERT_TRUE(book.ok()) << book.error;
     const GeneratedSubbook& s = book.subbooks[0];
     ASSERT_EQ(s.text.kind, kind);

@@ -57,7 +57,7 @@ TEST(Check, SummarisesEachFileAndExitsOneOnAFaultAndTwoOnABadCommandLine) {
 using BookCheck = testing_support::ScratchCwdTest;
 
 TEST_F(BookCheck, PackagesMatchTheirBookAndEachDamageIsNamed) {
-  testbook::BookSpec recipe = testbook::sample_book_spec();
+  testbook::BookRecipe recipe = testbook::sample_book_recipe();
   recipe.subbooks[0].text_kind = 0;
   recipe.subbooks[0].sound_kind = 0;
   const testbook::GeneratedBook book = testbook::write_book(scratch_.path() / "book", recipe);

@@ -8,7 +8,7 @@
 
 namespace {
 
-using tolvex::testbook::BookSpec;
+using tolvex::testbook::BookRecipe;
 using tolvex::testbook::Layout;
 
 const char USAGE[] =
@@ -50,8 +50,8 @@ int usage_error(const char* what) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  BookSpec recipe;
-  tolvex::testbook::SubbookSpec sub;
+  BookRecipe recipe;
+  tolvex::testbook::SubbookRecipe sub;
   std::string dir;
   bool sample = false;
   unsigned long subbooks = 1;
@@ -118,11 +118,11 @@ int main(int argc, char** argv) {
   if (dir.empty()) return usage_error("no directory given");
   if (sample) {
     const std::uint32_t seed = recipe.seed;
-    recipe = tolvex::testbook::sample_book_spec(seed);
+    recipe = tolvex::testbook::sample_book_recipe(seed);
   } else {
     recipe.subbooks.clear();
     for (unsigned long i = 0; i < subbooks; ++i) {
-      tolvex::testbook::SubbookSpec s = sub;
+      tolvex::testbook::SubbookRecipe s = sub;
       s.dir_name = subbooks == 1 ? "SAMPLE" : "BOOK" + std::to_string(i + 1);
       recipe.subbooks.push_back(s);
     }

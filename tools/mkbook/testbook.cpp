@@ -289,14 +289,14 @@ void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_
 // One subbook.
 
 struct Builder {
-  const BookSpec& book;
-  const SubbookSpec& recipe;
+  const BookRecipe& book;
+  const SubbookRecipe& recipe;
   Rng rng;
   JisText text;
   GeneratedSubbook out;
   std::uint32_t next_page = 2;  // page 1 is the index page
 
-  Builder(const BookSpec& b, const SubbookSpec& s, std::uint64_t seed) : book(b), recipe(s), rng(seed), text(rng) {}
+  Builder(const BookRecipe& b, const SubbookRecipe& s, std::uint64_t seed) : book(b), recipe(s), rng(seed), text(rng) {}
 
   Component& add(std::uint8_t code, std::uint32_t pages, FileRole file = FileRole::Text) {
     Component c;
@@ -314,7 +314,7 @@ struct Builder {
   }
 };
 
-bool build_subbook(const BookSpec& book, const SubbookSpec& recipe, std::size_t number, const fs::path& root,
+bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::size_t number, const fs::path& root,
                    GeneratedSubbook& result, std::string& error) {
   Builder b(book, recipe, (static_cast<std::uint64_t>(book.seed) << 16) ^ (number * 0x51ED27ULL) ^ 0xB00C);
   GeneratedSubbook& out = b.out;
@@ -549,7 +549,7 @@ bool build_subbook(const BookSpec& book, const SubbookSpec& recipe, std::size_t 
   return true;
 }
 
-std::vector<std::uint8_t> build_catalog(const BookSpec& recipe, const std::vector<GeneratedSubbook>& subbooks) {
+std::vector<std::uint8_t> build_catalog(const BookRecipe& recipe, const std::vector<GeneratedSubbook>& subbooks) {
   const std::size_t n = subbooks.size();
   std::vector<std::uint8_t> cat;
   if (recipe.layout == Layout::EB) {
@@ -607,7 +607,7 @@ std::vector<std::uint8_t> build_catalog(const BookSpec& recipe, const std::vecto
 
 }  // namespace
 
-GeneratedBook write_book(const std::filesystem::path& dir, const BookSpec& recipe) {
+GeneratedBook write_book(const std::filesystem::path& dir, const BookRecipe& recipe) {
   GeneratedBook book;
   book.root = dir;
   book.layout = recipe.layout;
@@ -622,7 +622,7 @@ GeneratedBook write_book(const std::filesystem::path& dir, const BookSpec& recip
     return book;
   }
   for (std::size_t i = 0; i < recipe.subbooks.size(); ++i) {
-    const SubbookSpec& s = recipe.subbooks[i];
+    const SubbookRecipe& s = recipe.subbooks[i];
     if (s.dir_name.empty() || s.dir_name.size() > 8) {
       book.error = "directory name must have 1 to 8 characters: \"" + s.dir_name + "\"";
       return book;
@@ -649,11 +649,11 @@ std::span<const Page> component_pages(const GeneratedSubbook& subbook, const Com
   return std::span<const Page>(file.pages).subspan(first, component.range_count);
 }
 
-BookSpec sample_book_spec(std::uint32_t seed) {
-  BookSpec recipe;
+BookRecipe sample_book_recipe(std::uint32_t seed) {
+  BookRecipe recipe;
   recipe.seed = seed;
   recipe.layout = Layout::EPWING;
-  SubbookSpec main;
+  SubbookRecipe main;
   main.dir_name = "SAMPLE";
   // "sample dictionary"
   main.title_jis = {0x38, 0x2B, 0x4B, 0x5C, 0x3C, 0x2D, 0x45, 0x35};
@@ -664,27 +664,27 @@ BookSpec sample_book_spec(std::uint32_t seed) {
   main.body_pages = 280;
   main.graphic_pages = 12;
   main.sound_pages = 10;
-  SubbookSpec appendix;
+  SubbookRecipe appendix;
   appendix.dir_name = "FUROKU";
   // "appendix"
   appendix.title_jis = {0x49, 0x55, 0x4F, 0x3F};
   appendix.entry_version = 1;
   appendix.body_pages = 40;
   appendix.multi_searches = 1;
-  SubbookSpec stream;
+  SubbookRecipe stream;
   stream.dir_name = "GUIDE";
   stream.book_type = 0xF0;
   recipe.subbooks = {main, appendix, stream};
   return recipe;
 }
 
-BookSpec eb_library_book_spec(int text_kind, std::uint32_t seed) {
-  BookSpec recipe;
+BookRecipe eb_library_book_recipe(int text_kind, std::uint32_t seed) {
+  BookRecipe recipe;
   recipe.seed = seed;
   recipe.layout = Layout::EPWING;
   recipe.huffman.allow_zero_weights = false;
   recipe.huffman.end_symbol_after_full_page = true;
-  SubbookSpec s;
+  SubbookRecipe s;
   s.dir_name = "EBTEST";
   s.text_kind = text_kind;
   s.separate_graphic = true;

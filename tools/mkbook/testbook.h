@@ -1,6 +1,6 @@
 // Generator of sample books in the EB and EPWING layouts, for tests, the
 // demo, fuzz seeds and benchmarks. Everything follows from the seed and the
-// options: the same BookSpec always gives the same bytes.
+// options: the same BookRecipe always gives the same bytes.
 //
 // A book is a catalog (CATALOG: 16-byte header, 40-byte entries; CATALOGS:
 // 16-byte header, 164-byte entries, then a second table of 164-byte file
@@ -37,7 +37,7 @@ namespace tolvex::testbook {
 
 enum class Layout { EB, EPWING };
 
-struct SubbookSpec {
+struct SubbookRecipe {
   std::string dir_name = "SAMPLE";     // at most 8 characters
   std::vector<std::uint8_t> title_jis;  // JIS X 0208 pairs; empty: generated
   std::uint8_t book_type = 0x00;        // EPWING: 0xF0 makes a stream book (catalog entry only)
@@ -59,14 +59,14 @@ struct SubbookSpec {
   std::uint32_t sound_pages = 5;
 };
 
-struct BookSpec {
+struct BookRecipe {
   std::uint32_t seed = 1;
   Layout layout = Layout::EPWING;
   // EPWING catalog header bytes 2-3; 0 chooses 1 when no subbook has a
   // second-table record and 2 otherwise (the EB library reads the second
   // table exactly when this word is not 1).
   std::uint16_t catalog_version = 0;
-  std::vector<SubbookSpec> subbooks{SubbookSpec{}};
+  std::vector<SubbookRecipe> subbooks{SubbookRecipe{}};
   HuffmanOptions huffman;  // for every compressed file of the book
 };
 
@@ -128,7 +128,7 @@ struct GeneratedBook {
 };
 
 // Writes the book under dir (created if needed; existing files are replaced).
-GeneratedBook write_book(const std::filesystem::path& dir, const BookSpec& recipe);
+GeneratedBook write_book(const std::filesystem::path& dir, const BookRecipe& recipe);
 
 // The file a component's pages are read from, and the pages of its range.
 const SourceFile& component_file(const GeneratedSubbook& subbook, const Component& component);
@@ -137,10 +137,10 @@ std::span<const Page> component_pages(const GeneratedSubbook& subbook, const Com
 // The --sample preset: an EPWING book with a kind-2 text file, separate
 // graphic and sound (kind 1) files, fonts, multi-search and a few hundred
 // pages; plus a plain EPWING V1 subbook and a stream-book entry.
-BookSpec sample_book_spec(std::uint32_t seed = 1);
+BookRecipe sample_book_recipe(std::uint32_t seed = 1);
 
 // A book the EB library accepts: one EPWING subbook whose text is compressed
 // with the given kind (0, 1 or 2) and whose sound file uses the other kind.
-BookSpec eb_library_book_spec(int text_kind, std::uint32_t seed = 1);
+BookRecipe eb_library_book_recipe(int text_kind, std::uint32_t seed = 1);
 
 }  // namespace tolvex::testbook

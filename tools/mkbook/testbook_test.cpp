@@ -19,7 +19,7 @@ using testing_support::ScratchDir;
 
 TEST(TestBook, SampleBookHasRawPagesAndReferencesAcrossPageEnds) {
   ScratchDir dir;
-  const GeneratedBook book = write_book(dir.path(), sample_book_spec());
+  const GeneratedBook book = write_book(dir.path(), sample_book_recipe());
   ASSERT_TRUE(book.ok()) << book.error;
   const GeneratedSubbook& s = book.subbooks[0];
   ASSERT_EQ(s.text.kind, 2);
@@ -42,9 +42,9 @@ TEST(TestBook, SampleBookHasRawPagesAndReferencesAcrossPageEnds) {
 
 TEST(TestBook, SameRecipeGivesSameBytesAndTheSeedChangesThem) {
   ScratchDir a, b, c;
-  const GeneratedBook one = write_book(a.path(), eb_library_book_spec(2, 3));
-  const GeneratedBook two = write_book(b.path(), eb_library_book_spec(2, 3));
-  const GeneratedBook other = write_book(c.path(), eb_library_book_spec(2, 4));
+  const GeneratedBook one = write_book(a.path(), eb_library_book_recipe(2, 3));
+  const GeneratedBook two = write_book(b.path(), eb_library_book_recipe(2, 3));
+  const GeneratedBook other = write_book(c.path(), eb_library_book_recipe(2, 4));
   ASSERT_TRUE(one.ok() && two.ok() && other.ok());
   EXPECT_EQ(read_file_bytes(one.subbooks[0].text.path), read_file_bytes(two.subbooks[0].text.path));
   EXPECT_EQ(read_file_bytes(one.subbooks[0].sound->path), read_file_bytes(two.subbooks[0].sound->path));
