@@ -98,12 +98,18 @@ class PipelineRun {
     return true;
   }
 
-  bool convert_eb(const SubbookEntry& entry) {
+  // Title and upper-cased directory name, the same in both layouts.
+  static Subbook named(const SubbookEntry& entry) {
     Subbook s;
     s.entry = entry;
     s.title = jis_to_sjis(entry.title_field(), entry.title_width());
     s.dir_name = copy_trimmed(entry.dir_name_field(), 8);
     upper_ascii(s.dir_name);
+    return s;
+  }
+
+  bool convert_eb(const SubbookEntry& entry) {
+    Subbook s = named(entry);
     if (!selected(s.dir_name)) return false;
     s.text_path = join_book_path(catalog_.book_dir, s.dir_name, "START", "");
     s.index_page = 1;
@@ -112,11 +118,7 @@ class PipelineRun {
   }
 
   bool convert_epwing(int i, const SubbookEntry& entry) {
-    Subbook s;
-    s.entry = entry;
-    s.title = jis_to_sjis(entry.title_field(), entry.title_width());
-    s.dir_name = copy_trimmed(entry.dir_name_field(), 8);
-    upper_ascii(s.dir_name);
+    Subbook s = named(entry);
     if (!selected(s.dir_name)) return false;
     if (entry.book_type() == 0xF0) {
       msg_printf("Skipping %s (stream book)\n", s.dir_name.c_str());
