@@ -99,7 +99,15 @@ TEST_F(LeftOpen, BookPathsLongerThan1023CharactersConvertLikeShortOnes) {
   fs::copy(book_.root, deep / "book", fs::copy_options::recursive);
   const std::string catalog = (deep / "book" / book_.catalog.filename()).string();
   ASSERT_GT(catalog.size(), 1023u);
+#ifdef _WIN32
+  // Windows refuses paths beyond its 260-character limit: a clean refusal.
+  RunResult r = run_tolvex_in(work_, {catalog});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.output, "Can't open \"")) << r.output.substr(0, 600);
+  return;
+#else
   RunResult r = run(catalog);
+#endif
   EXPECT_EQ(e2e::read_tree(work_ / "Dic"), expected);
   // The "Working on" line is cut at 511 characters on the console and in the log.
   const std::string working = ("Working on " + catalog + "\n").substr(0, 511);
