@@ -12,5 +12,6 @@ cd demo/out
 "$top/$build/src/tolvex" -a ../book/CATALOGS
 echo
 echo "Book:    $top/demo/book/CATALOGS"
-echo "Package: $top/demo/out/Dic (check it: $build/tools/check/tolvex-check demo/out/Dic/SAMPLE/*.DIC)"
+echo "Package: $top/demo/out/Dic"
+echo "Check:   $build/tools/check/tolvex-check --book demo/book/CATALOGS demo/out/Dic/SAMPLE"
 echo "Log:     $top/demo/out/tolvex.log"
