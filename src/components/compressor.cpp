@@ -54,6 +54,14 @@ const HashParts& hash_parts() {
   return parts;
 }
 
+// Index of the byte pair at p in the latest-pair table: the two bytes as one
+// 16-bit load (any fixed order of the pair will do).
+inline std::uint32_t pair_index(const std::uint8_t* p) {
+  std::uint16_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 inline std::uint32_t next_slot(std::uint32_t s) { return s + 1 == HASH_SLOTS ? 0 : s + 1; }
 
 inline std::uint64_t load8(const void* p) {
@@ -127,7 +135,7 @@ struct ChunkCompressor::Tables {
   std::array<std::uint16_t, TAG_BUCKETS> live_with_tag;
   std::array<std::uint16_t, POSITIONS> slot_of_position;
   std::array<std::uint16_t, POSITIONS> hash_at;  // hash3 of every position of the chunk with 3 bytes left
-  std::array<std::uint32_t, 65536> last_pair;  // by B[x] * 256 + B[x + 1]: generation << 16 | position
+  std::array<std::uint32_t, 65536> last_pair;  // by pair_index(B + x): generation << 16 | position
   std::array<std::uint16_t, 256> last_byte;
   // Slots not DELETED per key: a search stops probing once it has seen them all.
   std::array<std::uint16_t, HASH_SLOTS> live_with_key;
@@ -183,7 +191,7 @@ struct ChunkCompressor::Tables {
       set_free(s);
     }
   }
-  void set_last_pair(std::uint32_t x) { last_pair[b[x] * 256u + b[x + 1]] = generation << 16 | x; }
+  void set_last_pair(std::uint32_t x) { last_pair[pair_index(b + x)] = generation << 16 | x; }
   void advance_window(std::uint32_t p, std::uint32_t count);
   void pass_position(std::uint32_t x, std::uint32_t pair_stamp);
   Match find_match_hash(std::uint32_t p, std::uint32_t m);
@@ -306,7 +314,7 @@ inline void ChunkCompressor::Tables::pass_position(std::uint32_t x, std::uint32_
     insert_position(x, DEDUP_LENGTH, h);
   }
   const std::uint8_t* const bytes = b;
-  last_pair[bytes[x] * 256u + bytes[x + 1]] = pair_stamp | x;
+  last_pair[pair_index(bytes + x)] = pair_stamp | x;
   last_byte[bytes[x]] = static_cast<std::uint16_t>(x);
 }
 
@@ -365,7 +373,7 @@ Match ChunkCompressor::Tables::find_match_hash(std::uint32_t p, std::uint32_t m)
     if (best.length >= 3) return best;
   }
   if (m >= 2) {
-    const std::uint32_t c = last_pair[b[p] * 256u + b[p + 1]];
+    const std::uint32_t c = last_pair[pair_index(b + p)];
     if (c >> 16 == generation && (c & 0xFFFF) >= a) return Match{c & 0xFFFF, 2};
   }
   const std::uint16_t c = last_byte[b[p]];
