@@ -9,6 +9,7 @@
 #include <map>
 
 #include "components/data_file_reader.h"
+#include "index_page.h"
 #include "scratch_dir.h"
 #include "source/bytes.h"
 
@@ -19,25 +20,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using testing_support::read_file_bytes;
 
-struct Entry {
-  std::uint8_t code;
-  std::uint32_t start, count;
-  std::uint8_t attribute = 0;
-};
-
-Bytes make_index(const std::vector<Entry>& entries) {
-  Bytes page(PAGE_SIZE, 0);
-  put_be(page.data(), 2, static_cast<std::uint32_t>(entries.size()));
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    std::uint8_t* e = page.data() + 16 + 16 * i;
-    e[0] = entries[i].code;
-    put_be(e + 2, 4, entries[i].start);
-    put_be(e + 6, 4, entries[i].count);
-    e[10] = entries[i].attribute;
-    e[11] = 0xA1;
-  }
-  return page;
-}
+using testing_support::make_index_page;
 
 // Page n of a test file: distinct, text-like, compressible; `salt` tells the files apart.
 Bytes text_page(std::uint32_t n, std::uint32_t salt = 0) {
@@ -94,7 +77,7 @@ class DataWriter : public testing_support::ScratchCwdTest {
 TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunks) {
   auto text = plain_file("HONMON", 4);
   BookFile graphic, sound;
-  auto index = make_index({{0x00, 1, 600}, {0x01, 601, 17}, {0x02, 700, 301}, {0x0C, 5, 1},
+  auto index = make_index_page({{0x00, 1, 600}, {0x01, 601, 17}, {0x02, 700, 301}, {0x0C, 5, 1},
                            {0xD2, 1, 50}, {0xD8, 1, 10}, {0x90, 900, 0}});
   ComponentPlan plan = plan_components(index.data(), text.get(), DO_GRAPHICS | DO_SOUND, "F", "", &graphic, &sound);
   EXPECT_EQ(plan.merged_end_page, 1061u);  // text, then 50 graphic and 10 sound pages
@@ -105,7 +88,7 @@ TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunks) {
 
   // Without a graphic file 0xD2 is an ordinary text entry; a sound file
   // without a 0xD8 entry stays out of the numbering.
-  auto only_text = make_index({{0x00, 1, 10}, {0xD2, 11, 5}});
+  auto only_text = make_index_page({{0x00, 1, 10}, {0xD2, 11, 5}});
   plan = plan_components(only_text.data(), text.get(), DO_GRAPHICS, "", "", nullptr, &sound);
   EXPECT_EQ(plan.merged_end_page, 16u);
   EXPECT_EQ(plan.sound_shift, 0);
@@ -114,7 +97,7 @@ TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunks) {
 
 TEST_F(DataWriter, RawFilesHoldThePagesInOrder) {
   auto text = plain_file("HONMON", 41);
-  auto index = make_index({{0x00, 2, 40}});
+  auto index = make_index_page({{0x00, 2, 40}});
   RunOptions options;
   options.DO_RAW = true;
   ASSERT_EQ(write(index, text.get(), options), 0);
@@ -129,7 +112,7 @@ TEST_F(DataWriter, RawFilesHoldThePagesInOrder) {
 TEST_F(DataWriter, CompressedFilesDecompressToTheSourcePages) {
   auto text = plain_file("HONMON", 40);
   for (std::uint32_t pages : {0u, 1u, 16u, 17u, 33u}) {  // 0: the header alone, pages 3..2
-    auto index = make_index({{0x01, 3, pages, 0x5A}});
+    auto index = make_index_page({{0x01, 3, pages, 0x5A, {0xA1, 0, 0}}});
     for (bool no_hash : {false, true}) {
       SCOPED_TRACE(testing::Message() << pages << " pages" << (no_hash ? ", scan" : ""));
       RunOptions options;
@@ -167,7 +150,7 @@ TEST_F(DataWriter, GraphicsAndSoundGetMergedNumbersAndReferencesAcrossChunksAreR
   auto text = plain_file("HONMON", 40, 0, {{16, page16}, {17, page17}, {32, page32}, {33, page33}});
   auto graphic = plain_file("GRAPHIC", 6, 1);
   auto sound = plain_file("SOUND", 2, 2);
-  auto index = make_index({{0x00, 1, 40}, {0xD2, 2, 4}, {0xD8, 1, 2}});
+  auto index = make_index_page({{0x00, 1, 40}, {0xD2, 2, 4}, {0xD8, 1, 2}});
   ASSERT_EQ(write(index, text.get(), RunOptions{DO_GRAPHICS | DO_SOUND}, graphic.get(), sound.get()), 0);
   EXPECT_EQ(plan_.graphic_shift, 39);
   EXPECT_EQ(plan_.sound_shift, 44);
@@ -198,7 +181,7 @@ TEST_F(DataWriter, MultiSearchFilesAreNumberedAndUseTheirRange) {
   put_be(multi.data() + 48 + 2, 4, 8);  // pages 8..9
   put_be(multi.data() + 48 + 6, 4, 2);
   auto text = plain_file("HONMON", 12, 0, {{10, multi}});
-  auto index = make_index({{0xFF, 10, 99}, {0x80, 1, 1}, {0xFF, 10, 1}});
+  auto index = make_index_page({{0xFF, 10, 99}, {0x80, 1, 1}, {0xFF, 10, 1}});
   ASSERT_EQ(write(index, text.get(), RunOptions{DO_OPTIONAL}), 0);
   for (const char* name : {"MULTI1.DIC", "MULTI2.DIC"}) {
     const DataFile file = read(name);
@@ -212,14 +195,14 @@ TEST_F(DataWriter, MultiSearchFilesAreNumberedAndUseTheirRange) {
 TEST_F(DataWriter, AReadFailureStopsTheWriterWithTheChunkNumber) {
   auto text = plain_file("HONMON", 40);
   fs::resize_file("HONMON", 35 * PAGE_SIZE + 100);  // page 36 is cut short
-  auto index = make_index({{0x00, 1, 160}, {0x01, 1, 1}});
+  auto index = make_index_page({{0x00, 1, 160}, {0x01, 1, 1}});
   EXPECT_EQ(write(index, text.get()), -1);
   EXPECT_NE(log_text().find("  Writing HONMON.DIC (3/10 chunks)\r\nread_block() failed. (7)\r\n"), std::string::npos);
   EXPECT_FALSE(fs::exists("Dic/OUT/MENU.DIC"));
 
   RunOptions raw;
   raw.DO_RAW = true;
-  auto lookahead = make_index({{0x00, 20, 17}});
+  auto lookahead = make_index_page({{0x00, 20, 17}});
   EXPECT_EQ(write(lookahead, text.get(), raw), -1);
   EXPECT_NE(log_text().find("  Writing HONMON.DIC (1/2 chunks)\r\nread_block() failed. (2)\r\n"), std::string::npos);
 }
@@ -227,7 +210,7 @@ TEST_F(DataWriter, AReadFailureStopsTheWriterWithTheChunkNumber) {
 TEST_F(DataWriter, UnwritableOutputsAreReported) {
   auto text = plain_file("HONMON", 2);
   fs::create_directory("Dic/OUT/HONMON.DIC");
-  auto index = make_index({{0x00, 1, 1}, {0x01, 2, 1}});
+  auto index = make_index_page({{0x00, 1, 1}, {0x01, 2, 1}});
   EXPECT_EQ(write(index, text.get()), -1);
   EXPECT_NE(log_text().find("Can't create \"Dic/OUT/HONMON.DIC\"\r\n"), std::string::npos);
   EXPECT_FALSE(fs::exists("Dic/OUT/MENU.DIC"));
@@ -236,12 +219,12 @@ TEST_F(DataWriter, UnwritableOutputsAreReported) {
   fs::remove(LOG_FILE_NAME);
   fs::create_symlink("/dev/full", "Dic/OUT/MENU.DIC");
   fs::create_symlink("/dev/full", "Dic/OUT/KAINDEX.DIC");
-  auto menu = make_index({{0x01, 1, 1}});
+  auto menu = make_index_page({{0x01, 1, 1}});
   EXPECT_EQ(write(menu, text.get()), -1);
   EXPECT_EQ(log_text(), "  Total 5 files, 1 chunks to go.\r\nwrite() failed. (4)\r\n");  // the header
   RunOptions raw;
   raw.DO_RAW = true;
-  auto raw_index = make_index({{0x30, 1, 2}});
+  auto raw_index = make_index_page({{0x30, 1, 2}});
   EXPECT_EQ(write(raw_index, text.get(), raw), -1);
   EXPECT_NE(log_text().find("  Writing KAINDEX.DIC (1/1 chunks)\r\nwrite() failed. (3)\r\n"), std::string::npos);
 }

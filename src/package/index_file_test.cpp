@@ -9,36 +9,17 @@
 
 #include "app/run_options.h"
 #include "package/icons.h"
+#include "index_page.h"
 #include "package/package_test_support.h"
 #include "source/bytes.h"
 
 namespace tolvex {
 namespace {
 
-struct Entry {
-  std::uint8_t code;
-  std::uint32_t start_page;
-  std::uint32_t page_count;
-  std::uint8_t attribute = 0;
-  std::array<std::uint8_t, 3> parameters{};
-};
-
-std::array<std::uint8_t, PAGE_SIZE> make_index_page(const std::vector<Entry>& entries) {
-  std::array<std::uint8_t, PAGE_SIZE> page{};
-  put_be(page.data(), 2, static_cast<std::uint32_t>(entries.size()));
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    std::uint8_t* e = page.data() + 16 + 16 * i;
-    e[0] = entries[i].code;
-    put_be(e + 2, 4, entries[i].start_page);
-    put_be(e + 6, 4, entries[i].page_count);
-    e[10] = entries[i].attribute;
-    std::copy(entries[i].parameters.begin(), entries[i].parameters.end(), e + 11);
-  }
-  return page;
-}
+using testing_support::make_index_page;
 
 // The planning pass's counts for the same page and selection.
-SelectedCounts plan_counts(const std::array<std::uint8_t, PAGE_SIZE>& page, int selection) {
+SelectedCounts plan_counts(const std::vector<std::uint8_t>& page, int selection) {
   SelectedCounts counts{};
   for (int i = 0; i < index_entry_count(page.data()); ++i) {
     int row = match_component(page[16 + 16 * i], selection);
@@ -63,7 +44,7 @@ class IndexFile : public testing_support::PackageDirTest {
     PackageDirTest::TearDown();
   }
 
-  int write(const std::array<std::uint8_t, PAGE_SIZE>& page, int selection, const std::string& title = "Title",
+  int write(const std::vector<std::uint8_t>& page, int selection, const std::string& title = "Title",
             const std::string& full_font = "", const std::string& half_font = "") {
     return write_index_file(page.data(), text_file_.get(), catalog_bytes_, selection, plan_counts(page, selection),
                             "ABC", title, full_font, half_font, 0x01230000);
