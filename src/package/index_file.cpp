@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/messages.h"
-#include "bookfile/multi_search.h"
+#include "components/plan.h"
 #include "package/icons.h"
 #include "platform/platform.h"
 #include "source/bytes.h"
@@ -38,19 +38,17 @@ std::vector<InfoRecord> data_file_records(const std::uint8_t* index_page, BookFi
   int multi_number = 0;
   const int count = index_entry_count(index_page);
   for (int i = 0; i < count; ++i) {
-    const std::uint8_t* entry = index_page + 16 + INDEX_ENTRY_SIZE * i;
-    const std::uint8_t code = entry[0];
+    // The page is only read here; the view's setter is never used.
+    const IndexEntryView view = index_entry(const_cast<std::uint8_t*>(index_page), i);
+    const std::uint8_t* entry = view.bytes;
+    const std::uint8_t code = view.code();
     const int row = match_component(code, selection);
     if (row < 0) continue;
-    std::uint32_t first_page = get_be(entry + 2, 4);
-    std::uint32_t page_count = get_be(entry + 6, 4);
-    if (code == MULTI_SEARCH_CODE) {
-      // Without a readable page the range keeps its first page and counts 0.
-      page_count = text_file != nullptr
-                       ? static_cast<std::uint32_t>(multi_search_page_range(text_file, first_page))
-                       : 0;
-      ++multi_number;
-    }
+    // Multi-search entries take the range their page lists (count 0 when unreadable).
+    const PageRange range = entry_page_range(view, text_file);
+    const std::uint32_t first_page = range.first;
+    const std::uint32_t page_count = range.count;
+    if (code == MULTI_SEARCH_CODE) ++multi_number;
     InfoRecord record{};
     record[3] = code;
     put_be(record.data() + 4, 4, first_page);
