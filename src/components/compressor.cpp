@@ -5,6 +5,20 @@
 #include <bit>
 #include <cstring>
 
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(TOLVEX_NO_SIMD)
+#include <emmintrin.h>
+#define TOLVEX_HAVE_SSE2 1
+#endif
+
+// The per-position steps of the hash search, inlined into its loop.
+#if defined(__GNUC__)
+#define TOLVEX_INLINE inline __attribute__((always_inline))
+#elif defined(_MSC_VER)
+#define TOLVEX_INLINE __forceinline
+#else
+#define TOLVEX_INLINE inline
+#endif
+
 namespace tolvex {
 namespace {
 
@@ -14,55 +28,24 @@ constexpr std::uint16_t EMPTY = 0xFFFF;    // slot never used since the reset / 
 constexpr std::uint16_t DELETED = 0xFFFE;  // slot whose position left the window
 constexpr int POSITIONS = WINDOW_SIZE + CHUNK_BYTES;  // 36848: every position of B fits in 16 bits
 constexpr int HISTORY_SEEDS = 15;
-// Word-wise comparisons read up to 16 bytes from a position below the end.
-static_assert(COMPRESSOR_BUFFER_BYTES >= POSITIONS + 16);  // history positions 4065..4079 entered at the reset
-// The slot arrays are read four 16-bit entries at a time; the entries behind
-// the last slot are never matched.
-constexpr int SLOT_PAD = 4;
-constexpr bool WORDWISE = std::endian::native == std::endian::little;
-constexpr std::uint32_t FREE_WORDS = (HASH_SLOTS + 63) / 64 + 1;  // one word behind the last slot's
-constexpr std::uint32_t TAG_BUCKETS = 32768;                    // live slots are counted by tag % 32768
+constexpr std::uint32_t FIRST_SEED = WINDOW_SIZE - HISTORY_SEEDS;  // 4065
+// Byte comparisons read 16 bytes from a position below the end.
+static_assert(COMPRESSOR_BUFFER_BYTES >= POSITIONS + 16);
+// The slot arrays are read 16 entries at a time from any slot, and 32 from a
+// slot with 30 slots behind it; entries past the last slot are never taken
+// into account. The last of them is the slot of positions that hold none
+// (NO_SLOT): the insertion of such a position writes there, and so does its
+// leaving the window.
+constexpr int SLOT_PAD = 48;
+constexpr std::uint32_t NO_SLOT = HASH_SLOTS + SLOT_PAD - 1;
+// Keys are below 2^15, EMPTY and DELETED above: a slot is free (EMPTY or
+// DELETED) when its key has the top bit set.
+static_assert(HASH_SLOTS < 0x8000);
 
 struct Match {
   std::uint32_t pos = 0;
   std::uint32_t length = 0;  // 0: no copy
 };
-
-// Slot (and key) of the three bytes at x.
-inline std::uint32_t hash3(const std::uint8_t* b, std::uint32_t x) {
-  // Below 2^31 at every step, so unsigned arithmetic gives the same value as signed.
-  return ((((std::uint32_t{b[x]} * 128) + b[x + 1]) * 128 + b[x + 2]) * 128) % HASH_SLOTS;
-}
-
-// hash3 in parts: (B[x] * 2^21 + B[x + 1] * 2^14) % HASH_SLOTS by the pair
-// B[x] | B[x + 1] << 8, and (B[x + 2] * 2^7) % HASH_SLOTS by the third byte.
-struct HashParts {
-  std::array<std::uint16_t, 65536> pair;
-  std::array<std::uint16_t, 256> third;
-  HashParts() {
-    for (std::uint32_t i = 0; i < 65536; ++i) pair[i] = static_cast<std::uint16_t>(((i & 0xFF) * 2097152u + (i >> 8) * 16384u) % HASH_SLOTS);
-    for (std::uint32_t c = 0; c < 256; ++c) third[c] = static_cast<std::uint16_t>(c * 128u % HASH_SLOTS);
-  }
-  std::uint32_t key(const std::uint8_t* p) const {
-    const std::uint32_t v = std::uint32_t{pair[p[0] | p[1] << 8]} + third[p[2]];
-    return v >= HASH_SLOTS ? v - HASH_SLOTS : v;
-  }
-};
-
-const HashParts& hash_parts() {
-  static const HashParts parts;
-  return parts;
-}
-
-// Index of the byte pair at p in the latest-pair table: the two bytes as one
-// 16-bit load (any fixed order of the pair will do).
-inline std::uint32_t pair_index(const std::uint8_t* p) {
-  std::uint16_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-inline std::uint32_t next_slot(std::uint32_t s) { return s + 1 == HASH_SLOTS ? 0 : s + 1; }
 
 inline std::uint64_t load8(const void* p) {
   std::uint64_t v;
@@ -70,44 +53,99 @@ inline std::uint64_t load8(const void* p) {
   return v;
 }
 
-// The top bit of every 16-bit lane of v that is zero (and no other bit).
-inline std::uint64_t zero_lanes(std::uint64_t v) {
-  constexpr std::uint64_t low = 0x7FFF7FFF7FFF7FFFull;
-  return ~(((v & low) + low) | v) & ~low;
+// Index of the byte pair at p in the pair tables: the two bytes as one
+// 16-bit load (any fixed order of the pair will do).
+inline std::uint32_t pair_index(const std::uint8_t* p) {
+  std::uint16_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
 }
-inline std::uint64_t lanes_of(std::uint16_t v) { return std::uint64_t{v} * 0x0001000100010001ull; }
-inline std::uint32_t first_lane(std::uint64_t mask) { return static_cast<std::uint32_t>(std::countr_zero(mask)) >> 4; }
 
-// A fingerprint of the 15 bytes at p, never 0: positions with equal 15 bytes
-// have equal fingerprints, so only slots with x's fingerprint need the full
-// comparison.
-inline std::uint16_t fingerprint15(const std::uint8_t* p) {
-  const std::uint64_t v = (load8(p) ^ (load8(p + 7) * 0x9E3779B97F4A7C15ull)) * 0xD6E8FEB86659FD93ull;
-  return static_cast<std::uint16_t>((v >> 49) + 1);
+// Slot (and key) of the three bytes at p: (((p0 * 128 + p1) * 128 + p2) * 128)
+// % HASH_SLOTS, below 2^31 at every step; in two parts looked up in tables,
+// (p0 * 2^21 + p1 * 2^14) % HASH_SLOTS by the pair and (p2 * 2^7) % HASH_SLOTS.
+struct HashParts {
+  std::array<std::uint16_t, 65536> pair;
+  std::array<std::uint16_t, 256> third;
+  HashParts() {
+    for (std::uint32_t i = 0; i < 65536; ++i) {
+      std::uint8_t two[2];
+      const std::uint16_t v = static_cast<std::uint16_t>(i);
+      std::memcpy(two, &v, 2);
+      pair[i] = static_cast<std::uint16_t>((two[0] * 2097152u + two[1] * 16384u) % HASH_SLOTS);
+    }
+    for (std::uint32_t c = 0; c < 256; ++c) third[c] = static_cast<std::uint16_t>(c * 128u % HASH_SLOTS);
+  }
+};
+const HashParts hash_parts;
+
+inline std::uint32_t hash3(const std::uint8_t* p) {
+  const std::uint32_t v = std::uint32_t{hash_parts.pair[pair_index(p)]} + hash_parts.third[p[2]];
+  return v >= HASH_SLOTS ? v - HASH_SLOTS : v;
 }
+
+inline std::uint32_t next_slot(std::uint32_t s) { return s + 1 == HASH_SLOTS ? 0 : s + 1; }
+inline std::uint32_t lowest_bit(std::uint32_t mask) { return static_cast<std::uint32_t>(std::countr_zero(mask)); }
+inline std::uint32_t low_bits(std::uint32_t n) { return n >= 32 ? ~0u : (1u << n) - 1; }
+
+// A tag of the 15 bytes at p: positions with equal 15 bytes have equal tags,
+// so only slots with x's tag need the comparison.
+inline std::uint16_t tag15(const std::uint8_t* p) {
+  const std::uint64_t v = load8(p) + std::rotl(load8(p + 7), 29);
+  return static_cast<std::uint16_t>((v * 0x9E3779B97F4A7C15ull) >> 48);
+}
+
+// The comparisons, sixteen entries at a time: bit i of a mask for entry i.
+#if defined(TOLVEX_HAVE_SSE2)
+inline __m128i load16(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+inline __m128i lanes_of(std::uint16_t v) { return _mm_set1_epi16(static_cast<short>(v)); }
+// Two sets of eight 16-bit lanes, each 0 or all ones (or any value whose sign
+// is the answer), as one 16-bit mask: the signed saturating pack keeps signs.
+inline std::uint32_t signs16(__m128i lo, __m128i hi) {
+  return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(lo, hi)));
+}
+// Bytes in which the 16 bytes at a and at b agree.
+inline std::uint32_t equal_bytes16(const std::uint8_t* a, const std::uint8_t* b) {
+  return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(load16(a), load16(b))));
+}
+// Low half: slots from keys[0] that are free; high half: entries of tags equal to t.
+inline std::uint32_t free_and_tag16(const std::uint16_t* keys, const std::uint16_t* tags, std::uint16_t t) {
+  const __m128i want = lanes_of(t);
+  return signs16(load16(keys), load16(keys + 8)) |
+         signs16(_mm_cmpeq_epi16(load16(tags), want), _mm_cmpeq_epi16(load16(tags + 8), want)) << 16;
+}
+// Low half: keys equal to h; high half: keys that are EMPTY.
+inline std::uint32_t key_and_empty16(const std::uint16_t* keys, std::uint16_t h) {
+  const __m128i lo = load16(keys), hi = load16(keys + 8);
+  const __m128i want = lanes_of(h), empty = lanes_of(EMPTY);
+  return signs16(_mm_cmpeq_epi16(lo, want), _mm_cmpeq_epi16(hi, want)) |
+         signs16(_mm_cmpeq_epi16(lo, empty), _mm_cmpeq_epi16(hi, empty)) << 16;
+}
+#else
+inline std::uint32_t equal_bytes16(const std::uint8_t* a, const std::uint8_t* b) {
+  std::uint32_t mask = 0;
+  for (std::uint32_t i = 0; i < 16; ++i) mask |= std::uint32_t{a[i] == b[i]} << i;
+  return mask;
+}
+inline std::uint32_t free_and_tag16(const std::uint16_t* keys, const std::uint16_t* tags, std::uint16_t t) {
+  std::uint32_t mask = 0;
+  for (std::uint32_t i = 0; i < 16; ++i) mask |= std::uint32_t{keys[i] >= 0x8000} << i | std::uint32_t{tags[i] == t} << (i + 16);
+  return mask;
+}
+inline std::uint32_t key_and_empty16(const std::uint16_t* keys, std::uint16_t h) {
+  std::uint32_t mask = 0;
+  for (std::uint32_t i = 0; i < 16; ++i) mask |= std::uint32_t{keys[i] == h} << i | std::uint32_t{keys[i] == EMPTY} << (i + 16);
+  return mask;
+}
+#endif
 
 // Leading bytes, at most m (<= 15), in which the strings at a and b agree.
-// May look at up to 16 bytes from each; the buffer has room behind the chunk.
 inline std::uint32_t common_prefix(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t m) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::uint64_t diff = load8(a) ^ load8(b);
-    std::uint32_t e = diff ? static_cast<std::uint32_t>(std::countr_zero(diff)) / 8 : 8;
-    if (e == 8) {
-      diff = load8(a + 8) ^ load8(b + 8);
-      e += diff ? static_cast<std::uint32_t>(std::countr_zero(diff)) / 8 : 8;
-    }
-    return e < m ? e : m;
-  } else {
-    std::uint32_t e = 0;
-    while (e < m && a[e] == b[e]) ++e;
-    return e;
-  }
+  return lowest_bit(~equal_bytes16(a, b) | (1u << m));
 }
 
-// Whether the 15 bytes at a and at b are equal (two overlapping 8-byte words).
-inline bool equal15(const std::uint8_t* a, const std::uint8_t* b) {
-  return load8(a) == load8(b) && load8(a + 7) == load8(b + 7);
-}
+// Whether the 15 bytes at a and at b are equal.
+inline bool equal15(const std::uint8_t* a, const std::uint8_t* b) { return (equal_bytes16(a, b) & 0x7FFF) == 0x7FFF; }
 
 }  // namespace
 
@@ -116,38 +154,31 @@ struct ChunkCompressor::Tables {
   // The hash table of three-byte strings, one entry per slot in three arrays:
   // - key: EMPTY, DELETED, or the key (hash3) of the position the slot holds;
   // - pos: that position (meaningful only while key holds a key);
-  // - tag: 0 for a free slot (EMPTY or DELETED), else the fingerprint15 of
-  //   the position's 15 bytes.
-  // They are not filled with EMPTY for every chunk:
-  // - every slot a chunk takes is listed in `taken` and set EMPTY again at
-  //   the start of the next hash-search chunk;
-  // - slot_of_position: written for every position as it is passed (EMPTY
-  //   when it is not entered) and read only for positions passed in the same
-  //   chunk, so it needs no reset;
-  // - last_pair: entries carry the chunk's generation in their upper half;
-  //   an entry of another generation reads EMPTY.
+  // - tag: the tag15 of that position (likewise).
+  // key is filled with EMPTY for every hash-search chunk (40 KB); pos and
+  // tag are read only for slots whose key is set.
   std::array<std::uint16_t, HASH_SLOTS + SLOT_PAD> key;
   std::array<std::uint16_t, HASH_SLOTS + SLOT_PAD> tag;
-  std::array<std::uint16_t, HASH_SLOTS> pos;
-  std::array<std::uint64_t, FREE_WORDS> free_bits;  // bit s % 64 of word s / 64: slot s is EMPTY or DELETED
-  // Live slots per tag (tag % TAG_BUCKETS): when x's has none, no slot holds x's
-  // 15 bytes and entering x needs no comparison at all.
-  std::array<std::uint16_t, TAG_BUCKETS> live_with_tag;
+  std::array<std::uint16_t, HASH_SLOTS + SLOT_PAD> pos;
+  // Per key, the farthest slot (counted from the key's own slot, around the
+  // end) that has held one of its positions in this chunk: a search for the
+  // key can stop there, as nothing of the key lies beyond.
+  std::array<std::uint16_t, HASH_SLOTS> reach;
+  // The slot each passed position took, NO_SLOT when it took none. Positions
+  // below FIRST_SEED are never passed and keep NO_SLOT from the start; every
+  // other entry is written when its position is passed, before it is read.
   std::array<std::uint16_t, POSITIONS> slot_of_position;
-  std::array<std::uint16_t, POSITIONS> hash_at;  // hash3 of every position of the chunk with 3 bytes left
-  std::array<std::uint32_t, 65536> last_pair;  // by pair_index(B + x): generation << 16 | position
+  // The latest position of each byte pair (by pair_index). Not reset between
+  // chunks: an entry counts only while it lies in the window before the
+  // position searched and its two bytes there are the pair (an entry left
+  // from another chunk cannot pass that test where this chunk has written
+  // one: positions are passed in order, so a later one would have replaced it).
+  std::array<std::uint16_t, 65536> last_pair;
   std::array<std::uint16_t, 256> last_byte;
-  // Slots not DELETED per key: a search stops probing once it has seen them all.
-  std::array<std::uint16_t, HASH_SLOTS> live_with_key;
-  std::array<std::uint16_t, HASH_SLOTS> taken;  // slots taken since the reset, in order
-  std::uint32_t taken_count = 0;
-  std::uint32_t generation = 0;
   // Scan search: for each byte value, 1 + the last index k < i - 1 at which it
   // occurs in the string being matched (0: absent). The shift for length i is
   // i - scan_seen[c]. Kept all-zero between positions.
   std::array<std::uint16_t, 256> scan_seen{};
-
-  const HashParts* hash = &hash_parts();
 
   // State of the chunk being compressed.
   const std::uint8_t* b = nullptr;
@@ -155,132 +186,93 @@ struct ChunkCompressor::Tables {
 
   Tables();
   void reset_hash();
-  void insert_position(std::uint32_t x, std::uint32_t r, std::uint32_t h);
+  void insert_position(std::uint32_t x, std::uint32_t r);
   void insert_with_room(std::uint32_t x, std::uint32_t h);
-  void set_free(std::uint32_t s) { free_bits[s >> 6] |= std::uint64_t{1} << (s & 63); }
-  // Bits of free_bits from slot s on (at least 57 of them).
-  std::uint64_t free_from(std::uint32_t s) const {
-    if constexpr (WORDWISE) {
-      // Bit s is bit s % 8 of byte s / 8.
-      return load8(reinterpret_cast<const std::uint8_t*>(free_bits.data()) + (s >> 3)) >> (s & 7);
-    } else {
-      return (free_bits[s >> 6] >> (s & 63)) | ((free_bits[(s >> 6) + 1] << 1) << (63 - (s & 63)));
-    }
-  }
-  void store(std::uint32_t s, std::uint32_t h, std::uint32_t x, std::uint16_t t) {
-    const std::uint16_t k = key[s];
-    if (k >= DELETED) {
-      if (k == EMPTY) taken[taken_count++] = static_cast<std::uint16_t>(s);
-      ++live_with_key[h];
-      ++live_with_tag[t % TAG_BUCKETS];
-      free_bits[s >> 6] &= ~(std::uint64_t{1} << (s & 63));
-    }  // else x replaces an older position with the same 15 bytes (same key and tag)
+  // Puts x in slot s (NO_SLOT: nowhere) under key h and tag t. A slot that
+  // held a position of the same key widens the key's reach by d.
+  void store(std::uint32_t s, std::uint32_t h, std::uint32_t x, std::uint16_t t, std::uint32_t d) {
     key[s] = static_cast<std::uint16_t>(h);
     tag[s] = t;
     pos[s] = static_cast<std::uint16_t>(x);
     slot_of_position[x] = static_cast<std::uint16_t>(s);
+    reach[h] = static_cast<std::uint16_t>(std::max<std::uint32_t>(reach[h], d));
   }
-  // Marks the slot of position y DELETED as y leaves the window.
-  void forget_position(std::uint32_t y) {
-    const std::uint16_t s = slot_of_position[y];
-    if (s != EMPTY && key[s] != DELETED) {
-      --live_with_key[key[s]];
-      --live_with_tag[tag[s] % TAG_BUCKETS];
-      key[s] = DELETED;
-      tag[s] = 0;
-      set_free(s);
-    }
-  }
-  void set_last_pair(std::uint32_t x) { last_pair[pair_index(b + x)] = generation << 16 | x; }
+  // Marks the slot of position y DELETED as y leaves the window. When x took
+  // the slot of an older position with the same 15 bytes, the older one's
+  // slot_of_position was left as it was: its leaving marks the slot DELETED
+  // although the slot holds x, and x's leaving later marks DELETED whatever
+  // the slot holds then.
+  void forget_position(std::uint32_t y) { key[slot_of_position[y]] = DELETED; }
   void advance_window(std::uint32_t p, std::uint32_t count);
-  void pass_position(std::uint32_t x, std::uint32_t pair_stamp);
+  void pass_position(std::uint32_t x);
   Match find_match_hash(std::uint32_t p, std::uint32_t m);
   Match find_match_scan(std::uint32_t p, std::uint32_t m);
 };
 
 ChunkCompressor::Tables::Tables() {
   std::memset(key.data(), 0xFF, sizeof key);
-  for (int i = HASH_SLOTS; i < HASH_SLOTS + SLOT_PAD; ++i) key[static_cast<std::size_t>(i)] = DELETED;
   std::memset(tag.data(), 0, sizeof tag);
-  std::memset(pos.data(), 0xFF, sizeof pos);
-  std::memset(slot_of_position.data(), 0xFF, sizeof slot_of_position);
-  std::memset(hash_at.data(), 0, sizeof hash_at);
+  std::memset(pos.data(), 0, sizeof pos);
+  std::memset(reach.data(), 0, sizeof reach);
+  std::fill(slot_of_position.begin(), slot_of_position.end(), static_cast<std::uint16_t>(NO_SLOT));
   std::memset(last_pair.data(), 0, sizeof last_pair);
   std::memset(last_byte.data(), 0xFF, sizeof last_byte);
-  std::memset(live_with_key.data(), 0, sizeof live_with_key);
-  std::memset(live_with_tag.data(), 0, sizeof live_with_tag);
-  std::memset(free_bits.data(), 0, sizeof free_bits);
-  for (std::uint32_t s = 0; s < HASH_SLOTS; ++s) set_free(s);
 }
 
 void ChunkCompressor::Tables::reset_hash() {
-  // Every slot the last chunk took goes back to EMPTY, and with it its key's
-  // count (a key with live slots has one of them among the taken slots).
-  for (std::uint32_t i = 0; i < taken_count; ++i) {
-    const std::uint16_t s = taken[i];
-    if (key[s] != DELETED) {
-      live_with_key[key[s]] = 0;
-      live_with_tag[tag[s] % TAG_BUCKETS] = 0;
-    }
-    key[s] = EMPTY;
-    tag[s] = 0;
-    set_free(s);
-  }
-  taken_count = 0;
-  if (++generation == 0x10000) {
-    std::memset(last_pair.data(), 0, sizeof last_pair);
-    generation = 1;
-  }
+  std::memset(key.data(), 0xFF, sizeof key);
+  std::memset(reach.data(), 0, sizeof reach);
   std::memset(last_byte.data(), 0xFF, sizeof last_byte);
-  // Keys of every position with three bytes left, in one pass.
-  const HashParts& parts = *hash;
-  for (std::uint32_t x = WINDOW_SIZE - HISTORY_SEEDS; x + 2 < end; ++x) hash_at[x] = static_cast<std::uint16_t>(parts.key(b + x));
   // The only history positions ever entered: the last 15, as if each had 15
   // bytes after it (so equal ones replace each other).
-  for (std::uint32_t x = WINDOW_SIZE - HISTORY_SEEDS; x < WINDOW_SIZE; ++x) insert_position(x, DEDUP_LENGTH, hash3(b, x));
-  set_last_pair(4078);
-  set_last_pair(4079);
+  for (std::uint32_t x = FIRST_SEED; x < WINDOW_SIZE; ++x) insert_position(x, DEDUP_LENGTH);
+  last_pair[pair_index(b + 4078)] = 4078;
+  last_pair[pair_index(b + 4079)] = 4079;
   last_byte[b[4079]] = 4079;
 }
 
-// Enters x (with r bytes from x to the end of the chunk) in the hash table.
-// A newer position whose 15 bytes equal an older one's takes its slot; the
-// older position's slot_of_position stays as it was, so when the older one
-// leaves the window the slot is marked DELETED although it holds the newer.
-void ChunkCompressor::Tables::insert_position(std::uint32_t x, std::uint32_t r, std::uint32_t h) {
+// Enters x (with r bytes from x to the end of the chunk) in the hash table:
+// with 15 bytes or more left, in the first of the 30 slots from its key's
+// that is free or holds a position with the same 15 bytes (none of them: x
+// is not entered); nearer the end, in the first free slot.
+void ChunkCompressor::Tables::insert_position(std::uint32_t x, std::uint32_t r) {
+  const std::uint32_t h = hash3(b + x);
   if (r >= DEDUP_LENGTH && h + PROBE_LIMIT <= HASH_SLOTS) return insert_with_room(x, h);
-  slot_of_position[x] = EMPTY;
-  const std::uint16_t t = fingerprint15(b + x);
+  const std::uint16_t t = tag15(b + x);
   std::uint32_t s = h;
-  if (r >= DEDUP_LENGTH) {
-    // The 30 slots wrap around the end of the table.
-    for (int probe = 0; probe < PROBE_LIMIT; ++probe, s = next_slot(s)) {
-      if (key[s] >= DELETED || (tag[s] == t && equal15(b + pos[s], b + x))) return store(s, h, x, t);
-    }
-    return;  // crowded: x is not entered
+  const std::uint32_t probes = r >= DEDUP_LENGTH ? PROBE_LIMIT : HASH_SLOTS;
+  for (std::uint32_t d = 0; d < probes; ++d, s = next_slot(s)) {
+    if (key[s] >= DELETED) return store(s, h, x, t, d);
+    if (r >= DEDUP_LENGTH && key[s] == h && tag[s] == t && equal15(b + pos[s], b + x)) return store(s, h, x, t, 0);
   }
-  // Near the end of the chunk: the first free slot. At most 4095 slots are
-  // live at any time, so one is always found; the bound only guards the loop.
-  for (int probe = 0; probe < HASH_SLOTS; ++probe, s = next_slot(s)) {
-    if (key[s] >= DELETED) return store(s, h, x, t);
-  }
+  // Crowded (or, nearer the end, a full table, which cannot happen: at most
+  // 4095 slots are live at any time).
+  slot_of_position[x] = NO_SLOT;
 }
 
 // insert_position for x with 15 bytes or more left and 30 slots from h that
-// do not wrap around: the first of them that is free or holds 15 bytes equal
-// to x's (such a slot has x's key and tag).
-inline void ChunkCompressor::Tables::insert_with_room(std::uint32_t x, std::uint32_t h) {
-  slot_of_position[x] = EMPTY;
-  const std::uint16_t t = fingerprint15(b + x);
-  const std::uint64_t free = free_from(h) & ((std::uint64_t{1} << PROBE_LIMIT) - 1);
-  // Slots h .. h + f - 1 are live; h + f is the first free one, if any.
-  const std::uint32_t f = free != 0 ? static_cast<std::uint32_t>(std::countr_zero(free)) : PROBE_LIMIT;
-  if (live_with_tag[t % TAG_BUCKETS] != 0) {
-    for (std::uint32_t s = h; s < h + f; ++s) {
-      if (tag[s] == t && equal15(b + pos[s], b + x)) return store(s, h, x, t);
-    }
+// do not wrap around: all 30 at once, without a branch in the common case
+// (where the slots hold few of x's tag, the branches would mispredict).
+TOLVEX_INLINE void ChunkCompressor::Tables::insert_with_room(std::uint32_t x, std::uint32_t h) {
+  const std::uint16_t t = tag15(b + x);
+  std::uint32_t lanes = free_and_tag16(key.data() + h, tag.data() + h, t);
+  // Slots h .. h + f - 1 are live, h + f is the first free one (f = 30: none
+  // of the 30 is, x is not entered).
+  std::uint32_t f = lowest_bit((lanes & 0xFFFF) | 1u << 16);
+  std::uint32_t same = (lanes >> 16) & ((1u << f) - 1);
+  if (f == 16) {
+    lanes = free_and_tag16(key.data() + h + 16, tag.data() + h + 16, t);
+    const std::uint32_t g = lowest_bit((lanes & 0x3FFF) | 1u << 14);
+    same |= ((lanes >> 16) & ((1u << g) - 1)) << 16;
+    f += g;
   }
-  if (f < PROBE_LIMIT) store(h + f, h, x, t);  // else crowded: x is not entered
+  // The first slot of x's tag before the free one that holds x's 15 bytes.
+  for (; same != 0; same &= same - 1) {
+    const std::uint32_t c = h + lowest_bit(same);
+    if (equal15(b + pos[c], b + x)) return store(c, h, x, t, 0);
+  }
+  if (f < PROBE_LIMIT) return store(h + f, h, x, t, f);
+  slot_of_position[x] = NO_SLOT;
 }
 
 // Passes count positions from p: each position 4080 back leaves the window,
@@ -288,33 +280,30 @@ inline void ChunkCompressor::Tables::insert_with_room(std::uint32_t x, std::uint
 void ChunkCompressor::Tables::advance_window(std::uint32_t p, std::uint32_t count) {
   const std::uint32_t stop = p + count;
   std::uint32_t x = p;
-  // Positions below 4065 are never entered. Each leaving position is seen
-  // once, so its slot_of_position entry may stay as it is.
   if (stop + DEDUP_LENGTH <= end) {
     // Far from the end: every position has 15 bytes or more after it.
-    const std::uint32_t stamp = generation << 16;
-    for (; x < stop; ++x) pass_position(x, stamp);
+    for (; x < stop; ++x) pass_position(x);
     return;
   }
   for (; x < stop; ++x) {
-    if (x - WINDOW_SIZE >= WINDOW_SIZE - HISTORY_SEEDS) forget_position(x - WINDOW_SIZE);
-    if (x + 2 < end) insert_position(x, end - x, hash_at[x]);
-    if (x + 1 < end) set_last_pair(x);
+    forget_position(x - WINDOW_SIZE);
+    if (x + 2 < end) insert_position(x, end - x);
+    if (x + 1 < end) last_pair[pair_index(b + x)] = static_cast<std::uint16_t>(x);
     if (x < end) last_byte[b[x]] = static_cast<std::uint16_t>(x);
   }
 }
 
 // One step of advance_window far from the end of the chunk.
-inline void ChunkCompressor::Tables::pass_position(std::uint32_t x, std::uint32_t pair_stamp) {
-  if (x - WINDOW_SIZE >= WINDOW_SIZE - HISTORY_SEEDS) forget_position(x - WINDOW_SIZE);
-  const std::uint32_t h = hash_at[x];
+TOLVEX_INLINE void ChunkCompressor::Tables::pass_position(std::uint32_t x) {
+  forget_position(x - WINDOW_SIZE);
+  const std::uint8_t* const bytes = b;
+  const std::uint32_t h = hash3(bytes + x);
   if (h + PROBE_LIMIT <= HASH_SLOTS) {
     insert_with_room(x, h);
   } else {
-    insert_position(x, DEDUP_LENGTH, h);
+    insert_position(x, DEDUP_LENGTH);
   }
-  const std::uint8_t* const bytes = b;
-  last_pair[pair_index(bytes + x)] = pair_stamp | x;
+  last_pair[pair_index(bytes + x)] = static_cast<std::uint16_t>(x);
   last_byte[bytes[x]] = static_cast<std::uint16_t>(x);
 }
 
@@ -324,57 +313,44 @@ inline void ChunkCompressor::Tables::pass_position(std::uint32_t x, std::uint32_
 Match ChunkCompressor::Tables::find_match_hash(std::uint32_t p, std::uint32_t m) {
   const std::uint32_t a = p - WINDOW_SIZE;
   if (m >= 3) {
-    const std::uint32_t h = hash_at[p];
-    Match best;
-    // Slots never become EMPTY again before the next reset; a table without
-    // an EMPTY slot ends the probe after one full round. Slots of other keys
-    // and DELETED ones are passed over, so once every live slot of this key
-    // has been seen the rest of the probe can find nothing.
-    std::uint32_t unseen = live_with_key[h];
-    auto visit = [&](std::uint32_t s) {
-      --unseen;
-      // Every entered position lies in the window; the check on `a` keeps
-      // an offset out of range from ever being written.
-      const std::uint32_t x = pos[s];
-      if (x < a) return false;
-      const std::uint32_t e = common_prefix(b + x, b + p, m);
-      if (e == m) {
-        best = Match{x, m};
-        return true;
+    const std::uint32_t h = hash3(b + p);
+    // The longest copy so far and, among equal lengths, the first slot:
+    // length << 40 | (0xFFFF - slots visited before) << 16 | position, so
+    // that the best is the largest (a comparison that a branch would
+    // mispredict, kept as a maximum).
+    std::uint64_t best = 0;
+    std::uint64_t order = std::uint64_t{0xFFFF} << 16;
+    // The probe runs to the first EMPTY slot (slots do not become EMPTY
+    // again before the next reset; a table without one ends the probe after
+    // one round) and looks at the live slots of this key. Nothing of the key
+    // lies beyond its reach.
+    std::uint32_t s = h;
+    std::uint32_t left = std::uint32_t{reach[h]} + 1;
+    while (left > 0) {
+      const std::uint32_t n = std::min({left, std::uint32_t{HASH_SLOTS} - s, 16u});
+      const std::uint32_t lanes = key_and_empty16(key.data() + s, static_cast<std::uint16_t>(h));
+      // This key's slots before the first EMPTY one, among the n looked at.
+      const std::uint32_t stop = std::min(n, lowest_bit((lanes >> 16) | 1u << 16));
+      for (std::uint32_t same = lanes & low_bits(stop); same != 0; same &= same - 1) {
+        // Every entered position lies in the window; the check on `a` keeps
+        // an offset out of range from ever being written.
+        const std::uint32_t x = pos[s + lowest_bit(same)];
+        if (x < a) continue;
+        const std::uint32_t e = common_prefix(b + x, b + p, m);
+        if (e == m) return Match{x, m};
+        best = std::max(best, std::uint64_t{e} << 40 | order | x);
+        order -= std::uint64_t{1} << 16;
       }
-      if (e > best.length) best = Match{x, e};
-      return false;
-    };
-    if (WORDWISE) {
-      // Four keys at a time: lanes with this key (live slots) or EMPTY.
-      const std::uint64_t want = lanes_of(static_cast<std::uint16_t>(h));
-      std::uint32_t s = h;
-      for (std::uint32_t passed = 0; unseen > 0 && passed <= HASH_SLOTS; passed += 4) {
-        const std::uint64_t v = load8(key.data() + s);
-        for (std::uint64_t found = zero_lanes(v ^ want) | zero_lanes(~v); found != 0; found &= found - 1) {
-          const std::uint32_t slot = s + first_lane(found);
-          if (key[slot] == EMPTY) {
-            unseen = 0;
-            break;
-          }
-          if (visit(slot)) return best;
-          if (unseen == 0) break;
-        }
-        s = s + 4 >= HASH_SLOTS ? 0 : s + 4;
-      }
-    } else {
-      std::uint32_t s = h;
-      for (int probe = 0; unseen > 0 && probe < HASH_SLOTS; ++probe, s = next_slot(s)) {
-        if (key[s] == EMPTY) break;
-        if (key[s] != h) continue;
-        if (visit(s)) return best;
-      }
+      if (stop < n) break;
+      left -= n;
+      s += n;
+      if (s == HASH_SLOTS) s = 0;
     }
-    if (best.length >= 3) return best;
+    if (best >> 40 >= 3) return Match{static_cast<std::uint32_t>(best & 0xFFFF), static_cast<std::uint32_t>(best >> 40)};
   }
   if (m >= 2) {
     const std::uint32_t c = last_pair[pair_index(b + p)];
-    if (c >> 16 == generation && (c & 0xFFFF) >= a) return Match{c & 0xFFFF, 2};
+    if (c >= a && c < p && b[c] == b[p] && b[c + 1] == b[p + 1]) return Match{c, 2};
   }
   const std::uint16_t c = last_byte[b[p]];
   if (c != EMPTY && c >= a) return Match{c, 1};
@@ -430,7 +406,10 @@ ChunkCompressor::~ChunkCompressor() = default;
 
 std::uint8_t* ChunkCompressor::buffer() { return tables_->buffer.data(); }
 
-std::size_t ChunkCompressor::used_slots() const { return tables_->taken_count; }
+std::size_t ChunkCompressor::used_slots() const {
+  return static_cast<std::size_t>(std::count_if(tables_->key.begin(), tables_->key.begin() + HASH_SLOTS,
+                                                [](std::uint16_t k) { return k != EMPTY; }));
+}
 
 std::size_t ChunkCompressor::compress_chunk(std::size_t n, SearchKind search, std::uint8_t* tokens) {
   if (n == 0 || n > static_cast<std::size_t>(CHUNK_BYTES)) return 0;
