@@ -10,13 +10,21 @@
 #define TOLVEX_HAVE_SSE2 1
 #endif
 
-// The per-position steps of the hash search, inlined into its loop.
+// The per-position steps of the hash search, inlined into its loop, and
+// fetching table entries into the cache ahead of their use.
 #if defined(__GNUC__)
 #define TOLVEX_INLINE inline __attribute__((always_inline))
 #elif defined(_MSC_VER)
 #define TOLVEX_INLINE __forceinline
 #else
 #define TOLVEX_INLINE inline
+#endif
+#if defined(__GNUC__)
+#define TOLVEX_PREFETCH(p) __builtin_prefetch(p)
+#elif defined(TOLVEX_HAVE_SSE2)
+#define TOLVEX_PREFETCH(p) _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0)
+#else
+#define TOLVEX_PREFETCH(p) ((void)(p))
 #endif
 
 namespace tolvex {
@@ -37,6 +45,8 @@ static_assert(COMPRESSOR_BUFFER_BYTES >= POSITIONS + 16);
 // (NO_SLOT): the insertion of such a position writes there, and so does its
 // leaving the window.
 constexpr int SLOT_PAD = 48;
+// Positions ahead whose slots are fetched into the cache while one is entered.
+constexpr int PREFETCH = 16;
 constexpr std::uint32_t NO_SLOT = HASH_SLOTS + SLOT_PAD - 1;
 // Keys are below 2^15, EMPTY and DELETED above: a slot is free (EMPTY or
 // DELETED) when its key has the top bit set.
@@ -175,6 +185,9 @@ struct ChunkCompressor::Tables {
   // one: positions are passed in order, so a later one would have replaced it).
   std::array<std::uint16_t, 65536> last_pair;
   std::array<std::uint16_t, 256> last_byte;
+  // hash3 of every position of the chunk with 3 bytes left (and PREFETCH
+  // entries more, read ahead but never used).
+  std::array<std::uint16_t, POSITIONS + PREFETCH> hash_at{};
   // Scan search: for each byte value, 1 + the last index k < i - 1 at which it
   // occurs in the string being matched (0: absent). The shift for length i is
   // i - scan_seen[c]. Kept all-zero between positions.
@@ -223,6 +236,7 @@ void ChunkCompressor::Tables::reset_hash() {
   std::memset(key.data(), 0xFF, sizeof key);
   std::memset(reach.data(), 0, sizeof reach);
   std::memset(last_byte.data(), 0xFF, sizeof last_byte);
+  for (std::uint32_t x = FIRST_SEED; x + 2 < end; ++x) hash_at[x] = static_cast<std::uint16_t>(hash3(b + x));
   // The only history positions ever entered: the last 15, as if each had 15
   // bytes after it (so equal ones replace each other).
   for (std::uint32_t x = FIRST_SEED; x < WINDOW_SIZE; ++x) insert_position(x, DEDUP_LENGTH);
@@ -297,7 +311,10 @@ void ChunkCompressor::Tables::advance_window(std::uint32_t p, std::uint32_t coun
 TOLVEX_INLINE void ChunkCompressor::Tables::pass_position(std::uint32_t x) {
   forget_position(x - WINDOW_SIZE);
   const std::uint8_t* const bytes = b;
-  const std::uint32_t h = hash3(bytes + x);
+  const std::uint32_t h = hash_at[x];
+  // The slots of a position a little ahead reach the cache meanwhile.
+  TOLVEX_PREFETCH(key.data() + hash_at[x + PREFETCH]);
+  TOLVEX_PREFETCH(tag.data() + hash_at[x + PREFETCH]);
   if (h + PROBE_LIMIT <= HASH_SLOTS) {
     insert_with_room(x, h);
   } else {
@@ -313,7 +330,7 @@ TOLVEX_INLINE void ChunkCompressor::Tables::pass_position(std::uint32_t x) {
 Match ChunkCompressor::Tables::find_match_hash(std::uint32_t p, std::uint32_t m) {
   const std::uint32_t a = p - WINDOW_SIZE;
   if (m >= 3) {
-    const std::uint32_t h = hash3(b + p);
+    const std::uint32_t h = hash_at[p];
     // The longest copy so far and, among equal lengths, the first slot:
     // length << 40 | (0xFFFF - slots visited before) << 16 | position, so
     // that the best is the largest (a comparison that a branch would
