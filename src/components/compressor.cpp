@@ -114,10 +114,18 @@ inline __m128i lanes_of(std::uint16_t v) { return _mm_set1_epi16(static_cast<sho
 inline std::uint32_t signs16(__m128i lo, __m128i hi) {
   return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(lo, hi)));
 }
-// Bytes in which the 16 bytes at a and at b agree.
-inline std::uint32_t equal_bytes16(const std::uint8_t* a, const std::uint8_t* b) {
-  return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(load16(a), load16(b))));
-}
+// The 16 bytes at p, held for comparisons with other positions.
+class Bytes16 {
+ public:
+  explicit Bytes16(const std::uint8_t* p) : v_(load16(p)) {}
+  // Bytes in which the 16 bytes at a agree with these.
+  std::uint32_t equal_bytes(const std::uint8_t* a) const {
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(load16(a), v_)));
+  }
+
+ private:
+  __m128i v_;
+};
 // Low half: slots from keys[0] that are free; high half: entries of tags equal to t.
 inline std::uint32_t free_and_tag16(const std::uint16_t* keys, const std::uint16_t* tags, std::uint16_t t) {
   const __m128i want = lanes_of(t);
@@ -132,11 +140,18 @@ inline std::uint32_t key_and_empty16(const std::uint16_t* keys, std::uint16_t h)
          signs16(_mm_cmpeq_epi16(lo, empty), _mm_cmpeq_epi16(hi, empty)) << 16;
 }
 #else
-inline std::uint32_t equal_bytes16(const std::uint8_t* a, const std::uint8_t* b) {
-  std::uint32_t mask = 0;
-  for (std::uint32_t i = 0; i < 16; ++i) mask |= std::uint32_t{a[i] == b[i]} << i;
-  return mask;
-}
+class Bytes16 {
+ public:
+  explicit Bytes16(const std::uint8_t* p) : p_(p) {}
+  std::uint32_t equal_bytes(const std::uint8_t* a) const {
+    std::uint32_t mask = 0;
+    for (std::uint32_t i = 0; i < 16; ++i) mask |= std::uint32_t{a[i] == p_[i]} << i;
+    return mask;
+  }
+
+ private:
+  const std::uint8_t* p_;
+};
 inline std::uint32_t free_and_tag16(const std::uint16_t* keys, const std::uint16_t* tags, std::uint16_t t) {
   std::uint32_t mask = 0;
   for (std::uint32_t i = 0; i < 16; ++i) mask |= std::uint32_t{keys[i] >= 0x8000} << i | std::uint32_t{tags[i] == t} << (i + 16);
@@ -150,12 +165,12 @@ inline std::uint32_t key_and_empty16(const std::uint16_t* keys, std::uint16_t h)
 #endif
 
 // Leading bytes, at most m (<= 15), in which the strings at a and b agree.
-inline std::uint32_t common_prefix(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t m) {
-  return lowest_bit(~equal_bytes16(a, b) | (1u << m));
+inline std::uint32_t common_prefix(const std::uint8_t* a, const Bytes16& b, std::uint32_t m) {
+  return lowest_bit(~b.equal_bytes(a) | (1u << m));
 }
 
 // Whether the 15 bytes at a and at b are equal.
-inline bool equal15(const std::uint8_t* a, const std::uint8_t* b) { return (equal_bytes16(a, b) & 0x7FFF) == 0x7FFF; }
+inline bool equal15(const std::uint8_t* a, const Bytes16& b) { return (b.equal_bytes(a) & 0x7FFF) == 0x7FFF; }
 
 }  // namespace
 
@@ -257,7 +272,7 @@ void ChunkCompressor::Tables::insert_position(std::uint32_t x, std::uint32_t r) 
   const std::uint32_t probes = r >= DEDUP_LENGTH ? PROBE_LIMIT : HASH_SLOTS;
   for (std::uint32_t d = 0; d < probes; ++d, s = next_slot(s)) {
     if (key[s] >= DELETED) return store(s, h, x, t, d);
-    if (r >= DEDUP_LENGTH && key[s] == h && tag[s] == t && equal15(b + pos[s], b + x)) return store(s, h, x, t, 0);
+    if (r >= DEDUP_LENGTH && key[s] == h && tag[s] == t && equal15(b + pos[s], Bytes16(b + x))) return store(s, h, x, t, 0);
   }
   // Crowded (or, nearer the end, a full table, which cannot happen: at most
   // 4095 slots are live at any time).
@@ -283,7 +298,7 @@ TOLVEX_INLINE void ChunkCompressor::Tables::insert_with_room(std::uint32_t x, st
   // The first slot of x's tag before the free one that holds x's 15 bytes.
   for (; same != 0; same &= same - 1) {
     const std::uint32_t c = h + lowest_bit(same);
-    if (equal15(b + pos[c], b + x)) return store(c, h, x, t, 0);
+    if (equal15(b + pos[c], Bytes16(b + x))) return store(c, h, x, t, 0);
   }
   if (f < PROBE_LIMIT) return store(h + f, h, x, t, f);
   slot_of_position[x] = NO_SLOT;
@@ -331,6 +346,8 @@ Match ChunkCompressor::Tables::find_match_hash(std::uint32_t p, std::uint32_t m)
   const std::uint32_t a = p - WINDOW_SIZE;
   if (m >= 3) {
     const std::uint32_t h = hash_at[p];
+    const std::uint8_t* const bytes = b;
+    const Bytes16 at_p(bytes + p);
     // The longest copy so far and, among equal lengths, the first slot:
     // length << 40 | (0xFFFF - slots visited before) << 16 | position, so
     // that the best is the largest (a comparison that a branch would
@@ -353,7 +370,7 @@ Match ChunkCompressor::Tables::find_match_hash(std::uint32_t p, std::uint32_t m)
         // an offset out of range from ever being written.
         const std::uint32_t x = pos[s + lowest_bit(same)];
         if (x < a) continue;
-        const std::uint32_t e = common_prefix(b + x, b + p, m);
+        const std::uint32_t e = common_prefix(bytes + x, at_p, m);
         if (e == m) return Match{x, m};
         best = std::max(best, std::uint64_t{e} << 40 | order | x);
         order -= std::uint64_t{1} << 16;
