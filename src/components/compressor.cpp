@@ -216,8 +216,7 @@ struct ChunkCompressor::Tables {
   void reset_hash();
   void insert_position(std::uint32_t x, std::uint32_t r);
   void insert_with_room(std::uint32_t x, std::uint32_t h);
-  // Puts x in slot s (NO_SLOT: nowhere) under key h and tag t. A slot that
-  // held a position of the same key widens the key's reach by d.
+  // Puts x in slot s, d slots from h, under key h and tag t.
   void store(std::uint32_t s, std::uint32_t h, std::uint32_t x, std::uint16_t t, std::uint32_t d) {
     key[s] = static_cast<std::uint16_t>(h);
     tag[s] = t;
@@ -280,8 +279,8 @@ void ChunkCompressor::Tables::insert_position(std::uint32_t x, std::uint32_t r) 
 }
 
 // insert_position for x with 15 bytes or more left and 30 slots from h that
-// do not wrap around: all 30 at once, without a branch in the common case
-// (where the slots hold few of x's tag, the branches would mispredict).
+// do not wrap around: sixteen slots at a time (the next sixteen only when
+// the first are all live), then the few slots of x's tag compared.
 TOLVEX_INLINE void ChunkCompressor::Tables::insert_with_room(std::uint32_t x, std::uint32_t h) {
   const std::uint16_t t = tag15(b + x);
   std::uint32_t lanes = free_and_tag16(key.data() + h, tag.data() + h, t);
