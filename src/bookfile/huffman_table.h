@@ -4,13 +4,26 @@
 // the page when the stream runs out in the middle of a code, the same bytes
 // dropped when a symbol runs past the end of the page.
 //
-// The root table is indexed by the next ROOT_BITS bits of the stream (fewer
-// when the tree is shallower). An entry names the leaf that those bits lead
-// to and how many of them its code takes, or, for longer codes, the subtable
-// of the branch reached after all of them. A subtable is indexed the same way
-// by the next bits, at most SUB_BITS of them (fewer when the branch's subtree
-// is shallower), so a degenerate tree with codes of hundreds of bits costs a
-// few dozen entries per leaf at worst.
+// Every entry is one 64-bit word: the stream bits it takes in the low byte,
+// the count of output bytes in the top byte, the output bytes between them
+// (the first in bits 8-15). The decoder shifts its bit window by the word
+// itself (the shift uses the low six bits), stores bits 8-63 at the output
+// position with one eight-byte store and advances by the count; the bytes
+// behind the count are overwritten by the next symbol or cleared at the end
+// of the page.
+//
+// Two root tables are indexed by the next ROOT_BITS bits of the stream, also
+// for shallower trees, so that the index is a fixed shift. In the single
+// table an entry names the leaf those bits lead to, or, for longer codes, the
+// subtable of the branch reached after all of them. A subtable is indexed the
+// same way by the next bits, at most SUB_BITS of them (fewer when the
+// branch's subtree is shallower), so a degenerate tree with codes of hundreds
+// of bits costs a few dozen entries per leaf at worst. The run table is the
+// single table with a second leaf appended where its code also ends within
+// the root bits (never the end of the page, at most six bytes together).
+// Codes of real books average about ten bits, a few per cent are longer than
+// twelve; 4096 entries of eight bytes keep the run table in the first-level
+// data cache, where the decoder's chain of dependent lookups wants it.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +38,7 @@ namespace tolvex {
 class DecodingTable {
  public:
   static constexpr unsigned ROOT_BITS = 13;
-  static constexpr unsigned SUB_BITS = 6;
+  static constexpr unsigned SUB_BITS = 5;
 
   // Null when the tree is not one that build_tree_from_leaves makes (a child
   // link out of range or not below its branch, or a root that is a leaf);
@@ -40,31 +53,19 @@ class DecodingTable {
   std::size_t entry_count() const { return entries_.size(); }
 
  private:
-  enum Kind : std::uint8_t { SUBTABLE = 0, BYTE1 = 1, BYTE2 = 2, BYTE4 = 4, END = 5 };
-  struct Entry {
-    std::uint32_t data = 0;  // the leaf's output bytes in order, or the subtable's first entry
-    std::uint8_t bits = 0;   // stream bits this entry takes
-    std::uint8_t kind = END;
-    std::uint8_t sub_bits = 0;  // subtables: the bits that index it
-    std::uint8_t unused = 0;
-  };
+  static constexpr unsigned RUN_BYTES = 6;
+  static constexpr std::size_t ROOT_SIZE = std::size_t{1} << ROOT_BITS;
+  // Leaves and runs: bits, output bytes, count (1 to 6). Subtables: bits,
+  // the index of the subtable's first entry in bits 8-39 and the bits that
+  // index it in bits 40-47, count 0. The end of the page: bits, nothing else.
+  using Entry = std::uint64_t;
+  static unsigned bits_of(Entry e) { return static_cast<unsigned>(e & 0xFF); }
+  static unsigned count_of(Entry e) { return static_cast<unsigned>(e >> 56); }
+  static std::size_t first_of(Entry e) { return static_cast<std::size_t>((e >> 8) & 0xFFFFFFFF); }
+  static unsigned sub_bits_of(Entry e) { return static_cast<unsigned>((e >> 40) & 0xFF); }  // 0: the end of the page
 
-  // By the same ROOT_BITS bits as the root table. Where the code ends
-  // within them: the leaf's bytes, followed by those of the next leaf when
-  // its code ends within them too (never the end of the page). Where the
-  // root entry is a subtable: count 0 and the subtable (data, bits,
-  // sub_bits). Where it is the end of the page: count 0, sub_bits 0.
-  struct Run {
-    std::uint64_t data = 0;  // the output bytes in order, or the subtable's first entry
-    std::uint8_t bits = 0;   // stream bits of both codes, or of the subtable's branch
-    std::uint8_t count = 0;  // output bytes (1 to 8)
-    std::uint8_t sub_bits = 0;
-    std::uint8_t unused[5] = {};
-  };
-
-  std::vector<Entry> entries_;  // the root table first, then the subtables
-  std::vector<Run> runs_;
-  unsigned root_bits_ = 0;
+  // The run table, the single table (ROOT_SIZE entries each), then the subtables.
+  std::vector<Entry> entries_;
   std::size_t node_count_ = 0;
 };
 
