@@ -17,7 +17,7 @@ namespace tolvex {
 
 int writer_thread_count(int requested) {
   int n = requested;
-  if (n <= 0) n = static_cast<int>(std::thread::hardware_concurrency());
+  if (n <= 0) n = platform::usable_processors();
   return std::clamp(n, 1, MAX_WRITER_THREADS);
 }
 

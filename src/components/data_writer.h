@@ -31,8 +31,8 @@ inline constexpr std::uint32_t MAX_CHUNKS = 65535;
 // near 12 MiB at most.
 inline constexpr int MAX_WRITER_THREADS = 16;
 
-// Worker count for RunOptions.threads: 0 = one per core (at least 1), and
-// never more than MAX_WRITER_THREADS.
+// Worker count for RunOptions.threads: 0 = one per processor the process may
+// run on (at least 1), and never more than MAX_WRITER_THREADS.
 int writer_thread_count(int requested);
 
 class CompressionPool;  // data_writer.cpp

@@ -7,13 +7,25 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <thread>
+
 #ifdef _WIN32
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
+#if defined(__linux__)
+#include <sched.h>
 #endif
 
 namespace tolvex::platform {
@@ -158,6 +170,22 @@ std::string resolve_path_case(const std::string& path) {
 }
 
 std::time_t now_seconds() { return std::time(nullptr); }
+
+int usable_processors() {
+  int n = 0;
+#if defined(__linux__)
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) n = CPU_COUNT(&set);
+#elif defined(_WIN32)
+  DWORD_PTR process = 0, system = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) {
+    for (; process != 0; process &= process - 1) ++n;
+  }
+#endif
+  if (n <= 0) n = static_cast<int>(std::thread::hardware_concurrency());
+  return n > 0 ? n : 1;
+}
 
 void console_write(const char* data, std::size_t n) {
   std::fwrite(data, 1, n, stdout);

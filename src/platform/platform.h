@@ -39,6 +39,10 @@ std::string resolve_path_case(const std::string& path);
 std::time_t now_seconds();
 std::tm local_time(std::time_t t);
 
+// Processors this process may run on (its affinity: `taskset -c 0` gives
+// 1), at least 1.
+int usable_processors();
+
 // Writes bytes to standard output and flushes. On Windows standard output is
 // in text mode, so a redirected console holds CR LF like the log.
 void console_write(const char* data, std::size_t n);

@@ -4,6 +4,10 @@
 
 #include "scratch_dir.h"
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 namespace tolvex::platform {
 namespace {
 
@@ -38,6 +42,24 @@ TEST_F(Platform, CreatingAnExistingDirectoryIsNoErrorButAFileInTheWayIs) {
   EXPECT_EQ(regular_file_size("d/f"), 3);
   EXPECT_EQ(make_directory("d/f"), -1);
 }
+
+#if defined(__linux__)
+// The default number of compression threads follows the processors the run
+// is allowed on (as under `taskset -c 0`), not the machine's count.
+TEST(UsableProcessors, FollowsTheAffinityOfTheProcess) {
+  cpu_set_t all;
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  EXPECT_EQ(usable_processors(), CPU_COUNT(&all));
+  int first = 0;
+  while (!CPU_ISSET(first, &all)) ++first;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  EXPECT_EQ(usable_processors(), 1);
+  ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+}
+#endif
 
 }  // namespace
 }  // namespace tolvex::platform
