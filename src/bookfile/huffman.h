@@ -78,8 +78,11 @@ DecodingTree build_tree_from_leaves(std::vector<DecodingNode> leaves);
 // a stream that runs out first (a file cut short, a wrong page offset) gives
 // false, so the caller can report the page instead of passing on zeros. Uses
 // the tree's lookup tables when it has them (several bits per step), else the
-// walk below.
-bool decode_page(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page);
+// walk below. `page_bits`, when not 0, is about the bits the page's codes
+// take (from the page index); the table decoder then decodes the second half
+// alongside the first. It changes nothing in the result, whatever its value.
+bool decode_page(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page,
+                 std::size_t page_bits = 0);
 
 // The same decoding by walking the tree one bit at a time from the root for
 // every symbol; gives exactly what decode_page gives.

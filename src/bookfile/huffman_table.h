@@ -4,13 +4,11 @@
 // the page when the stream runs out in the middle of a code, the same bytes
 // dropped when a symbol runs past the end of the page.
 //
-// Every entry is one 64-bit word: the stream bits it takes in the low byte,
-// the count of output bytes in the top byte, the output bytes between them
-// (the first in bits 8-15). The decoder shifts its bit window by the word
-// itself (the shift uses the low six bits), stores bits 8-63 at the output
-// position with one eight-byte store and advances by the count; the bytes
-// behind the count are overwritten by the next symbol or cleared at the end
-// of the page.
+// Every entry is eight bytes: up to six output bytes, the stream bits the
+// entry takes, and the count of output bytes. The decoder copies all eight
+// to the output position with one load and one store and advances by the
+// count; the bytes behind the count are overwritten by the next symbol or
+// cleared at the end of the page.
 //
 // Two root tables are indexed by the next ROOT_BITS bits of the stream, also
 // for shallower trees, so that the index is a fixed shift. In the single
@@ -21,13 +19,16 @@
 // of bits costs a few dozen entries per leaf at worst. The run table is the
 // single table with a second leaf appended where its code also ends within
 // the root bits (never the end of the page, at most six bytes together).
-// Codes of real books average eight to ten bits and 2 to 3 per cent are
-// longer than 13 bits; narrower roots send more codes to a subtable, which
-// costs a mispredicted branch, more than a 64 KiB run table costs in cache
-// misses.
+// The decoder's steps follow each other through the bits each takes, so
+// those come from a table of their own (one byte per run entry, 16 KiB) that
+// stays in the first-level cache; the 128 KiB run table is read beside it.
+// Codes of real books average eight to ten bits; 0.1 to 0.4 per cent are
+// longer than 14 bits, and each of those costs a mispredicted branch, which
+// made narrower roots slower on whole books.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <vector>
@@ -38,8 +39,8 @@ namespace tolvex {
 
 class DecodingTable {
  public:
-  static constexpr unsigned ROOT_BITS = 13;
-  static constexpr unsigned SUB_BITS = 5;
+  static constexpr unsigned ROOT_BITS = 14;
+  static constexpr unsigned SUB_BITS = 4;
 
   // Null when the tree is not one that build_tree_from_leaves makes (a child
   // link out of range or not below its branch, or a root that is a leaf);
@@ -47,8 +48,9 @@ class DecodingTable {
   static std::shared_ptr<const DecodingTable> build(const DecodingTree& tree);
 
   // Fills the 2048-byte page from the stream (see decode_page); false when
-  // the stream ran out before the page was complete.
-  bool decode(std::span<const std::uint8_t> stream, std::uint8_t* page) const;
+  // the stream ran out before the page was complete. With page_bits, a
+  // second lane starts in the middle of them.
+  bool decode(std::span<const std::uint8_t> stream, std::uint8_t* page, std::size_t page_bits = 0) const;
 
   std::size_t node_count() const { return node_count_; }
   std::size_t entry_count() const { return entries_.size(); }
@@ -56,17 +58,30 @@ class DecodingTable {
  private:
   static constexpr unsigned RUN_BYTES = 6;
   static constexpr std::size_t ROOT_SIZE = std::size_t{1} << ROOT_BITS;
-  // Leaves and runs: bits, output bytes, count (1 to 6). Subtables: bits,
-  // the index of the subtable's first entry in bits 8-39 and the bits that
-  // index it in bits 40-47, count 0. The end of the page: bits, nothing else.
-  using Entry = std::uint64_t;
-  static unsigned bits_of(Entry e) { return static_cast<unsigned>(e & 0xFF); }
-  static unsigned count_of(Entry e) { return static_cast<unsigned>(e >> 56); }
-  static std::size_t first_of(Entry e) { return static_cast<std::size_t>((e >> 8) & 0xFFFFFFFF); }
-  static unsigned sub_bits_of(Entry e) { return static_cast<unsigned>((e >> 40) & 0xFF); }  // 0: the end of the page
+  struct Entry {
+    // Leaves and runs: the output bytes. Subtables: the index of the
+    // subtable's first entry (four bytes, native order), then the bits that
+    // index it. The end of the page: nothing.
+    std::uint8_t out[RUN_BYTES] = {};
+    std::uint8_t bits = 0;   // stream bits this entry takes
+    std::uint8_t count = 0;  // output bytes, 0 for a subtable or the end of the page
+
+    std::size_t first() const {
+      std::uint32_t v;
+      std::memcpy(&v, out, sizeof v);
+      return v;
+    }
+    unsigned sub_bits() const { return out[4]; }  // 0: the end of the page
+  };
+  static_assert(sizeof(Entry) == 8);
+
+  struct Lane;  // a position decoding with the run table (huffman_table.cpp)
 
   // The run table, the single table (ROOT_SIZE entries each), then the subtables.
   std::vector<Entry> entries_;
+  // The run table's bits alone, 0 where it names a subtable or the end of
+  // the page.
+  std::vector<std::uint8_t> run_bits_;
   std::size_t node_count_ = 0;
 };
 

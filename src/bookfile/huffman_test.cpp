@@ -3,6 +3,7 @@
 // construction of huffman_reference.h, the bit-by-bit decode_page_walk).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <tuple>
@@ -75,8 +76,11 @@ std::vector<std::vector<DecodingNode>> varied_leaf_sets() {
 
 // The node arrays of the fast build and the literal construction; the pages
 // that the table decoder and the walk make of random streams of every length
-// (in some rounds mostly one bits, for the deep codes), and of streams of
-// whole codes that fill the page with symbols of every width or end inside a code.
+// (in some rounds mostly one bits, for the deep codes), of streams of whole
+// codes that fill the page with symbols of every width or end inside a code,
+// and of streams whose page ends with the end-of-page symbol before other
+// bytes, as read_block passes them. The decoder is told no page length, the
+// true one, and any other: a second lane then starts anywhere in the stream.
 TEST(FastTreeAndTableDecoder, MatchTheLiteralAlgorithms) {
   std::vector<std::vector<DecodingNode>> sets = varied_leaf_sets();
   std::mt19937 rng(3);
@@ -95,18 +99,35 @@ TEST(FastTreeAndTableDecoder, MatchTheLiteralAlgorithms) {
     for (std::size_t i = 0; i < tree.nodes.size(); ++i) ASSERT_EQ(key(tree.nodes[i]), key(literal.nodes[i])) << i;
     if (leaves.size() <= 12) continue;  // pages are decoded with the varied sets only
     ASSERT_NE(tree.table, nullptr);
+    const auto end_leaf = static_cast<std::int32_t>(
+        std::find_if(tree.nodes.begin(), tree.nodes.end(), [](const DecodingNode& n) { return n.type == NODE_END; }) -
+        tree.nodes.begin());
     Bytes a(PAGE_SIZE), b(PAGE_SIZE);
     for (int round = 0; round < 300; ++round) {
       Bytes stream(round < 20 ? static_cast<std::size_t>(round) : rng() % (PAGE_SIZE + 1));
-      for (auto& byte : stream) byte = static_cast<std::uint8_t>(round % 3 == 0 ? rng() | rng() | rng() : rng());
+      for (auto& byte : stream) byte = static_cast<std::uint8_t>(round % 4 == 0 ? rng() | rng() | rng() : rng());
+      std::size_t page_bits = 8 * stream.size();
       if (round % 2 == 1) {
         std::string bits;
-        while (bits.size() < 8 * stream.size()) bits += code_of(tree, static_cast<std::int32_t>(rng() % leaves.size()));
-        stream = pack(bits.substr(0, round % 4 == 1 ? bits.size() : bits.size() - 1 - rng() % 5));
+        while (bits.size() < 8 * stream.size()) {
+          const auto leaf = static_cast<std::int32_t>(rng() % leaves.size());
+          if (leaf != end_leaf) bits += code_of(tree, leaf);
+        }
+        if (round % 4 == 1) {
+          bits.resize(rng() % (bits.size() + 1));
+          page_bits = bits.size() + code_of(tree, end_leaf).size();
+          bits += code_of(tree, end_leaf) + std::string(rng() % 9000, '0');
+          for (char& c : std::span(bits).subspan(page_bits)) c = static_cast<char>('0' + rng() % 2);
+        } else {
+          bits.resize(bits.size() - rng() % 6);
+        }
+        stream = pack(bits.substr(0, std::min<std::size_t>(bits.size(), 8 * PAGE_SIZE)));
       }
-      const bool complete = decode_page(stream, tree, a.data());
-      ASSERT_EQ(decode_page_walk(stream, tree, b.data()), complete) << round;
-      ASSERT_EQ(a, b) << round << " in the set of " << leaves.size() << " leaves";
+      const bool complete = decode_page_walk(stream, tree, b.data());
+      for (const std::size_t hint : {std::size_t{0}, page_bits, rng() % (16 * stream.size() + 1)}) {
+        ASSERT_EQ(decode_page(stream, tree, a.data(), hint), complete) << round << ", page bits " << hint;
+        ASSERT_EQ(a, b) << round << ", page bits " << hint << " in the set of " << leaves.size() << " leaves";
+      }
     }
   }
 }
