@@ -112,6 +112,7 @@ std::shared_ptr<const DecodingTable> DecodingTable::build(const DecodingTree& tr
   // The run table: where the first code ends within the root bits, the next
   // code starts with the bits of i after it, and is known from them when it
   // ends within them too.
+  table->run_bits_.resize(ROOT_SIZE);
   for (std::size_t i = 0; i < ROOT_SIZE; ++i) {
     Entry run = entries[ROOT_SIZE + i];
     if (run.count != 0 && run.bits < ROOT_BITS) {
@@ -123,10 +124,7 @@ std::shared_ptr<const DecodingTable> DecodingTable::build(const DecodingTree& tr
       }
     }
     entries[i] = run;
-  }
-  table->run_bits_.resize(ROOT_SIZE);
-  for (std::size_t i = 0; i < ROOT_SIZE; ++i) {
-    table->run_bits_[i] = entries[i].count == 0 ? 0 : entries[i].bits;
+    table->run_bits_[i] = run.count == 0 ? 0 : run.bits;
   }
   return table;
 }
