@@ -6,6 +6,7 @@
 #include <deque>
 
 #include "bookfile/book_file.h"
+#include "platform/compiler.h"
 
 namespace tolvex {
 
@@ -30,13 +31,8 @@ std::uint64_t load_be64(const std::uint8_t* p) {
 
 }  // namespace
 
-// The steps of the decoding loops must be inlined: as calls, the lane's
-// window would go through memory between them.
-#if defined(__GNUC__) || defined(__clang__)
-#define TOLVEX_STEP_INLINE [[gnu::always_inline]] inline
-#else
-#define TOLVEX_STEP_INLINE inline
-#endif
+// The steps of the decoding loops are inlined (TOLVEX_ALWAYS_INLINE): as
+// calls, the lane's window would go through memory between them.
 
 std::shared_ptr<const DecodingTable> DecodingTable::build(const DecodingTree& tree) {
   const std::vector<DecodingNode>& nodes = tree.nodes;
@@ -146,14 +142,14 @@ struct DecodingTable::Lane {
         avail(64 - static_cast<unsigned>(bit & 7)),
         out(at) {}
 
-  TOLVEX_STEP_INLINE std::size_t bit(const std::uint8_t* bytes) const {
+  TOLVEX_ALWAYS_INLINE std::size_t bit(const std::uint8_t* bytes) const {
     return static_cast<std::size_t>(next - bytes) * 8 - avail;
   }
 
   // A run, or a code that ends in its subtable, written with one store (the
   // bytes past the count are overwritten later or cleared); false, taking
   // nothing, for a longer code or the end of the page.
-  TOLVEX_STEP_INLINE bool step(const Entry* entries, const std::uint8_t* run_bits) {
+  TOLVEX_ALWAYS_INLINE bool step(const Entry* entries, const std::uint8_t* run_bits) {
     const std::size_t i = window >> (64 - ROOT_BITS);
     unsigned bits = run_bits[i];
     const Entry* e = entries + i;
@@ -176,7 +172,7 @@ struct DecodingTable::Lane {
   }
   // After three steps: they took at least three bits and at most
   // STEPS_BITS of the 56 or more there were.
-  TOLVEX_STEP_INLINE void refill() {
+  TOLVEX_ALWAYS_INLINE void refill() {
     window |= load_be64(next) >> avail;
     next += (63 - avail) >> 3;
     avail |= 56;

@@ -5,26 +5,11 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/compiler.h"
+
 #if (defined(__SSE2__) || defined(_M_X64)) && !defined(TOLVEX_NO_SIMD)
 #include <emmintrin.h>
 #define TOLVEX_HAVE_SSE2 1
-#endif
-
-// The per-position steps of the hash search, inlined into its loop, and
-// fetching table entries into the cache ahead of their use.
-#if defined(__GNUC__)
-#define TOLVEX_INLINE inline __attribute__((always_inline))
-#elif defined(_MSC_VER)
-#define TOLVEX_INLINE __forceinline
-#else
-#define TOLVEX_INLINE inline
-#endif
-#if defined(__GNUC__)
-#define TOLVEX_PREFETCH(p) __builtin_prefetch(p)
-#elif defined(TOLVEX_HAVE_SSE2)
-#define TOLVEX_PREFETCH(p) _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0)
-#else
-#define TOLVEX_PREFETCH(p) ((void)(p))
 #endif
 
 namespace tolvex {
@@ -281,7 +266,7 @@ void ChunkCompressor::Tables::insert_position(std::uint32_t x, std::uint32_t r) 
 // insert_position for x with 15 bytes or more left and 30 slots from h that
 // do not wrap around: sixteen slots at a time (the next sixteen only when
 // the first are all live), then the few slots of x's tag compared.
-TOLVEX_INLINE void ChunkCompressor::Tables::insert_with_room(std::uint32_t x, std::uint32_t h) {
+TOLVEX_ALWAYS_INLINE void ChunkCompressor::Tables::insert_with_room(std::uint32_t x, std::uint32_t h) {
   const std::uint16_t t = tag15(b + x);
   std::uint32_t lanes = free_and_tag16(key.data() + h, tag.data() + h, t);
   // Slots h .. h + f - 1 are live, h + f is the first free one (f = 30: none
@@ -322,7 +307,7 @@ void ChunkCompressor::Tables::advance_window(std::uint32_t p, std::uint32_t coun
 }
 
 // One step of advance_window far from the end of the chunk.
-TOLVEX_INLINE void ChunkCompressor::Tables::pass_position(std::uint32_t x) {
+TOLVEX_ALWAYS_INLINE void ChunkCompressor::Tables::pass_position(std::uint32_t x) {
   forget_position(x - WINDOW_SIZE);
   const std::uint8_t* const bytes = b;
   const std::uint32_t h = hash_at[x];
