@@ -28,10 +28,10 @@ bool read_exact(int fd, void* buffer, std::size_t n) {
   return platform::read_fd(fd, buffer, n) == static_cast<long>(n);
 }
 
-// Compressed files are read through two caches of the file last read (the
-// file does not change while it is converted): the page group last read, and
-// the bytes from the last page's offset on, read 64 KiB at a time, so that
-// the pages after it come from memory. Both give exactly what seeking and
+// Files are read through two caches of the file last read (the file does
+// not change while it is converted): the page group last read (compressed
+// files), and the bytes from the last page's offset on, read 64 KiB at a
+// time, so that the pages after it come from memory. Both give exactly what seeking and
 // reading the file would give, including at and behind its end.
 struct ReadCache {
   const BookFile* group_file = nullptr;
@@ -152,16 +152,23 @@ void set_current_page(std::int32_t page) { g_current_page = page; }
 
 std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_t page) {
   if (file == nullptr || file->descriptor < 0 || destination == nullptr) return nullptr;
-  const int fd = file->descriptor;
 
   if (file->kind != 1 && file->kind != 2) {
+    // As seeking to the page and reading 2048 bytes, the bytes taken from
+    // the read-ahead; page 0 reads on where the last read on this file
+    // ended: after page n, page n + 1. A short last page fails, its bytes
+    // consumed as the read would have consumed them.
+    std::int64_t offset = file->position;
     if (page != 0) {
       g_current_page = static_cast<std::int32_t>(page);
-      const std::int64_t offset = (static_cast<std::int64_t>(page) - 1) * PAGE_SIZE;
-      if (platform::seek_set(fd, offset) != offset) return nullptr;
+      offset = (static_cast<std::int64_t>(page) - 1) * PAGE_SIZE;
     }
-    // Page 0 reads on at the file position: after page n of this file, page n + 1.
-    if (!read_exact(fd, destination, PAGE_SIZE)) return nullptr;  // a short last page fails too
+    const std::uint8_t* data = nullptr;
+    const long got = bytes_at(*file, offset, PAGE_SIZE, data);
+    if (got < 0) return nullptr;
+    file->position = offset + got;
+    if (got != PAGE_SIZE) return nullptr;
+    std::memcpy(destination, data, PAGE_SIZE);
     advance_current_page();
     return destination;
   }

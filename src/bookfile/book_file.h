@@ -32,6 +32,9 @@ struct BookFile {
   std::string name;       // last component of the path, for messages
   int descriptor = -1;
   int kind = 0;           // 0 plain, 1 or 2 compressed
+  // Plain files: where the last read ended, so where page 0 reads on (the
+  // descriptor's own position runs ahead, as pages come from a read-ahead).
+  std::int64_t position = 0;
   std::unique_ptr<CompressionHeader> header;  // compressed files only
   std::unique_ptr<DecodingTree> tree;         // compressed files only
 

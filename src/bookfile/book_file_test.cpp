@@ -67,6 +67,13 @@ TEST_F(BookFileTest, PlainFileReadsPagesAndKeepsCurrentPage) {
   EXPECT_EQ(read(f.get(), 0), Read(-1, 5));  // the short last page fails; a failed read does not advance
   EXPECT_EQ(read(f.get(), 9), Read(-1, 9));  // a named page becomes current even when it fails
   EXPECT_EQ(read(nullptr, 2), Read(-1, 9));
+  // Page 0 reads on where this file's own last read ended, whichever file
+  // was read in between (their pages come from one read-ahead).
+  const BookFilePtr g = open(plain_pages(3), 0);
+  EXPECT_EQ(read(g.get(), 2), Read(2, 3));
+  EXPECT_EQ(read(f.get(), 1), Read(1, 2));
+  EXPECT_EQ(read(g.get(), 0), Read(3, 3));
+  EXPECT_EQ(read(f.get(), 0), Read(2, 4));
   const BookFilePtr other = open(Bytes{1, 2, 3}, 3);  // any other kind: a plain file of any length
   EXPECT_TRUE(other && other->kind == 0);
   EXPECT_EQ(open_book_file((dir_.path() / "MISSING").string(), 0), nullptr);
