@@ -64,7 +64,7 @@ struct HashParts {
   std::array<std::uint16_t, 256> third;
   HashParts() {
     for (std::uint32_t i = 0; i < 65536; ++i) {
-      std::uint8_t two[2];
+      std::uint8_t two[2];  // the pair as it lies in memory, whatever the byte order
       const std::uint16_t v = static_cast<std::uint16_t>(i);
       std::memcpy(two, &v, 2);
       pair[i] = static_cast<std::uint16_t>((two[0] * 2097152u + two[1] * 16384u) % HASH_SLOTS);
