@@ -17,24 +17,34 @@ namespace {
 
 constexpr int PROBE_LIMIT = 30;   // slots examined when inserting with 15 or more bytes left
 constexpr int DEDUP_LENGTH = 15;  // bytes compared before a newer position takes an older one's slot
-constexpr std::uint16_t EMPTY = 0xFFFF;    // slot never used since the reset / no position
-constexpr std::uint16_t DELETED = 0xFFFE;  // slot whose position left the window
 constexpr int POSITIONS = WINDOW_SIZE + CHUNK_BYTES;  // 36848: every position of B fits in 16 bits
 constexpr int HISTORY_SEEDS = 15;
 constexpr std::uint32_t FIRST_SEED = WINDOW_SIZE - HISTORY_SEEDS;  // 4065
 // Byte comparisons read 16 bytes from a position below the end.
 static_assert(COMPRESSOR_BUFFER_BYTES >= POSITIONS + 16);
-// The slot arrays are read 16 entries at a time from any slot, and 32 from a
-// slot with 30 slots behind it; entries past the last slot are never taken
-// into account. The last of them is the slot of positions that hold none
-// (NO_SLOT): the insertion of such a position writes there, and so does its
-// leaving the window.
-constexpr int SLOT_PAD = 48;
+
+// A slot of the hash table is kept as one byte, its distance: how far the
+// slot lies from the slot of its position's key (the key is that slot
+// number minus the distance), or one of two marks. A position entered with
+// 15 bytes or more after it lies fewer than 30 slots from its key; only the
+// last 14 positions of a chunk may lie farther, and their distance is kept
+// as FAR (their key is then read from the position itself, hash_at[pos]).
+constexpr std::uint8_t EMPTY = 0xFF;    // slot never used since the reset
+constexpr std::uint8_t DELETED = 0xFE;  // slot whose position left the window
+constexpr std::uint8_t FAR = 0x7F;      // distance of 127 slots or more
+// Slots are free (EMPTY or DELETED) when the top bit of their distance is set.
+constexpr std::uint8_t FREE_BIT = 0x80;
+// The quick paths look at the 32 slots from a key's at once when they do not
+// run past the table's end: every slot a position with 15 bytes after it can
+// take (PROBE_LIMIT) and a few more, which cannot hold one of that key.
+constexpr std::uint32_t LANES = 32;
+static_assert(PROBE_LIMIT <= static_cast<int>(LANES) && LANES < FAR);
+constexpr std::uint32_t LAST_QUICK_KEY = HASH_SLOTS - LANES;
+// One slot more, never probed, for positions that hold none (NO_SLOT): the
+// insertion of such a position writes there, and so does its leaving the window.
+constexpr std::uint32_t NO_SLOT = HASH_SLOTS;
 // Positions ahead whose slots are fetched into the cache while one is entered.
 constexpr int PREFETCH = 16;
-constexpr std::uint32_t NO_SLOT = HASH_SLOTS + SLOT_PAD - 1;
-// Keys are below 2^15, EMPTY and DELETED above: a slot is free (EMPTY or
-// DELETED) when its key has the top bit set.
 static_assert(HASH_SLOTS < 0x8000);
 
 struct Match {
@@ -81,48 +91,41 @@ inline std::uint32_t hash3(const std::uint8_t* p) {
 
 inline std::uint32_t next_slot(std::uint32_t s) { return s + 1 == HASH_SLOTS ? 0 : s + 1; }
 inline std::uint32_t lowest_bit(std::uint32_t mask) { return static_cast<std::uint32_t>(std::countr_zero(mask)); }
-inline std::uint32_t low_bits(std::uint32_t n) { return n >= 32 ? ~0u : (1u << n) - 1; }
 
-// A tag of the 15 bytes at p: positions with equal 15 bytes have equal tags,
-// so only slots with x's tag need the comparison.
-inline std::uint16_t tag15(const std::uint8_t* p) {
+// A one-byte tag of the 15 bytes at p: positions with equal 15 bytes have
+// equal tags, so only slots with x's tag need the comparison.
+inline std::uint8_t tag15(const std::uint8_t* p) {
   const std::uint64_t v = load8(p) + std::rotl(load8(p + 7), 29);
-  return static_cast<std::uint16_t>((v * 0x9E3779B97F4A7C15ull) >> 48);
+  return static_cast<std::uint8_t>((v * 0x9E3779B97F4A7C15ull) >> 56);
 }
 
-// The comparisons, sixteen entries at a time: bit i of a mask for entry i.
+// The comparisons, 32 slots at a time: bit i of a mask for slot i.
 #if defined(TOLVEX_HAVE_SSE2)
 inline __m128i load16(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
-inline __m128i lanes_of(std::uint16_t v) { return _mm_set1_epi16(static_cast<short>(v)); }
-// Two sets of eight 16-bit lanes, each 0 or all ones (or any value whose sign
-// is the answer), as one 16-bit mask: the signed saturating pack keeps signs.
-inline std::uint32_t signs16(__m128i lo, __m128i hi) {
-  return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(lo, hi)));
-}
+inline std::uint32_t bits16(__m128i v) { return static_cast<std::uint32_t>(_mm_movemask_epi8(v)); }
 // The 16 bytes at p, held for comparisons with other positions.
 class Bytes16 {
  public:
   explicit Bytes16(const std::uint8_t* p) : v_(load16(p)) {}
   // Bytes in which the 16 bytes at a agree with these.
-  std::uint32_t equal_bytes(const std::uint8_t* a) const {
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(load16(a), v_)));
-  }
+  std::uint32_t equal_bytes(const std::uint8_t* a) const { return bits16(_mm_cmpeq_epi8(load16(a), v_)); }
 
  private:
   __m128i v_;
 };
-// Low half: slots from keys[0] that are free; high half: entries of tags equal to t.
-inline std::uint32_t free_and_tag16(const std::uint16_t* keys, const std::uint16_t* tags, std::uint16_t t) {
-  const __m128i want = lanes_of(t);
-  return signs16(load16(keys), load16(keys + 8)) |
-         signs16(_mm_cmpeq_epi16(load16(tags), want), _mm_cmpeq_epi16(load16(tags + 8), want)) << 16;
+// Free slots among the 32 distances at d.
+inline std::uint32_t free32(const std::uint8_t* d) { return bits16(load16(d)) | bits16(load16(d + 16)) << 16; }
+// Entries among the 32 at v that equal w.
+inline std::uint32_t equal32(const std::uint8_t* v, std::uint8_t w) {
+  const __m128i want = _mm_set1_epi8(static_cast<char>(w));
+  return bits16(_mm_cmpeq_epi8(load16(v), want)) | bits16(_mm_cmpeq_epi8(load16(v + 16), want)) << 16;
 }
-// Low half: keys equal to h; high half: keys that are EMPTY.
-inline std::uint32_t key_and_empty16(const std::uint16_t* keys, std::uint16_t h) {
-  const __m128i lo = load16(keys), hi = load16(keys + 8);
-  const __m128i want = lanes_of(h), empty = lanes_of(EMPTY);
-  return signs16(_mm_cmpeq_epi16(lo, want), _mm_cmpeq_epi16(hi, want)) |
-         signs16(_mm_cmpeq_epi16(lo, empty), _mm_cmpeq_epi16(hi, empty)) << 16;
+// The slots among the 32 from slot h that hold a position of key h (distance
+// i in slot h + i).
+inline std::uint32_t of_key32(const std::uint8_t* d) {
+  const __m128i iota = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m128i iota16 = _mm_add_epi8(iota, _mm_set1_epi8(16));
+  return bits16(_mm_cmpeq_epi8(load16(d), iota)) | bits16(_mm_cmpeq_epi8(load16(d + 16), iota16)) << 16;
 }
 #else
 class Bytes16 {
@@ -137,14 +140,19 @@ class Bytes16 {
  private:
   const std::uint8_t* p_;
 };
-inline std::uint32_t free_and_tag16(const std::uint16_t* keys, const std::uint16_t* tags, std::uint16_t t) {
+inline std::uint32_t free32(const std::uint8_t* d) {
   std::uint32_t mask = 0;
-  for (std::uint32_t i = 0; i < 16; ++i) mask |= std::uint32_t{keys[i] >= 0x8000} << i | std::uint32_t{tags[i] == t} << (i + 16);
+  for (std::uint32_t i = 0; i < 32; ++i) mask |= std::uint32_t{d[i] >= FREE_BIT} << i;
   return mask;
 }
-inline std::uint32_t key_and_empty16(const std::uint16_t* keys, std::uint16_t h) {
+inline std::uint32_t equal32(const std::uint8_t* v, std::uint8_t w) {
   std::uint32_t mask = 0;
-  for (std::uint32_t i = 0; i < 16; ++i) mask |= std::uint32_t{keys[i] == h} << i | std::uint32_t{keys[i] == EMPTY} << (i + 16);
+  for (std::uint32_t i = 0; i < 32; ++i) mask |= std::uint32_t{v[i] == w} << i;
+  return mask;
+}
+inline std::uint32_t of_key32(const std::uint8_t* d) {
+  std::uint32_t mask = 0;
+  for (std::uint32_t i = 0; i < 32; ++i) mask |= std::uint32_t{d[i] == i} << i;
   return mask;
 }
 #endif
@@ -162,18 +170,14 @@ inline bool equal15(const std::uint8_t* a, const Bytes16& b) { return (b.equal_b
 struct ChunkCompressor::Tables {
   std::array<std::uint8_t, COMPRESSOR_BUFFER_BYTES> buffer{};
   // The hash table of three-byte strings, one entry per slot in three arrays:
-  // - key: EMPTY, DELETED, or the key (hash3) of the position the slot holds;
-  // - pos: that position (meaningful only while key holds a key);
+  // - dist: EMPTY, DELETED, or the distance of the slot from its position's key;
+  // - pos: that position (meaningful only while dist holds a distance);
   // - tag: the tag15 of that position (likewise).
-  // key is filled with EMPTY for every hash-search chunk (40 KB); pos and
-  // tag are read only for slots whose key is set.
-  std::array<std::uint16_t, HASH_SLOTS + SLOT_PAD> key;
-  std::array<std::uint16_t, HASH_SLOTS + SLOT_PAD> tag;
-  std::array<std::uint16_t, HASH_SLOTS + SLOT_PAD> pos;
-  // Per key, the farthest slot (counted from the key's own slot, around the
-  // end) that has held one of its positions in this chunk: a search for the
-  // key can stop there, as nothing of the key lies beyond.
-  std::array<std::uint16_t, HASH_SLOTS> reach;
+  // dist is filled with EMPTY for every hash-search chunk (20 KB); pos and
+  // tag are read only for slots that hold a position.
+  std::array<std::uint8_t, HASH_SLOTS + 1> dist;
+  std::array<std::uint8_t, HASH_SLOTS + 1> tag;
+  std::array<std::uint16_t, HASH_SLOTS + 1> pos;
   // The slot each passed position took, NO_SLOT when it took none. Positions
   // below FIRST_SEED are never passed and keep NO_SLOT from the start; every
   // other entry is written when its position is passed, before it is read.
@@ -186,7 +190,8 @@ struct ChunkCompressor::Tables {
   std::array<std::uint16_t, 65536> last_pair;
   std::array<std::uint16_t, 256> last_byte;
   // hash3 of every position of the chunk with 3 bytes left (and PREFETCH
-  // entries more, read ahead but never used).
+  // entries more, read ahead but never used); also the key of every
+  // position in the table.
   std::array<std::uint16_t, POSITIONS + PREFETCH> hash_at{};
   // Scan search: for each byte value, 1 + the last index k < i - 1 at which it
   // occurs in the string being matched (0: absent). The shift for length i is
@@ -200,40 +205,40 @@ struct ChunkCompressor::Tables {
   Tables();
   void reset_hash();
   void insert_position(std::uint32_t x, std::uint32_t r);
-  void insert_with_room(std::uint32_t x, std::uint32_t h);
-  // Puts x in slot s, d slots from h, under key h and tag t.
-  void store(std::uint32_t s, std::uint32_t h, std::uint32_t x, std::uint16_t t, std::uint32_t d) {
-    key[s] = static_cast<std::uint16_t>(h);
+  void insert_quick(std::uint32_t x, std::uint32_t h);
+  // Puts x in slot s, d slots from its key's, with tag t.
+  void store(std::uint32_t s, std::uint32_t x, std::uint8_t t, std::uint32_t d) {
+    dist[s] = static_cast<std::uint8_t>(std::min<std::uint32_t>(d, FAR));
     tag[s] = t;
     pos[s] = static_cast<std::uint16_t>(x);
     slot_of_position[x] = static_cast<std::uint16_t>(s);
-    reach[h] = static_cast<std::uint16_t>(std::max<std::uint32_t>(reach[h], d));
   }
+  // Whether slot s holds a position of key h.
+  bool holds_key(std::uint32_t s, std::uint32_t h) const { return dist[s] < FREE_BIT && hash_at[pos[s]] == h; }
   // Marks the slot of position y DELETED as y leaves the window. When x took
   // the slot of an older position with the same 15 bytes, the older one's
   // slot_of_position was left as it was: its leaving marks the slot DELETED
   // although the slot holds x, and x's leaving later marks DELETED whatever
   // the slot holds then.
-  void forget_position(std::uint32_t y) { key[slot_of_position[y]] = DELETED; }
+  void forget_position(std::uint32_t y) { dist[slot_of_position[y]] = DELETED; }
   void advance_window(std::uint32_t p, std::uint32_t count);
   void pass_position(std::uint32_t x);
   Match find_match_hash(std::uint32_t p, std::uint32_t m);
+  Match find_quick(std::uint32_t p, std::uint32_t h);
   Match find_match_scan(std::uint32_t p, std::uint32_t m);
 };
 
 ChunkCompressor::Tables::Tables() {
-  std::memset(key.data(), 0xFF, sizeof key);
+  std::memset(dist.data(), EMPTY, sizeof dist);
   std::memset(tag.data(), 0, sizeof tag);
   std::memset(pos.data(), 0, sizeof pos);
-  std::memset(reach.data(), 0, sizeof reach);
   std::fill(slot_of_position.begin(), slot_of_position.end(), static_cast<std::uint16_t>(NO_SLOT));
   std::memset(last_pair.data(), 0, sizeof last_pair);
   std::memset(last_byte.data(), 0xFF, sizeof last_byte);
 }
 
 void ChunkCompressor::Tables::reset_hash() {
-  std::memset(key.data(), 0xFF, sizeof key);
-  std::memset(reach.data(), 0, sizeof reach);
+  std::memset(dist.data(), EMPTY, sizeof dist);
   std::memset(last_byte.data(), 0xFF, sizeof last_byte);
   for (std::uint32_t x = FIRST_SEED; x + 2 < end; ++x) hash_at[x] = static_cast<std::uint16_t>(hash3(b + x));
   // The only history positions ever entered: the last 15, as if each had 15
@@ -249,42 +254,35 @@ void ChunkCompressor::Tables::reset_hash() {
 // that is free or holds a position with the same 15 bytes (none of them: x
 // is not entered); nearer the end, in the first free slot.
 void ChunkCompressor::Tables::insert_position(std::uint32_t x, std::uint32_t r) {
-  const std::uint32_t h = hash3(b + x);
-  if (r >= DEDUP_LENGTH && h + PROBE_LIMIT <= HASH_SLOTS) return insert_with_room(x, h);
-  const std::uint16_t t = tag15(b + x);
+  const std::uint32_t h = hash_at[x];
+  if (r >= DEDUP_LENGTH && h <= LAST_QUICK_KEY) return insert_quick(x, h);
+  const std::uint8_t t = tag15(b + x);
   std::uint32_t s = h;
   const std::uint32_t probes = r >= DEDUP_LENGTH ? PROBE_LIMIT : HASH_SLOTS;
   for (std::uint32_t d = 0; d < probes; ++d, s = next_slot(s)) {
-    if (key[s] >= DELETED) return store(s, h, x, t, d);
-    if (r >= DEDUP_LENGTH && key[s] == h && tag[s] == t && equal15(b + pos[s], Bytes16(b + x))) return store(s, h, x, t, 0);
+    if (dist[s] >= FREE_BIT) return store(s, x, t, d);
+    if (r >= DEDUP_LENGTH && tag[s] == t && holds_key(s, h) && equal15(b + pos[s], Bytes16(b + x))) return store(s, x, t, d);
   }
   // Crowded (or, nearer the end, a full table, which cannot happen: at most
   // 4095 slots are live at any time).
   slot_of_position[x] = NO_SLOT;
 }
 
-// insert_position for x with 15 bytes or more left and 30 slots from h that
-// do not wrap around: sixteen slots at a time (the next sixteen only when
-// the first are all live), then the few slots of x's tag compared.
-TOLVEX_ALWAYS_INLINE void ChunkCompressor::Tables::insert_with_room(std::uint32_t x, std::uint32_t h) {
-  const std::uint16_t t = tag15(b + x);
-  std::uint32_t lanes = free_and_tag16(key.data() + h, tag.data() + h, t);
+// insert_position for x with 15 bytes or more left and 32 slots from h that
+// do not wrap around: the first free slot of the 30, and the slots before
+// it that hold x's tag, then those few compared.
+TOLVEX_ALWAYS_INLINE void ChunkCompressor::Tables::insert_quick(std::uint32_t x, std::uint32_t h) {
+  const std::uint8_t t = tag15(b + x);
   // Slots h .. h + f - 1 are live, h + f is the first free one (f = 30: none
   // of the 30 is, x is not entered).
-  std::uint32_t f = lowest_bit((lanes & 0xFFFF) | 1u << 16);
-  std::uint32_t same = (lanes >> 16) & ((1u << f) - 1);
-  if (f == 16) {
-    lanes = free_and_tag16(key.data() + h + 16, tag.data() + h + 16, t);
-    const std::uint32_t g = lowest_bit((lanes & 0x3FFF) | 1u << 14);
-    same |= ((lanes >> 16) & ((1u << g) - 1)) << 16;
-    f += g;
+  const std::uint32_t f = lowest_bit(free32(dist.data() + h) | 1u << PROBE_LIMIT);
+  // The first slot of x's tag before the free one that holds x's 15 bytes
+  // (equal 15 bytes have equal keys).
+  for (std::uint32_t same = equal32(tag.data() + h, t) & ((1u << f) - 1); same != 0; same &= same - 1) {
+    const std::uint32_t d = lowest_bit(same);
+    if (equal15(b + pos[h + d], Bytes16(b + x))) return store(h + d, x, t, d);
   }
-  // The first slot of x's tag before the free one that holds x's 15 bytes.
-  for (; same != 0; same &= same - 1) {
-    const std::uint32_t c = h + lowest_bit(same);
-    if (equal15(b + pos[c], Bytes16(b + x))) return store(c, h, x, t, 0);
-  }
-  if (f < PROBE_LIMIT) return store(h + f, h, x, t, f);
+  if (f < PROBE_LIMIT) return store(h + f, x, t, f);
   slot_of_position[x] = NO_SLOT;
 }
 
@@ -312,10 +310,10 @@ TOLVEX_ALWAYS_INLINE void ChunkCompressor::Tables::pass_position(std::uint32_t x
   const std::uint8_t* const bytes = b;
   const std::uint32_t h = hash_at[x];
   // The slots of a position a little ahead reach the cache meanwhile.
-  TOLVEX_PREFETCH(key.data() + hash_at[x + PREFETCH]);
+  TOLVEX_PREFETCH(dist.data() + hash_at[x + PREFETCH]);
   TOLVEX_PREFETCH(tag.data() + hash_at[x + PREFETCH]);
-  if (h + PROBE_LIMIT <= HASH_SLOTS) {
-    insert_with_room(x, h);
+  if (h <= LAST_QUICK_KEY) {
+    insert_quick(x, h);
   } else {
     insert_position(x, DEDUP_LENGTH);
   }
@@ -328,50 +326,65 @@ TOLVEX_ALWAYS_INLINE void ChunkCompressor::Tables::pass_position(std::uint32_t x
 // pair, else the latest byte.
 Match ChunkCompressor::Tables::find_match_hash(std::uint32_t p, std::uint32_t m) {
   const std::uint32_t a = p - WINDOW_SIZE;
-  if (m >= 3) {
-    const std::uint32_t h = hash_at[p];
-    const std::uint8_t* const bytes = b;
-    const Bytes16 at_p(bytes + p);
-    // The longest copy so far and, among equal lengths, the first slot:
-    // length << 40 | (0xFFFF - slots visited before) << 16 | position, so
-    // that the best is the largest (a comparison that a branch would
-    // mispredict, kept as a maximum).
-    std::uint64_t best = 0;
-    std::uint64_t order = std::uint64_t{0xFFFF} << 16;
-    // The probe runs to the first EMPTY slot (slots do not become EMPTY
-    // again before the next reset; a table without one ends the probe after
-    // one round) and looks at the live slots of this key. Nothing of the key
-    // lies beyond its reach.
+  const std::uint32_t h = m >= 3 ? hash_at[p] : 0;
+  if (m == MAX_MATCH && h <= LAST_QUICK_KEY) {
+    // Every position entered so far had 15 bytes or more after it.
+    const Match found = find_quick(p, h);
+    if (found.length != 0) return found;
+  } else if (m >= 3) {
+    // The probe, slot by slot, runs to the first EMPTY slot (slots do not
+    // become EMPTY again before the next reset; a table without one ends
+    // the probe after one round).
+    const Bytes16 at_p(b + p);
+    Match best{};
     std::uint32_t s = h;
-    std::uint32_t left = std::uint32_t{reach[h]} + 1;
-    while (left > 0) {
-      const std::uint32_t n = std::min({left, std::uint32_t{HASH_SLOTS} - s, 16u});
-      const std::uint32_t lanes = key_and_empty16(key.data() + s, static_cast<std::uint16_t>(h));
-      // This key's slots before the first EMPTY one, among the n looked at.
-      const std::uint32_t stop = std::min(n, lowest_bit((lanes >> 16) | 1u << 16));
-      for (std::uint32_t same = lanes & low_bits(stop); same != 0; same &= same - 1) {
-        // Every entered position lies in the window; the check on `a` keeps
-        // an offset out of range from ever being written.
-        const std::uint32_t x = pos[s + lowest_bit(same)];
-        if (x < a) continue;
-        const std::uint32_t e = common_prefix(bytes + x, at_p, m);
-        if (e == m) return Match{x, m};
-        best = std::max(best, std::uint64_t{e} << 40 | order | x);
-        order -= std::uint64_t{1} << 16;
-      }
-      if (stop < n) break;
-      left -= n;
-      s += n;
-      if (s == HASH_SLOTS) s = 0;
+    for (std::uint32_t k = 0; k < HASH_SLOTS && dist[s] != EMPTY; ++k, s = next_slot(s)) {
+      if (!holds_key(s, h)) continue;
+      const std::uint32_t x = pos[s];
+      if (x < a) continue;
+      const std::uint32_t e = common_prefix(b + x, at_p, m);
+      if (e == m) return Match{x, m};
+      if (e > best.length) best = Match{x, e};
     }
-    if (best >> 40 >= 3) return Match{static_cast<std::uint32_t>(best & 0xFFFF), static_cast<std::uint32_t>(best >> 40)};
+    if (best.length >= 3) return best;
   }
   if (m >= 2) {
     const std::uint32_t c = last_pair[pair_index(b + p)];
     if (c >= a && c < p && b[c] == b[p] && b[c + 1] == b[p + 1]) return Match{c, 2};
   }
   const std::uint16_t c = last_byte[b[p]];
-  if (c != EMPTY && c >= a) return Match{c, 1};
+  if (c != 0xFFFF && c >= a) return Match{c, 1};
+  return Match{};
+}
+
+// The hash search for p with a full copy of 15 bytes possible and 32 slots
+// from p's key that do not wrap around (length 0: no copy of 3 or more).
+// Every slot of the key lies among the first 30, so one look at the 32 finds
+// them all. The probe's end at an EMPTY slot needs no test here: a position
+// only ever goes to the first free slot from its key's (or to the slot of
+// one that did), so every slot between lay taken then, and a slot does not
+// become EMPTY again: no slot of the key lies beyond an EMPTY one.
+TOLVEX_ALWAYS_INLINE Match ChunkCompressor::Tables::find_quick(std::uint32_t p, std::uint32_t h) {
+  const std::uint32_t a = p - WINDOW_SIZE;
+  const std::uint8_t* const bytes = b;
+  const Bytes16 at_p(bytes + p);
+  // The longest copy so far and, among equal lengths, the first slot:
+  // length << 40 | (0xFFFF - slots visited before) << 16 | position, so
+  // that the best is the largest (a comparison that a branch would
+  // mispredict, kept as a maximum).
+  std::uint64_t best = 0;
+  std::uint64_t order = std::uint64_t{0xFFFF} << 16;
+  for (std::uint32_t same = of_key32(dist.data() + h); same != 0; same &= same - 1) {
+    // Every entered position lies in the window; the check on `a` keeps
+    // an offset out of range from ever being written.
+    const std::uint32_t x = pos[h + lowest_bit(same)];
+    if (x < a) continue;
+    const std::uint32_t e = common_prefix(bytes + x, at_p, MAX_MATCH);
+    if (e == MAX_MATCH) return Match{x, MAX_MATCH};
+    best = std::max(best, std::uint64_t{e} << 40 | order | x);
+    order -= std::uint64_t{1} << 16;
+  }
+  if (best >> 40 >= 3) return Match{static_cast<std::uint32_t>(best & 0xFFFF), static_cast<std::uint32_t>(best >> 40)};
   return Match{};
 }
 
@@ -425,8 +438,8 @@ ChunkCompressor::~ChunkCompressor() = default;
 std::uint8_t* ChunkCompressor::buffer() { return tables_->buffer.data(); }
 
 std::size_t ChunkCompressor::used_slots() const {
-  return static_cast<std::size_t>(std::count_if(tables_->key.begin(), tables_->key.begin() + HASH_SLOTS,
-                                                [](std::uint16_t k) { return k != EMPTY; }));
+  return static_cast<std::size_t>(std::count_if(tables_->dist.begin(), tables_->dist.begin() + HASH_SLOTS,
+                                                [](std::uint8_t d) { return d != EMPTY; }));
 }
 
 std::size_t ChunkCompressor::compress_chunk(std::size_t n, SearchKind search, std::uint8_t* tokens) {
