@@ -43,8 +43,6 @@ constexpr std::uint32_t LAST_QUICK_KEY = HASH_SLOTS - LANES;
 // One slot more, never probed, for positions that hold none (NO_SLOT): the
 // insertion of such a position writes there, and so does its leaving the window.
 constexpr std::uint32_t NO_SLOT = HASH_SLOTS;
-// Positions ahead whose slots are fetched into the cache while one is entered.
-constexpr int PREFETCH = 16;
 static_assert(HASH_SLOTS < 0x8000);
 
 struct Match {
@@ -189,10 +187,9 @@ struct ChunkCompressor::Tables {
   // one: positions are passed in order, so a later one would have replaced it).
   std::array<std::uint16_t, 65536> last_pair;
   std::array<std::uint16_t, 256> last_byte;
-  // hash3 of every position of the chunk with 3 bytes left (and PREFETCH
-  // entries more, read ahead but never used); also the key of every
-  // position in the table.
-  std::array<std::uint16_t, POSITIONS + PREFETCH> hash_at{};
+  // hash3 of every position of the chunk with 3 bytes left: also the key of
+  // every position in the table.
+  std::array<std::uint16_t, POSITIONS> hash_at{};
   // Scan search: for each byte value, 1 + the last index k < i - 1 at which it
   // occurs in the string being matched (0: absent). The shift for length i is
   // i - scan_seen[c]. Kept all-zero between positions.
@@ -309,9 +306,6 @@ TOLVEX_ALWAYS_INLINE void ChunkCompressor::Tables::pass_position(std::uint32_t x
   forget_position(x - WINDOW_SIZE);
   const std::uint8_t* const bytes = b;
   const std::uint32_t h = hash_at[x];
-  // The slots of a position a little ahead reach the cache meanwhile.
-  TOLVEX_PREFETCH(dist.data() + hash_at[x + PREFETCH]);
-  TOLVEX_PREFETCH(tag.data() + hash_at[x + PREFETCH]);
   if (h <= LAST_QUICK_KEY) {
     insert_quick(x, h);
   } else {
