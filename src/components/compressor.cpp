@@ -125,6 +125,31 @@ inline std::uint32_t of_key32(const std::uint8_t* d) {
   const __m128i iota16 = _mm_add_epi8(iota, _mm_set1_epi8(16));
   return bits16(_mm_cmpeq_epi8(load16(d), iota)) | bits16(_mm_cmpeq_epi8(load16(d + 16), iota16)) << 16;
 }
+// Low half: entries among the 32 at v equal to w (both bytes); high half:
+// entries whose low byte equals w's.
+inline std::uint64_t pair_and_low32(const std::uint16_t* v, std::uint16_t w) {
+  const __m128i want = _mm_set1_epi16(static_cast<short>(w));
+  std::uint64_t both = 0, low = 0;
+  for (int i = 0; i < 2; ++i) {
+    const __m128i lo = load16(v + 16 * i), hi = load16(v + 16 * i + 8);
+    both |= std::uint64_t{bits16(_mm_packs_epi16(_mm_cmpeq_epi16(lo, want), _mm_cmpeq_epi16(hi, want)))} << (16 * i);
+    // A byte comparison moved up into the high byte: negative where the low bytes agree.
+    const __m128i low_lo = _mm_slli_epi16(_mm_cmpeq_epi8(lo, want), 8);
+    const __m128i low_hi = _mm_slli_epi16(_mm_cmpeq_epi8(hi, want), 8);
+    low |= std::uint64_t{bits16(_mm_packs_epi16(low_lo, low_hi))} << (16 * i);
+  }
+  return low << 32 | both;
+}
+// Entries among the 32 at v equal to w.
+inline std::uint32_t equal32(const std::uint16_t* v, std::uint16_t w) {
+  const __m128i want = _mm_set1_epi16(static_cast<short>(w));
+  std::uint32_t mask = 0;
+  for (int i = 0; i < 2; ++i) {
+    const __m128i lo = load16(v + 16 * i), hi = load16(v + 16 * i + 8);
+    mask |= bits16(_mm_packs_epi16(_mm_cmpeq_epi16(lo, want), _mm_cmpeq_epi16(hi, want))) << (16 * i);
+  }
+  return mask;
+}
 #else
 class Bytes16 {
  public:
@@ -153,7 +178,23 @@ inline std::uint32_t of_key32(const std::uint8_t* d) {
   for (std::uint32_t i = 0; i < 32; ++i) mask |= std::uint32_t{d[i] == i} << i;
   return mask;
 }
+inline std::uint64_t pair_and_low32(const std::uint16_t* v, std::uint16_t w) {
+  std::uint64_t mask = 0;
+  for (std::uint32_t i = 0; i < 32; ++i) {
+    mask |= std::uint64_t{v[i] == w} << i | std::uint64_t{(v[i] & 0xFF) == (w & 0xFF)} << (i + 32);
+  }
+  return mask;
+}
+inline std::uint32_t equal32(const std::uint16_t* v, std::uint16_t w) {
+  std::uint32_t mask = 0;
+  for (std::uint32_t i = 0; i < 32; ++i) mask |= std::uint32_t{v[i] == w} << i;
+  return mask;
+}
 #endif
+
+// Bytes 3 and 4 of the string at p, the first two after its three-byte key
+// (byte 3 in the low half).
+inline std::uint16_t bytes3_4(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[3] | p[4] << 8); }
 
 // Leading bytes, at most m (<= 15), in which the strings at a and b agree.
 inline std::uint32_t common_prefix(const std::uint8_t* a, const Bytes16& b, std::uint32_t m) {
@@ -176,6 +217,8 @@ struct ChunkCompressor::Tables {
   std::array<std::uint8_t, HASH_SLOTS + 1> dist;
   std::array<std::uint8_t, HASH_SLOTS + 1> tag;
   std::array<std::uint16_t, HASH_SLOTS + 1> pos;
+  // bytes3_4 of that position (likewise), for the search.
+  std::array<std::uint16_t, HASH_SLOTS + 1> ext;
   // The slot each passed position took, NO_SLOT when it took none. Positions
   // below FIRST_SEED are never passed and keep NO_SLOT from the start; every
   // other entry is written when its position is passed, before it is read.
@@ -208,6 +251,7 @@ struct ChunkCompressor::Tables {
     dist[s] = static_cast<std::uint8_t>(std::min<std::uint32_t>(d, FAR));
     tag[s] = t;
     pos[s] = static_cast<std::uint16_t>(x);
+    ext[s] = bytes3_4(b + x);
     slot_of_position[x] = static_cast<std::uint16_t>(s);
   }
   // Whether slot s holds a position of key h.
@@ -229,6 +273,7 @@ ChunkCompressor::Tables::Tables() {
   std::memset(dist.data(), EMPTY, sizeof dist);
   std::memset(tag.data(), 0, sizeof tag);
   std::memset(pos.data(), 0, sizeof pos);
+  std::memset(ext.data(), 0, sizeof ext);
   std::fill(slot_of_position.begin(), slot_of_position.end(), static_cast<std::uint16_t>(NO_SLOT));
   std::memset(last_pair.data(), 0, sizeof last_pair);
   std::memset(last_byte.data(), 0xFF, sizeof last_byte);
@@ -358,17 +403,29 @@ Match ChunkCompressor::Tables::find_match_hash(std::uint32_t p, std::uint32_t m)
 // only ever goes to the first free slot from its key's (or to the slot of
 // one that did), so every slot between lay taken then, and a slot does not
 // become EMPTY again: no slot of the key lies beyond an EMPTY one.
+//
+// Most slots of p's key hold strings that part from p's within its first
+// five bytes; the bytes 3 and 4 kept per slot tell them apart without
+// reading the window. A copy of 5 bytes or more (all 15 among them) can only
+// come from a slot whose bytes 3 and 4 are p's, so those are compared first,
+// in probe order. When none of them gives 5, the longest copy is 4 bytes
+// from the first slot whose byte 3 and three key bytes are p's, else 3 bytes
+// from the first slot whose key bytes are p's (a key stands for more than
+// one three-byte string).
 TOLVEX_ALWAYS_INLINE Match ChunkCompressor::Tables::find_quick(std::uint32_t p, std::uint32_t h) {
   const std::uint32_t a = p - WINDOW_SIZE;
   const std::uint8_t* const bytes = b;
   const Bytes16 at_p(bytes + p);
+  const std::uint32_t of_key = of_key32(dist.data() + h);
+  if (of_key == 0) return Match{};
+  const std::uint16_t want = bytes3_4(bytes + p);
   // The longest copy so far and, among equal lengths, the first slot:
   // length << 40 | (0xFFFF - slots visited before) << 16 | position, so
   // that the best is the largest (a comparison that a branch would
   // mispredict, kept as a maximum).
   std::uint64_t best = 0;
   std::uint64_t order = std::uint64_t{0xFFFF} << 16;
-  for (std::uint32_t same = of_key32(dist.data() + h); same != 0; same &= same - 1) {
+  for (std::uint32_t same = of_key & equal32(ext.data() + h, want); same != 0; same &= same - 1) {
     // Every entered position lies in the window; the check on `a` keeps
     // an offset out of range from ever being written.
     const std::uint32_t x = pos[h + lowest_bit(same)];
@@ -378,7 +435,18 @@ TOLVEX_ALWAYS_INLINE Match ChunkCompressor::Tables::find_quick(std::uint32_t p, 
     best = std::max(best, std::uint64_t{e} << 40 | order | x);
     order -= std::uint64_t{1} << 16;
   }
-  if (best >> 40 >= 3) return Match{static_cast<std::uint32_t>(best & 0xFFFF), static_cast<std::uint32_t>(best >> 40)};
+  // Those slots give 5 bytes or more, or at most 2 (other key bytes).
+  if (best >> 40 >= 5) return Match{static_cast<std::uint32_t>(best & 0xFFFF), static_cast<std::uint32_t>(best >> 40)};
+  const std::uint64_t lanes = pair_and_low32(ext.data() + h, want);
+  const std::uint32_t low = static_cast<std::uint32_t>(lanes >> 32);
+  for (std::uint32_t c = of_key & low & ~static_cast<std::uint32_t>(lanes); c != 0; c &= c - 1) {
+    const std::uint32_t x = pos[h + lowest_bit(c)];
+    if (x >= a && common_prefix(bytes + x, at_p, 3) == 3) return Match{x, 4};
+  }
+  for (std::uint32_t c = of_key & ~low; c != 0; c &= c - 1) {
+    const std::uint32_t x = pos[h + lowest_bit(c)];
+    if (x >= a && common_prefix(bytes + x, at_p, 3) == 3) return Match{x, 3};
+  }
   return Match{};
 }
 
