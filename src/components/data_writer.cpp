@@ -21,9 +21,12 @@ int writer_thread_count(int requested) {
   return std::clamp(n, 1, MAX_WRITER_THREADS);
 }
 
-// Worker threads that compress chunks, each with its own compressor, and the
-// buffers of the chunks in flight (two per worker). The writing thread hands
-// a chunk to a slot, and takes the slots back in chunk order.
+// Compression on `compressors` threads: the writing thread and
+// compressors - 1 workers, each with its own compressor, and the buffers of
+// the chunks in flight (two per compressor). The writing thread hands a chunk
+// to a slot, and takes the slots back in chunk order; while it waits for one,
+// it compresses chunks that no worker has taken yet, so that on n processors
+// n threads compress and none of them sleeps while work is queued.
 class CompressionPool {
  public:
   struct Slot {
@@ -37,9 +40,9 @@ class CompressionPool {
     bool done = false;
   };
 
-  explicit CompressionPool(int workers) : slots_(2 * static_cast<std::size_t>(workers)) {
-    for (int i = 0; i < workers; ++i) compressors_.push_back(std::make_unique<ChunkCompressor>());
-    for (int i = 0; i < workers; ++i) threads_.emplace_back([this, i] { work(*compressors_[i]); });
+  explicit CompressionPool(int compressors) : slots_(2 * static_cast<std::size_t>(compressors)) {
+    for (int i = 0; i < compressors; ++i) compressors_.push_back(std::make_unique<ChunkCompressor>());
+    for (int i = 1; i < compressors; ++i) threads_.emplace_back([this, i] { work(*compressors_[i]); });
   }
   ~CompressionPool() {
     {
@@ -50,7 +53,7 @@ class CompressionPool {
     for (std::thread& t : threads_) t.join();
   }
 
-  int workers() const { return static_cast<int>(threads_.size()); }
+  int compressors() const { return static_cast<int>(compressors_.size()); }
   std::size_t slot_count() const { return slots_.size(); }
   Slot& slot(std::size_t i) { return slots_[i]; }
 
@@ -65,10 +68,22 @@ class CompressionPool {
     work_ready_.notify_one();
   }
 
-  // Waits until slot i is compressed and takes it back.
+  // Waits until slot i is compressed and takes it back; meanwhile compresses
+  // queued slots on the writing thread's own compressor.
   Slot& take(std::size_t i) {
     std::unique_lock<std::mutex> lock(mutex_);
-    slot_done_.wait(lock, [&] { return slots_[i].done; });
+    while (!slots_[i].done) {
+      if (queue_.empty()) {
+        slot_done_.wait(lock);
+        continue;
+      }
+      const std::size_t j = queue_.front();
+      queue_.pop_front();
+      lock.unlock();
+      compress(*compressors_[0], slots_[j]);
+      lock.lock();
+      slots_[j].done = true;
+    }
     slots_[i].busy = false;
     return slots_[i];
   }
@@ -86,6 +101,12 @@ class CompressionPool {
   }
 
  private:
+  static void compress(ChunkCompressor& compressor, Slot& s) {
+    std::memset(compressor.buffer(), s.fill, WINDOW_SIZE);
+    std::memcpy(compressor.chunk(), s.data.data(), s.length);
+    s.token_bytes = compressor.compress_chunk(s.length, s.search, s.tokens.data());
+  }
+
   void work(ChunkCompressor& compressor) {
     for (;;) {
       std::size_t i;
@@ -96,15 +117,12 @@ class CompressionPool {
         i = queue_.front();
         queue_.pop_front();
       }
-      Slot& s = slots_[i];
-      std::memset(compressor.buffer(), s.fill, WINDOW_SIZE);
-      std::memcpy(compressor.chunk(), s.data.data(), s.length);
-      s.token_bytes = compressor.compress_chunk(s.length, s.search, s.tokens.data());
+      compress(compressor, slots_[i]);
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        s.done = true;
+        slots_[i].done = true;
       }
-      slot_done_.notify_all();
+      slot_done_.notify_one();
     }
   }
 
@@ -409,10 +427,10 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
 DataWriterBuffers::DataWriterBuffers() : chunk_area_(CHUNK_AREA_BYTES, 0), tokens_(MAX_TOKEN_BYTES, 0) {}
 DataWriterBuffers::~DataWriterBuffers() = default;
 
-CompressionPool& DataWriterBuffers::pool(int workers) {
-  if (!pool_ || pool_->workers() != workers) {
+CompressionPool& DataWriterBuffers::pool(int compressors) {
+  if (!pool_ || pool_->compressors() != compressors) {
     pool_.reset();
-    pool_ = std::make_unique<CompressionPool>(workers);
+    pool_ = std::make_unique<CompressionPool>(compressors);
   }
   return *pool_;
 }

@@ -26,13 +26,13 @@ inline constexpr int PAGES_PER_CHUNK = 16;
 // A header counts chunks in 16 bits.
 inline constexpr std::uint32_t MAX_CHUNKS = 65535;
 
-// Most worker threads the writer starts, whatever RunOptions.threads asks:
-// with the chunks in flight (two per worker) this keeps the writer's memory
-// near 12 MiB at most.
+// Most threads that compress chunks (the writing thread among them), whatever
+// RunOptions.threads asks: with the chunks in flight (two per thread) this
+// keeps the writer's memory near 12 MiB at most.
 inline constexpr int MAX_WRITER_THREADS = 16;
 
-// Worker count for RunOptions.threads: 0 = one per processor the process may
-// run on (at least 1), and never more than MAX_WRITER_THREADS.
+// Compressing threads for RunOptions.threads: 0 = one per processor the
+// process may run on (at least 1), and never more than MAX_WRITER_THREADS.
 int writer_thread_count(int requested);
 
 class CompressionPool;  // data_writer.cpp
@@ -51,8 +51,9 @@ class DataWriterBuffers {
   std::uint8_t* chunk_area() { return chunk_area_.data(); }
   std::uint8_t* tokens() { return tokens_.data(); }
   ChunkCompressor& compressor() { return compressor_; }
-  // The pool of `workers` threads (started on the first call).
-  CompressionPool& pool(int workers);
+  // The pool of `compressors` compressing threads, the calling one among
+  // them (the others started on the first call).
+  CompressionPool& pool(int compressors);
 
  private:
   std::vector<std::uint8_t> chunk_area_;
