@@ -12,7 +12,7 @@ struct RunOptions {
   int selection = 0;     // sum of DO_OPTIONAL, DO_GRAPHICS, DO_SOUND
   bool NO_HASH = false;  // -n: compress with the window scan instead of the hash search
   bool DO_RAW = false;   // -r: store every chunk uncompressed
-  // Worker threads for chunk compression; 0 = one per core. Not on the command line.
+  // Threads that compress chunks; 0 = one per usable processor. Not on the command line.
   int threads = 0;
 };
 

@@ -36,7 +36,7 @@ class CompressionPool {
     std::uint8_t fill = 0;
     SearchKind search = SearchKind::hash;
     std::size_t token_bytes = 0;
-    bool busy = false;  // handed to the workers, not yet taken back
+    bool busy = false;  // handed to the pool, not yet taken back
     bool done = false;
   };
 
@@ -390,9 +390,9 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
 
   RelocationCounts totals;
   SearchKind search = options.NO_HASH ? SearchKind::scan : SearchKind::hash;
-  const int workers = writer_thread_count(options.threads);
-  if (workers > 1 && job.chunks > 1) {
-    if (!compress_chunks_in_pool(job, out, search, shifts, buffers, buffers.pool(workers), offsets, record_offset,
+  const int threads = writer_thread_count(options.threads);
+  if (threads > 1 && job.chunks > 1) {
+    if (!compress_chunks_in_pool(job, out, search, shifts, buffers, buffers.pool(threads), offsets, record_offset,
                                  totals)) {
       return -1;
     }

@@ -40,8 +40,9 @@ class CompressionPool;  // data_writer.cpp
 // The work buffers of the writer, allocated once per run and reused for every
 // chunk of every file: 16 chunk pages plus one look-ahead page, the token
 // buffer and the compressor's tables. With more than one thread, also the
-// worker threads (each with its own compressor) and the buffers of the chunks
-// in flight, made on the first compressed file and kept for the run.
+// pool: the worker threads, a compressor for each compressing thread and the
+// buffers of the chunks in flight, made on the first compressed file and kept
+// for the run.
 class DataWriterBuffers {
  public:
   DataWriterBuffers();
