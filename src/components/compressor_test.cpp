@@ -201,6 +201,47 @@ TEST(CompressChunk, FullHashTableEndsTheProbeAndStillRoundTrips) {
   EXPECT_EQ(decompressed(z, data.size()), data);
 }
 
+TEST(CompressChunk, LastPositionsProbingFarPastTheirKeyAreStillFound) {
+  // Three-byte strings whose keys lie 30 slots apart: each one's 30 slots
+  // fill up, and together they make one run of taken slots 180 long. The
+  // chunk's last positions (fewer than 15 bytes left, no probe limit) with
+  // the first string's key are entered past that run, and the copy of the
+  // last of them comes from one entered so.
+  const auto key = [](unsigned b0, unsigned b1, unsigned b2) { return (((b0 * 128 + b1) * 128 + b2) * 128) % HASH_SLOTS; };
+  std::vector<Bytes> string_of_key(HASH_SLOTS);
+  for (unsigned b0 = 0x21; b0 < 0x7F; ++b0) {
+    for (unsigned b1 = 0x21; b1 < 0x7F; ++b1) {
+      for (unsigned b2 = 0x21; b2 < 0x7F; ++b2) {
+        Bytes& t = string_of_key[key(b0, b1, b2)];
+        if (t.empty()) t = {static_cast<std::uint8_t>(b0), static_cast<std::uint8_t>(b1), static_cast<std::uint8_t>(b2)};
+      }
+    }
+  }
+  std::vector<Bytes> strings;
+  for (std::size_t h = 100; strings.empty() && h + 150 < HASH_SLOTS; ++h) {
+    for (std::size_t j = 0; j < 6 && !string_of_key[h + 30 * j].empty(); ++j) strings.push_back(string_of_key[h + 30 * j]);
+    if (strings.size() < 6) strings.clear();
+  }
+  ASSERT_EQ(strings.size(), 6u);
+  // Each string followed by a counter, so that no two 15-byte strings are equal.
+  Bytes data;
+  for (std::uint32_t i = 0; data.size() < 20000; ++i) {
+    const Bytes& t = strings[i % 6];
+    data.insert(data.end(), t.begin(), t.end());
+    for (std::uint32_t v = i, k = 0; k < 3; ++k, v /= 90) data.push_back(static_cast<std::uint8_t>(0x80 + v % 90));
+  }
+  // The tail: four times the first string and a byte found nowhere else.
+  for (int k = 0; k < 4; ++k) {
+    data.insert(data.end(), strings[0].begin(), strings[0].end());
+    data.push_back(0x20);
+  }
+  ChunkCompressor fast;
+  reference::LiteralHashCompressor literal;
+  const Compressed z = compress(fast, data, SearchKind::hash);
+  EXPECT_EQ(z.tokens, literal.compress(fast.buffer(), data.size()));
+  EXPECT_EQ(decompressed(z, data.size()), data);
+}
+
 TEST(CompressChunk, RefusesSizesOutsideOneChunk) {
   ChunkCompressor c;
   Bytes tokens(MAX_TOKEN_BYTES + 3);
