@@ -27,8 +27,9 @@ static_assert(COMPRESSOR_BUFFER_BYTES >= POSITIONS + 16);
 // slot lies from the slot of its position's key (the key is that slot
 // number minus the distance), or one of two marks. A position entered with
 // 15 bytes or more after it lies fewer than 30 slots from its key; only the
-// last 14 positions of a chunk may lie farther, and their distance is kept
-// as FAR (their key is then read from the position itself, hash_at[pos]).
+// chunk's last positions, entered with fewer bytes left and no probe limit,
+// may lie farther, and a distance of 127 or more is kept as FAR (the key of
+// such a slot is read from its position instead, hash_at[pos]).
 constexpr std::uint8_t EMPTY = 0xFF;    // slot never used since the reset
 constexpr std::uint8_t DELETED = 0xFE;  // slot whose position left the window
 constexpr std::uint8_t FAR = 0x7F;      // distance of 127 slots or more
