@@ -66,26 +66,9 @@ inline std::uint32_t pair_index(const std::uint8_t* p) {
 }
 
 // Slot (and key) of the three bytes at p: (((p0 * 128 + p1) * 128 + p2) * 128)
-// % HASH_SLOTS, below 2^31 at every step; in two parts looked up in tables,
-// (p0 * 2^21 + p1 * 2^14) % HASH_SLOTS by the pair and (p2 * 2^7) % HASH_SLOTS.
-struct HashParts {
-  std::array<std::uint16_t, 65536> pair;
-  std::array<std::uint16_t, 256> third;
-  HashParts() {
-    for (std::uint32_t i = 0; i < 65536; ++i) {
-      std::uint8_t two[2];  // the pair as it lies in memory, whatever the byte order
-      const std::uint16_t v = static_cast<std::uint16_t>(i);
-      std::memcpy(two, &v, 2);
-      pair[i] = static_cast<std::uint16_t>((two[0] * 2097152u + two[1] * 16384u) % HASH_SLOTS);
-    }
-    for (std::uint32_t c = 0; c < 256; ++c) third[c] = static_cast<std::uint16_t>(c * 128u % HASH_SLOTS);
-  }
-};
-const HashParts hash_parts;
-
+// % HASH_SLOTS, below 2^31 at every step.
 inline std::uint32_t hash3(const std::uint8_t* p) {
-  const std::uint32_t v = std::uint32_t{hash_parts.pair[pair_index(p)]} + hash_parts.third[p[2]];
-  return v >= HASH_SLOTS ? v - HASH_SLOTS : v;
+  return ((p[0] * 128u + p[1]) * 128u + p[2]) * 128u % HASH_SLOTS;
 }
 
 inline std::uint32_t next_slot(std::uint32_t s) { return s + 1 == HASH_SLOTS ? 0 : s + 1; }
@@ -151,7 +134,39 @@ inline std::uint32_t equal32(const std::uint16_t* v, std::uint16_t w) {
   }
   return mask;
 }
+// hash3 of the positions x .. x + 7 of b, into out[x] ..: the key is
+// (p0 * 2^21 + p1 * 2^14 + p2 * 2^7) % HASH_SLOTS, the same as
+// (p0 * 11966 + p1 * 16384 + p2 * 128) % HASH_SLOTS with each factor taken
+// modulo HASH_SLOTS first; that sum w is below 2^24, so it and every step of
+// w - q * HASH_SLOTS are exact in single precision. The quotient q comes from
+// a reciprocal taken a little small: it is never too large and at most one
+// too small, so one subtraction of HASH_SLOTS finishes the remainder.
+inline void hash8(const std::uint8_t* b, std::uint32_t x, std::uint16_t* out) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i first = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + x)), zero);
+  const __m128i second = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + x + 1)), zero);
+  const __m128i third = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + x + 2)), zero);
+  // Lane pairs (p0, p1) times (11966, 16384), summed in 32 bits.
+  const __m128i factors = _mm_set1_epi32(16384 << 16 | 11966);
+  const __m128 reciprocal = _mm_set1_ps(1.0f / HASH_SLOTS * (1.0f - 1.0f / 262144));
+  const __m128 slots = _mm_set1_ps(static_cast<float>(HASH_SLOTS));
+  const __m128i last_slot = _mm_set1_epi32(HASH_SLOTS - 1), slots_i = _mm_set1_epi32(HASH_SLOTS);
+  auto keys = [&](__m128i pairs, __m128i thirds) {
+    const __m128i w = _mm_add_epi32(_mm_madd_epi16(pairs, factors), _mm_slli_epi32(thirds, 7));
+    const __m128 q = _mm_cvtepi32_ps(_mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(w), reciprocal)));
+    const __m128i r = _mm_sub_epi32(w, _mm_cvttps_epi32(_mm_mul_ps(q, slots)));
+    return _mm_sub_epi32(r, _mm_and_si128(_mm_cmpgt_epi32(r, last_slot), slots_i));
+  };
+  const __m128i lo = keys(_mm_unpacklo_epi16(first, second), _mm_unpacklo_epi16(third, zero));
+  const __m128i hi = keys(_mm_unpackhi_epi16(first, second), _mm_unpackhi_epi16(third, zero));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packs_epi32(lo, hi));
+}
+constexpr std::uint32_t HASH_LANES = 8;
 #else
+constexpr std::uint32_t HASH_LANES = 1;
+inline void hash8(const std::uint8_t* b, std::uint32_t x, std::uint16_t* out) {
+  out[x] = static_cast<std::uint16_t>(hash3(b + x));
+}
 class Bytes16 {
  public:
   explicit Bytes16(const std::uint8_t* p) : p_(p) {}
@@ -283,7 +298,7 @@ ChunkCompressor::Tables::Tables() {
 void ChunkCompressor::Tables::reset_hash() {
   std::memset(dist.data(), EMPTY, sizeof dist);
   std::memset(last_byte.data(), 0xFF, sizeof last_byte);
-  for (std::uint32_t x = FIRST_SEED; x + 2 < end; ++x) hash_at[x] = static_cast<std::uint16_t>(hash3(b + x));
+  hash_keys(b, FIRST_SEED, end - 2, hash_at.data());
   // The only history positions ever entered: the last 15, as if each had 15
   // bytes after it (so equal ones replace each other).
   for (std::uint32_t x = FIRST_SEED; x < WINDOW_SIZE; ++x) insert_position(x, DEDUP_LENGTH);
@@ -493,6 +508,12 @@ std::uint8_t choose_fill_byte(const std::uint8_t* chunk, std::size_t m) {
   for (std::size_t i = 0; i < m; ++i) ++counts[chunk[i]];
   // max_element returns the first of equal maxima: the lowest value.
   return static_cast<std::uint8_t>(std::max_element(counts.begin(), counts.end()) - counts.begin());
+}
+
+void hash_keys(const std::uint8_t* b, std::uint32_t from, std::uint32_t to, std::uint16_t* out) {
+  std::uint32_t x = from;
+  for (; x < to && to - x >= HASH_LANES; x += HASH_LANES) hash8(b, x, out);
+  for (; x < to; ++x) out[x] = static_cast<std::uint16_t>(hash3(b + x));
 }
 
 ChunkCompressor::ChunkCompressor() : tables_(std::make_unique<Tables>()) {}

@@ -35,6 +35,11 @@ inline constexpr int COMPRESSOR_BUFFER_BYTES = WINDOW_SIZE + CHUNK_BYTES + LOOKA
 // Slots of the hash search's table of three-byte strings.
 inline constexpr int HASH_SLOTS = 20443;
 
+// The hash search's key of the three bytes at each position x of b from
+// `from` to `to` - 1, into out[x]: (((b[x] * 128 + b[x+1]) * 128 + b[x+2])
+// * 128) % HASH_SLOTS. Reads b[from] .. b[to + 1].
+void hash_keys(const std::uint8_t* b, std::uint32_t from, std::uint32_t to, std::uint16_t* out);
+
 // The most frequent byte among the first m bytes; ties go to the lowest value.
 std::uint8_t choose_fill_byte(const std::uint8_t* chunk, std::size_t m);
 

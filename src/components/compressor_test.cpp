@@ -242,6 +242,27 @@ TEST(CompressChunk, LastPositionsProbingFarPastTheirKeyAreStillFound) {
   EXPECT_EQ(decompressed(z, data.size()), data);
 }
 
+TEST(HashKeys, EveryThreeByteStringGetsItsSlot) {
+  // After one pair, every third byte: the runs start at every offset modulo
+  // 8 and end with tails of 0, 6 and 7 positions, so the eight-at-a-time
+  // path and the one-at-a-time tail both meet every string.
+  Bytes b(8 + 3 * 256 + 2);
+  std::vector<std::uint16_t> keys(b.size());
+  for (unsigned pair = 0; pair < 65536; ++pair) {
+    const std::uint32_t from = pair % 8, to = from + 3 * 256 - 2 + pair % 3;
+    for (unsigned c = 0; c < 256; ++c) {
+      b[from + 3 * c] = static_cast<std::uint8_t>(pair >> 8);
+      b[from + 3 * c + 1] = static_cast<std::uint8_t>(pair);
+      b[from + 3 * c + 2] = static_cast<std::uint8_t>(c);
+    }
+    hash_keys(b.data(), from, to, keys.data());
+    for (std::uint32_t x = from; x < to; ++x) {
+      const unsigned want = (((b[x] * 128u + b[x + 1]) * 128u + b[x + 2]) * 128u) % HASH_SLOTS;
+      if (keys[x] != want) FAIL() << "bytes " << +b[x] << " " << +b[x + 1] << " " << +b[x + 2] << ": " << keys[x];
+    }
+  }
+}
+
 TEST(CompressChunk, RefusesSizesOutsideOneChunk) {
   ChunkCompressor c;
   Bytes tokens(MAX_TOKEN_BYTES + 3);
