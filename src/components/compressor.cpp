@@ -134,14 +134,14 @@ inline std::uint32_t equal32(const std::uint16_t* v, std::uint16_t w) {
   }
   return mask;
 }
-// hash3 of the positions x .. x + 7 of b, into out[x] ..: the key is
+// hash3 of the HASH_LANES (8) positions from x of b, into out[x] ..: the key is
 // (p0 * 2^21 + p1 * 2^14 + p2 * 2^7) % HASH_SLOTS, the same as
 // (p0 * 11966 + p1 * 16384 + p2 * 128) % HASH_SLOTS with each factor taken
 // modulo HASH_SLOTS first; that sum w is below 2^24, so it and every step of
 // w - q * HASH_SLOTS are exact in single precision. The quotient q comes from
 // a reciprocal taken a little small: it is never too large and at most one
 // too small, so one subtraction of HASH_SLOTS finishes the remainder.
-inline void hash8(const std::uint8_t* b, std::uint32_t x, std::uint16_t* out) {
+inline void hash_lanes(const std::uint8_t* b, std::uint32_t x, std::uint16_t* out) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i first = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + x)), zero);
   const __m128i second = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + x + 1)), zero);
@@ -164,7 +164,7 @@ inline void hash8(const std::uint8_t* b, std::uint32_t x, std::uint16_t* out) {
 constexpr std::uint32_t HASH_LANES = 8;
 #else
 constexpr std::uint32_t HASH_LANES = 1;
-inline void hash8(const std::uint8_t* b, std::uint32_t x, std::uint16_t* out) {
+inline void hash_lanes(const std::uint8_t* b, std::uint32_t x, std::uint16_t* out) {
   out[x] = static_cast<std::uint16_t>(hash3(b + x));
 }
 class Bytes16 {
@@ -512,7 +512,7 @@ std::uint8_t choose_fill_byte(const std::uint8_t* chunk, std::size_t m) {
 
 void hash_keys(const std::uint8_t* b, std::uint32_t from, std::uint32_t to, std::uint16_t* out) {
   std::uint32_t x = from;
-  for (; x < to && to - x >= HASH_LANES; x += HASH_LANES) hash8(b, x, out);
+  for (; x < to && to - x >= HASH_LANES; x += HASH_LANES) hash_lanes(b, x, out);
   for (; x < to; ++x) out[x] = static_cast<std::uint16_t>(hash3(b + x));
 }
 
