@@ -1,6 +1,7 @@
 // Compressing any chunk with either search and decoding it again gives the
-// chunk back exactly, in at most one token per byte; and any token stream
-// decodes without leaving its buffers.
+// chunk back exactly, in at most one token per byte; the hash search writes
+// the tokens of the literal algorithm; and any token stream decodes without
+// leaving its buffers.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -9,12 +10,14 @@
 #include <vector>
 
 #include "components/compressor.h"
+#include "components/compressor_reference.h"
 #include "fuzz_support.h"
 
 using namespace tolvex;
 
 namespace {
 std::unique_ptr<ChunkCompressor> g_compressor;
+std::unique_ptr<reference::LiteralHashCompressor> g_literal;
 std::vector<std::uint8_t> g_tokens(MAX_TOKEN_BYTES + 3);
 
 void round_trip(const std::uint8_t* chunk, std::size_t n, SearchKind search) {
@@ -37,11 +40,18 @@ void round_trip(const std::uint8_t* chunk, std::size_t n, SearchKind search) {
   std::vector<std::uint8_t> out;
   if (!decompress_chunk(fill, tokens, n, out)) fuzz::fail("own tokens do not decode");
   if (out.size() != n || std::memcmp(out.data(), chunk, n) != 0) fuzz::fail("round trip changed the chunk");
+  if (search == SearchKind::hash) {
+    const std::vector<std::uint8_t> literal = g_literal->compress(g_compressor->buffer(), n);
+    if (literal.size() != d || std::memcmp(literal.data(), g_tokens.data(), d) != 0) {
+      fuzz::fail("hash search tokens differ from the literal algorithm's");
+    }
+  }
 }
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   g_compressor = std::make_unique<ChunkCompressor>();
+  g_literal = std::make_unique<reference::LiteralHashCompressor>();
   return 0;
 }
 
