@@ -33,17 +33,11 @@ std::string quote(const std::string& s) {
 #endif
 }  // namespace
 
-RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args) {
+namespace {
+RunResult run_command(const std::string& command) {
 #ifdef _WIN32
-  // cmd.exe strips the outer quotes of the whole line.
-  std::string command = "\"cd /d " + dq(fs::absolute(cwd).string()) + " && " + dq(fs::absolute(TOLVEX_EXE).string());
-  for (const auto& a : args) command += " " + dq(a);
-  command += " 2>&1\"";
   std::FILE* pipe = _popen(command.c_str(), "rb");
 #else
-  std::string command = "cd " + quote(cwd.string()) + " && " + quote(TOLVEX_EXE);
-  for (const auto& a : args) command += " " + quote(a);
-  command += " 2>&1";
   std::FILE* pipe = popen(command.c_str(), "r");
 #endif
   RunResult result;
@@ -65,6 +59,28 @@ RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& arg
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
   return result;
+}
+}  // namespace
+
+RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args) {
+#ifdef _WIN32
+  // cmd.exe strips the outer quotes of the whole line.
+  std::string command = "\"cd /d " + dq(fs::absolute(cwd).string()) + " && " + dq(fs::absolute(TOLVEX_EXE).string());
+  for (const auto& a : args) command += " " + dq(a);
+  command += " 2>&1\"";
+  // Status 9009 is cmd.exe failing to start the program at all. Under Wine
+  // on a loaded machine that now and then happens to a program that is
+  // there; it is no answer of tolvex's, so the start is tried again (a
+  // program that is really missing fails every time).
+  RunResult result = run_command(command);
+  for (int attempt = 1; attempt < 3 && result.status == 9009; ++attempt) result = run_command(command);
+  return result;
+#else
+  std::string command = "cd " + quote(cwd.string()) + " && " + quote(TOLVEX_EXE);
+  for (const auto& a : args) command += " " + quote(a);
+  command += " 2>&1";
+  return run_command(command);
+#endif
 }
 
 std::vector<std::uint8_t> read_file(const fs::path& path) {
