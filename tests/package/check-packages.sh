@@ -1,0 +1,85 @@
+#!/bin/sh
+# The packages as users get them (made by `make package`):
+#   check-packages.sh BUILD_DIR DIST_DIR
+#
+# Debian: lintian reports no error; the .deb holds exactly the programs, the
+#   compressed man pages and the documents (no test program), Depends names
+#   libc6; unpacked with dpkg-deb -x, its usr/bin/tolvex converts the sample
+#   book to the package of BUILD_DIR's tolvex, byte for byte.
+# Windows: the zip holds exactly tolvex.exe, tolvex-check.exe and the text
+#   files, these with CR LF line ends; the programs need no DLL besides
+#   Windows' own; unpacked, its tolvex.exe converts the sample book under Wine
+#   to the same package.
+# A missing lintian, dpkg-deb, MinGW-w64 or Wine makes the check SKIPPED, or
+# FAILED under CI.
+set -u
+me=check-packages
+skip_status=0  # run by make, which knows no "skipped"
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+. "$here/common.sh"
+[ $# -eq 2 ] || { echo "usage: $0 BUILD_DIR DIST_DIR" >&2; exit 2; }
+build=$(cd "$1" && pwd) || exit 2
+dist=$(cd "$2" && pwd) || exit 2
+need lintian:lintian dpkg-deb:dpkg x86_64-w64-mingw32-objdump:binutils-mingw-w64-x86-64
+wine_run=$top/tools/windows/wine-run.sh
+[ -x "$wine_run" ] || wine_run=$top/tests/windows/wine-run.sh
+command -v wine64 >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ] || need wine:wine64
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+deb=$dist/tolvex_${version}_amd64.deb
+zip=$dist/tolvex-$version-win64.zip
+work=$build/package-check
+rm -rf "$work" && mkdir -p "$work"
+
+"$build/tools/tolvex-mkbook" --sample "$work/book" >/dev/null || { echo "$me: tolvex-mkbook failed"; exit 1; }
+convert "$work/build-tree" "$build/src/tolvex"
+
+echo "== $(basename "$deb")"
+if [ -f "$deb" ]; then
+  lintian --pedantic --display-info "$deb" >"$work/lintian.log" 2>&1
+  sed 's/^/    /' "$work/lintian.log" | grep -v 'root privileges'
+  check "lintian: no error" test "$(grep -c '^E:' "$work/lintian.log")" -eq 0
+  dpkg-deb -x "$deb" "$work/deb"
+  check "the .deb holds the programs, man pages and documents only" same_files "$work/deb" \
+    usr/bin/tolvex usr/bin/tolvex-check \
+    usr/share/man/man1/tolvex.1.gz usr/share/man/man1/tolvex-check.1.gz \
+    usr/share/doc/tolvex/README.md usr/share/doc/tolvex/icon.def \
+    usr/share/doc/tolvex/copyright usr/share/doc/tolvex/changelog.gz
+  check "Depends (from the binaries) names libc6: $(dpkg-deb -f "$deb" Depends)" \
+    sh -c "dpkg-deb -f '$deb' Depends | grep -q 'libc6 (>='"
+  convert "$work/deb-run" "$work/deb/usr/bin/tolvex"
+  check "the .deb's tolvex converts the sample book like the build tree's" \
+    same_conversion "$work/deb-run" "$work/build-tree"
+else
+  bad "$deb is missing: make package"
+fi
+
+echo "== $(basename "$zip")"
+if [ -f "$zip" ]; then
+  mkdir -p "$work/zip" && (cd "$work/zip" && cmake -E tar xf "$zip")
+  win=$work/zip/tolvex-$version-win64
+  check "the zip holds the programs and the text files only" same_files "$work/zip" \
+    "tolvex-$version-win64/tolvex.exe" "tolvex-$version-win64/tolvex-check.exe" \
+    "tolvex-$version-win64/README.txt" "tolvex-$version-win64/LICENSE.txt" \
+    "tolvex-$version-win64/icon.def.txt"
+  cr=$(printf '\r')
+  crlf() { [ -s "$1" ] && [ "$(grep -c "$cr\$" "$1")" -eq "$(wc -l <"$1")" ] && ! grep -q "$cr$cr" "$1"; }
+  for f in README.txt LICENSE.txt icon.def.txt; do check "$f: CR LF line ends" crlf "$win/$f"; done
+  check "LICENSE.txt: the MIT licence and the runtime's notices" \
+    sh -c "grep -q 'MIT License' '$win/LICENSE.txt' && grep -q winpthreads '$win/LICENSE.txt'"
+  dlls() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '\n' ' '; }
+  # MinGW's own DLLs (libstdc++-6, libgcc_s_seh-1, libwinpthread-1, zlib1)
+  # are not on a Windows machine.
+  system_only() { ! dlls "$1" | grep -q -i -E '(^| )(lib|zlib)'; }
+  for f in tolvex.exe tolvex-check.exe; do check "$f needs only: $(dlls "$win/$f")" system_only "$win/$f"; done
+  export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all
+  convert "$work/zip-run" "$wine_run" --prefix="$WINEPREFIX" "$win/tolvex.exe"
+  check "the zip's tolvex.exe converts the sample book under Wine like the build tree's tolvex" \
+    same_conversion "$work/zip-run" "$work/build-tree"
+  wineserver=$(command -v wineserver64 || command -v wineserver || echo /usr/lib/wine/wineserver64)
+  "$wineserver" -k 2>/dev/null || true
+else
+  bad "$zip is missing: make package"
+fi
+[ "$failed" -eq 0 ] && echo "$me: all passed" || { echo "$me: $failed FAILED"; exit 1; }
