@@ -1,6 +1,7 @@
-# Thin wrapper around CMake/CTest for the README's two commands.
-#   make demo   builds tolvex, makes the sample book and converts it (in demo/)
-#   make check  builds and runs every test, then again under ASan + UBSan
+# Thin wrapper around CMake/CTest for the README's commands.
+#   make demo     builds tolvex, makes the sample book and converts it (in demo/)
+#   make check    builds and runs every test, then again under ASan + UBSan
+#   make package  the Debian package and the Windows zip, into dist/
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
@@ -10,22 +11,26 @@ FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzzer runs in `make check`.
 FUZZ_SECONDS ?= 30
 
-.PHONY: all build demo check test test-asan fuzz clean
+.PHONY: all build demo check test test-asan fuzz package check-package clean
 
 all: build
 
+# The tests need GoogleTest; configuring for them says so when it is missing.
 build:
-	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVEX_REQUIRE_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
+# The demo needs the converter, the sample-book generator and the checker only.
+demo:
+	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVEX_REQUIRE_TESTS=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target tolvex tolvex-mkbook tolvex-check
 	sh tools/demo.sh $(BUILD)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-asan:
-	cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DTOLVEX_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DTOLVEX_SANITIZE=ON -DTOLVEX_REQUIRE_TESTS=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
@@ -40,7 +45,32 @@ MINGW_BUILD ?= build-mingw
 check-windows: build
 	JOBS=$(JOBS) sh tools/windows/check-windows.sh $(BUILD) $(MINGW_BUILD)
 
-check: test test-asan fuzz check-windows
+# The packages are built from builds of the programs alone, for Linux
+# hardened like Debian's own packages and configured as if GoogleTest were
+# missing (so this also shows that a machine without it builds and installs
+# the programs), for Windows with MinGW-w64.
+PKG_BUILD ?= build-pkg
+PKG_MINGW_BUILD ?= build-pkg-mingw
+package:
+	cmake -S . -B $(PKG_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
+	  -DCMAKE_CXX_FLAGS="-D_FORTIFY_SOURCE=2 -fstack-protector-strong" \
+	  -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro,-z,now"
+	cmake --build $(PKG_BUILD) -j $(JOBS) --target tolvex tolvex-check tolvex_docs
+	rm -rf $(PKG_BUILD)/dist && cd $(PKG_BUILD) && cpack
+	cmake -S . -B $(PKG_MINGW_BUILD) $(GENERATOR) --toolchain cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DTOLVEX_TESTS=OFF
+	cmake --build $(PKG_MINGW_BUILD) -j $(JOBS) --target tolvex tolvex-check
+	rm -rf $(PKG_MINGW_BUILD)/dist && cd $(PKG_MINGW_BUILD) && cpack
+	mkdir -p dist && rm -f dist/tolvex[_-]*
+	cp $(PKG_BUILD)/dist/tolvex_*.deb $(PKG_MINGW_BUILD)/dist/tolvex-*.zip dist/
+	@ls -l dist
+
+# What users get: lintian on the .deb, and the programs of the unpacked .deb
+# and zip (under Wine) convert the sample book like this build's tolvex.
+check-package: build package
+	sh tests/package/check-packages.sh $(BUILD) dist
+
+check: test test-asan fuzz check-windows check-package
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(MINGW_BUILD) demo
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(MINGW_BUILD) $(PKG_BUILD) $(PKG_MINGW_BUILD) demo dist
