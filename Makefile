@@ -31,14 +31,14 @@ test-asan:
 
 # libFuzzer targets (clang) with ASan + UBSan, each for FUZZ_SECONDS.
 fuzz:
-	sh tools/fuzz/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	sh tests/fuzz/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # The Windows build (MinGW-w64) under Wine: unit tests, and a conversion that
-# must be byte-identical to this Linux build's (tools/windows/check-windows.sh).
+# must be byte-identical to this Linux build's (tests/windows/check-windows.sh).
 MINGW_BUILD ?= build-mingw
 .PHONY: check-windows
 check-windows: build
-	JOBS=$(JOBS) sh tools/windows/check-windows.sh $(BUILD) $(MINGW_BUILD)
+	JOBS=$(JOBS) sh tests/windows/check-windows.sh $(BUILD) $(MINGW_BUILD)
 
 check: test test-asan fuzz check-windows
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 

@@ -7,11 +7,11 @@
 #include <mutex>
 #include <thread>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "bookfile/relocate.h"
 #include "platform/platform.h"
-#include "source/bytes.h"
-#include "source/output_paths.h"
+#include "catalog/bytes.h"
+#include "catalog/output_paths.h"
 
 namespace tolvex {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_options.h"
+#include "components/run_options.h"
 #include "bookfile/book_file.h"
 #include "components/compressor.h"
 #include "components/data_file_reader.h"  // the layout constants of the file

@@ -11,7 +11,7 @@
 #include "components/data_file_reader.h"
 #include "index_page.h"
 #include "scratch_dir.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 namespace {

@@ -1,6 +1,6 @@
 #include "components/plan.h"
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "bookfile/multi_search.h"
 
 namespace tolvex {

@@ -1,8 +1,8 @@
 #include "package/font_copy.h"
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "platform/platform.h"
-#include "source/output_paths.h"
+#include "catalog/output_paths.h"
 
 namespace tolvex {
 

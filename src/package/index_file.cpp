@@ -4,12 +4,12 @@
 #include <cstring>
 #include <vector>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "components/plan.h"
 #include "package/icons.h"
 #include "platform/platform.h"
-#include "source/bytes.h"
-#include "source/output_paths.h"
+#include "catalog/bytes.h"
+#include "catalog/output_paths.h"
 
 namespace tolvex {
 namespace {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/run_options.h"
+#include "components/run_options.h"
 #include "package/icons.h"
 #include "index_page.h"
 #include "package/package_test_support.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 namespace {

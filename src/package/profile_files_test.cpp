@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/run_options.h"
+#include "components/run_options.h"
 #include "package/package_test_support.h"
 #include "package/reg_file.h"
 

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "package/text_output.h"
 #include "package/title_text.h"
-#include "source/output_paths.h"
+#include "catalog/output_paths.h"
 
 namespace tolvex {
 

@@ -1,9 +1,9 @@
-#include "source/pipeline.h"
+#include "pipeline/pipeline.h"
 
 #include <array>
 #include <memory>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "bookfile/book_file.h"
 #include "components/data_writer.h"
 #include "package/font_copy.h"
@@ -11,8 +11,8 @@
 #include "package/profile_files.h"
 #include "package/reg_file.h"
 #include "platform/platform.h"
-#include "source/bytes.h"
-#include "source/output_paths.h"
+#include "catalog/bytes.h"
+#include "catalog/output_paths.h"
 
 namespace tolvex {
 

@@ -1,4 +1,4 @@
-#include "source/output_paths.h"
+#include "catalog/output_paths.h"
 
 namespace tolvex {
 
