@@ -92,4 +92,12 @@ std::string join_book_path(std::string_view book_dir, std::string_view subbook, 
   return path;
 }
 
+bool is_safe_path_component(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (char c : name) {
+    if (c == '/' || c == '\\' || c == ':' || c == '\0') return false;
+  }
+  return true;
+}
+
 }  // namespace tolvex
