@@ -13,7 +13,7 @@
 #include "components/package_description.h"
 #include "platform/platform.h"
 #include "catalog/bytes.h"
-#include "catalog/output_paths.h"
+#include "pipeline/output_paths.h"
 
 namespace tolvex {
 

@@ -1,4 +1,4 @@
-#include "catalog/output_paths.h"
+#include "pipeline/output_paths.h"
 
 namespace tolvex {
 
