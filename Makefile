@@ -10,7 +10,7 @@ FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzzer runs in `make check`.
 FUZZ_SECONDS ?= 30
 
-.PHONY: all build demo check test test-asan fuzz clean
+.PHONY: all build demo check test test-asan fuzz clean format-check format tidy
 
 all: build
 
@@ -40,7 +40,21 @@ MINGW_BUILD ?= build-mingw
 check-windows: build
 	JOBS=$(JOBS) sh tests/windows/check-windows.sh $(BUILD) $(MINGW_BUILD)
 
-check: test test-asan fuzz check-windows
+# Style: clang-format over every tracked source (format-check changes
+# nothing; format rewrites the files), and the .clang-tidy checks over the
+# converter's and tools' sources (not the tests) with build/compile_commands.json.
+SOURCES = git ls-files '*.cpp' '*.h'
+format-check:
+	$(SOURCES) | xargs clang-format --dry-run -Werror
+
+format:
+	$(SOURCES) | xargs clang-format -i
+
+tidy: build
+	git ls-files 'src/*.cpp' 'tools/*.cpp' | grep -v '_test\.cpp$$' | \
+	  xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet
+
+check: test tidy test-asan fuzz check-windows
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(MINGW_BUILD) demo
