@@ -11,7 +11,7 @@ FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzzer runs in `make check`.
 FUZZ_SECONDS ?= 30
 
-.PHONY: all build demo check test test-asan fuzz package check-package clean
+.PHONY: all build demo check test test-asan fuzz package check-package clean format-check format tidy
 
 all: build
 
@@ -36,14 +36,14 @@ test-asan:
 
 # libFuzzer targets (clang) with ASan + UBSan, each for FUZZ_SECONDS.
 fuzz:
-	sh tools/fuzz/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	sh tests/fuzz/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # The Windows build (MinGW-w64) under Wine: unit tests, and a conversion that
-# must be byte-identical to this Linux build's (tools/windows/check-windows.sh).
+# must be byte-identical to this Linux build's (tests/windows/check-windows.sh).
 MINGW_BUILD ?= build-mingw
 .PHONY: check-windows
 check-windows: build
-	JOBS=$(JOBS) sh tools/windows/check-windows.sh $(BUILD) $(MINGW_BUILD)
+	JOBS=$(JOBS) sh tests/windows/check-windows.sh $(BUILD) $(MINGW_BUILD)
 
 # The packages are built from builds of the programs alone, for Linux
 # hardened like Debian's own packages and configured as if GoogleTest were
@@ -70,7 +70,22 @@ package:
 check-package: build package
 	sh tests/package/check-packages.sh $(BUILD) dist
 
-check: test test-asan fuzz check-windows check-package
+
+# Style: clang-format over every tracked source (format-check changes
+# nothing; format rewrites the files), and the .clang-tidy checks over the
+# converter's and tools' sources (not the tests) with build/compile_commands.json.
+SOURCES = git ls-files '*.cpp' '*.h'
+format-check:
+	$(SOURCES) | xargs clang-format --dry-run -Werror
+
+format:
+	$(SOURCES) | xargs clang-format -i
+
+tidy: build
+	git ls-files 'src/*.cpp' 'tools/*.cpp' | grep -v '_test\.cpp$$' | \
+	  xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet
+
+check: test tidy test-asan fuzz check-windows check-package
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(MINGW_BUILD) $(PKG_BUILD) $(PKG_MINGW_BUILD) demo dist

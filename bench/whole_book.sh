@@ -9,7 +9,7 @@
 # BUILD_DIR (default: build) must hold a build of the project with the
 # realbook tools (tolvex, tolvex-realbook-surgery, tolvex-realbook-readtime).
 # BOOK_DIR (default: BUILD_DIR/realbook-all) is made with
-# tools/realbook/build-book.sh --all when it holds no whole-EDICT book.
+# tests/realbook/build-book.sh --all when it holds no whole-EDICT book.
 #
 # Every command runs once, the page cache warm (the text file is read once
 # before).  Wall time and peak resident memory come from /usr/bin/time -v
@@ -34,7 +34,7 @@ done
 if [ ! -f "$BOOK/BOOK.OK" ] || [ "$(cat "$BOOK/BOOK.OK")" != "entries=all surgery=yes" ]; then
   echo "building the whole-EDICT book in $BOOK ..."
   start=$(date +%s)
-  sh "$ROOT/tools/realbook/build-book.sh" "$BOOK" --all --surgery "$SURGERY"
+  sh "$ROOT/tests/realbook/build-book.sh" "$BOOK" --all --surgery "$SURGERY"
   echo "book built in $(( $(date +%s) - start )) s"
 fi
 BOOK=$(cd "$BOOK" && pwd)

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/messages.h"
-#include "app/run_options.h"
-#include "source/catalog.h"
-#include "source/pipeline.h"
+#include "messages/messages.h"
+#include "components/run_options.h"
+#include "catalog/catalog.h"
+#include "pipeline/pipeline.h"
 #include "testbook.h"
 
 namespace tolvex {

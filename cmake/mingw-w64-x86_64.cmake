@@ -4,7 +4,7 @@
 #   cmake -S . -B build-mingw -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake
 #
 # Executables are linked statically (no DLLs besides the system's KERNEL32 and
-# msvcrt). Tests run under Wine through tools/windows/wine-run.sh, which
+# msvcrt). Tests run under Wine through tests/windows/wine-run.sh, which
 # CMake uses as the emulator for every test and for GoogleTest's discovery.
 # GoogleTest is built for the target from Debian's sources (libgtest-dev,
 # /usr/src/googletest) by cmake/mingw-w64-googletest.cmake.
@@ -25,7 +25,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One self-contained .exe: libgcc, libstdc++ and winpthread linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/windows/wine-run.sh --prefix=${CMAKE_BINARY_DIR}/wineprefix)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine-run.sh --prefix=${CMAKE_BINARY_DIR}/wineprefix)
 
 # Runs right after the project() call of the top-level CMakeLists.txt.
 set(CMAKE_PROJECT_tolvex_INCLUDE ${CMAKE_CURRENT_LIST_DIR}/mingw-w64-googletest.cmake)

@@ -7,11 +7,11 @@
 #include <optional>
 #include <string>
 
-#include "app/run_options.h"
+#include "components/run_options.h"
 #include "fuzz_support.h"
-#include "source/bytes.h"
-#include "source/catalog.h"
-#include "source/pipeline.h"
+#include "catalog/bytes.h"
+#include "catalog/catalog.h"
+#include "pipeline/pipeline.h"
 
 using namespace tolvex;
 

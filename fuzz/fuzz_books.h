@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 #include "testbook.h"
 
 namespace tolvex::fuzz {

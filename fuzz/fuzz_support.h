@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 
 namespace tolvex::fuzz {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "fuzz_support.h"
 #include "package/icons.h"
 

@@ -8,7 +8,7 @@
 
 #include "bookfile/relocate.h"
 #include "fuzz_support.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 using namespace tolvex;
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "app/run_options.h"
+#include "components/run_options.h"
 #include "fuzz_books.h"
 #include "fuzz_support.h"
-#include "source/catalog.h"
-#include "source/pipeline.h"
+#include "catalog/catalog.h"
+#include "pipeline/pipeline.h"
 
 using namespace tolvex;
 

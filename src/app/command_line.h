@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_options.h"
+#include "components/run_options.h"
 
 namespace tolvex {
 

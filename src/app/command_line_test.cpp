@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "scratch_dir.h"
 
 namespace tolvex {

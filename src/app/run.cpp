@@ -4,11 +4,11 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "platform/platform.h"
-#include "source/bytes.h"
-#include "source/catalog.h"
-#include "source/pipeline.h"
+#include "catalog/bytes.h"
+#include "catalog/catalog.h"
+#include "pipeline/pipeline.h"
 
 namespace tolvex {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 
@@ -193,7 +193,7 @@ std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_
   const long got = bytes_at(*file, page_offset, flag_bytes + PAGE_SIZE, data);
   if (got < static_cast<long>(flag_bytes)) return nullptr;  // no flag byte (or no seek)
   if (flag_bytes == 1 && data[0] != 0) {                    // stored raw
-    if (got != static_cast<long>(1 + PAGE_SIZE)) return nullptr;
+    if (got != static_cast<long>(PAGE_SIZE) + 1) return nullptr;
     std::memcpy(destination, data + 1, PAGE_SIZE);
     advance_current_page();
     return destination;

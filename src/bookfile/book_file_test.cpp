@@ -9,7 +9,7 @@
 
 #include "bookfile/test_encoder.h"
 #include "scratch_dir.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 namespace {

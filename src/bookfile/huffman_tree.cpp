@@ -3,7 +3,7 @@
 
 #include "bookfile/huffman.h"
 #include "bookfile/huffman_table.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "scratch_dir.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 namespace {

@@ -1,6 +1,6 @@
 #include "bookfile/relocate.h"
 
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 

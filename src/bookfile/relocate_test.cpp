@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bookfile/book_file.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bookfile/book_file.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex::test_encoding {
 

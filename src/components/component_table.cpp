@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "app/run_options.h"
-#include "source/bytes.h"
+#include "components/run_options.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 

@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "app/run_options.h"
+#include "components/run_options.h"
 
 namespace tolvex {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "components/compressor.h"
 #include "platform/platform.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 namespace {

@@ -7,11 +7,10 @@
 #include <mutex>
 #include <thread>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "bookfile/relocate.h"
 #include "platform/platform.h"
-#include "source/bytes.h"
-#include "source/output_paths.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 
@@ -435,12 +434,11 @@ CompressionPool& DataWriterBuffers::pool(int compressors) {
   return *pool_;
 }
 
-int write_data_components(std::uint8_t* index_page, BookFile* text_file, const RunOptions& options,
-                          const std::string& out_name, const std::string& full_font,
-                          const std::string& half_font, BookFile* graphic_file, BookFile* sound_file,
-                          DataWriterBuffers& buffers, ComponentPlan& plan_out) {
-  plan_out = plan_components(index_page, text_file, options.selection, full_font, half_font, graphic_file,
-                             sound_file);
+int write_data_components(const PackageDescription& package, std::uint8_t* index_page, BookFile* text_file,
+                          BookFile* graphic_file, BookFile* sound_file, DataWriterBuffers& buffers,
+                          ComponentPlan& plan_out) {
+  const RunOptions& options = package.options;
+  plan_out = plan_components(package, index_page, text_file, graphic_file, sound_file);
   const ComponentPlan& plan = plan_out;
   Shifts shifts{plan.graphic_shift, plan.sound_shift};
   int multi_number = 1;
@@ -456,7 +454,7 @@ int write_data_components(std::uint8_t* index_page, BookFile* text_file, const R
     job.entry = entry;
     job.file_name = component_file_name(kind, multi_number);
     if (entry.code() == MULTI_SEARCH_CODE) ++multi_number;
-    job.path = package_file(out_name, job.file_name);
+    job.path = package.file(job.file_name);
 
     const bool is_graphic = entry.code() == GRAPHIC_CODE && graphic_file != nullptr;
     const bool is_sound = entry.code() == SOUND_CODE && sound_file != nullptr;

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "app/run_options.h"
 #include "bookfile/book_file.h"
 #include "components/compressor.h"
 #include "components/data_file_reader.h"  // the layout constants of the file
+#include "components/package_description.h"
 #include "components/plan.h"
 
 namespace tolvex {
@@ -63,17 +63,16 @@ class DataWriterBuffers {
   std::unique_ptr<CompressionPool> pool_;
 };
 
-// Plans the subbook, then writes every selected entry's file in page order.
-// Chunks of a compressed file are compressed on writer_thread_count(
-// options.threads) threads; pages are read, relocated and reported, and
+// Plans the subbook, then writes every selected entry's file in page order
+// into package.dir. Chunks of a compressed file are compressed on
+// writer_thread_count(package.options.threads) threads; pages are read, relocated and reported, and
 // records written, in chunk order on the calling thread, so the files and
 // the messages do not depend on the thread count.
 // Rewrites start_page of the graphic and sound entries in `index_page` to
 // their merged numbers. Returns 0, or -1 at the first failure (reported).
 // `plan_out` receives the plan (selected counts) also when writing fails.
-int write_data_components(std::uint8_t* index_page, BookFile* text_file, const RunOptions& options,
-                          const std::string& out_name, const std::string& full_font,
-                          const std::string& half_font, BookFile* graphic_file, BookFile* sound_file,
-                          DataWriterBuffers& buffers, ComponentPlan& plan_out);
+int write_data_components(const PackageDescription& package, std::uint8_t* index_page, BookFile* text_file,
+                          BookFile* graphic_file, BookFile* sound_file, DataWriterBuffers& buffers,
+                          ComponentPlan& plan_out);
 
 }  // namespace tolvex

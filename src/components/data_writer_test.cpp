@@ -11,7 +11,7 @@
 #include "components/data_file_reader.h"
 #include "index_page.h"
 #include "scratch_dir.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 namespace {
@@ -58,9 +58,18 @@ class DataWriter : public testing_support::ScratchCwdTest {
     return open_book_file(name, 0);
   }
 
+  static PackageDescription package(RunOptions options = {}, const std::string& full_font = "") {
+    PackageDescription package;
+    package.out_name = "OUT";
+    package.dir = "Dic/OUT";
+    package.full_font = full_font;
+    package.options = options;
+    return package;
+  }
+
   int write(Bytes& index, BookFile* text, RunOptions options = {}, BookFile* graphic = nullptr,
             BookFile* sound = nullptr) {
-    return write_data_components(index.data(), text, options, "OUT", "", "", graphic, sound, buffers_, plan_);
+    return write_data_components(package(options), index.data(), text, graphic, sound, buffers_, plan_);
   }
 
   static DataFile read(const std::string& name) {
@@ -79,7 +88,7 @@ TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunks) {
   BookFile graphic, sound;
   auto index = make_index_page({{0x00, 1, 600}, {0x01, 601, 17}, {0x02, 700, 301}, {0x0C, 5, 1},
                            {0xD2, 1, 50}, {0xD8, 1, 10}, {0x90, 900, 0}});
-  ComponentPlan plan = plan_components(index.data(), text.get(), DO_GRAPHICS | DO_SOUND, "F", "", &graphic, &sound);
+  ComponentPlan plan = plan_components(package({DO_GRAPHICS | DO_SOUND}, "F"), index.data(), text.get(), &graphic, &sound);
   EXPECT_EQ(plan.merged_end_page, 1061u);  // text, then 50 graphic and 10 sound pages
   // HONMON 38 + MENU 2 + COLSCR 4 + PCMDATA 1 + FKINDEX 0; COPYR and 0x0C are not written.
   EXPECT_EQ(plan.chunk_total, 38 + 2 + 4 + 1);
@@ -89,7 +98,7 @@ TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunks) {
   // Without a graphic file 0xD2 is an ordinary text entry; a sound file
   // without a 0xD8 entry stays out of the numbering.
   auto only_text = make_index_page({{0x00, 1, 10}, {0xD2, 11, 5}});
-  plan = plan_components(only_text.data(), text.get(), DO_GRAPHICS, "", "", nullptr, &sound);
+  plan = plan_components(package({DO_GRAPHICS}), only_text.data(), text.get(), nullptr, &sound);
   EXPECT_EQ(plan.merged_end_page, 16u);
   EXPECT_EQ(plan.sound_shift, 0);
   EXPECT_EQ(plan.sound_page_count, 0u);

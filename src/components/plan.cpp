@@ -1,6 +1,6 @@
 #include "components/plan.h"
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "bookfile/multi_search.h"
 
 namespace tolvex {
@@ -19,9 +19,8 @@ PageRange entry_page_range(const IndexEntryView& entry, BookFile* text_file) {
   return range;
 }
 
-ComponentPlan plan_components(std::uint8_t* index_page, BookFile* text_file, int selection,
-                              const std::string& full_font, const std::string& half_font, BookFile* graphic_file,
-                              BookFile* sound_file) {
+ComponentPlan plan_components(const PackageDescription& package, std::uint8_t* index_page, BookFile* text_file,
+                              BookFile* graphic_file, BookFile* sound_file) {
   ComponentPlan plan;
   plan.file_total = 4;
   bool graphic_seen = false;
@@ -45,7 +44,7 @@ ComponentPlan plan_components(std::uint8_t* index_page, BookFile* text_file, int
     } else if (range.first + range.count > plan.merged_end_page) {
       plan.merged_end_page = range.first + range.count;
     }
-    int row = match_component(entry.code(), selection);
+    int row = match_component(entry.code(), package.options.selection);
     if (row >= 0) {
       ++plan.selected_count[static_cast<std::size_t>(row)];
       chunk_total += range.count / 16u + (range.count % 16u != 0 ? 1u : 0u);
@@ -53,8 +52,8 @@ ComponentPlan plan_components(std::uint8_t* index_page, BookFile* text_file, int
     }
   }
   plan.chunk_total = static_cast<std::int32_t>(chunk_total);
-  if (!full_font.empty()) ++plan.file_total;
-  if (!half_font.empty()) ++plan.file_total;
+  if (!package.full_font.empty()) ++plan.file_total;
+  if (!package.half_font.empty()) ++plan.file_total;
 
   if (graphic_seen) {
     plan.graphic_shift = static_cast<std::int32_t>(plan.merged_end_page - graphic_own_start);

@@ -8,6 +8,7 @@
 
 #include "bookfile/book_file.h"
 #include "components/component_table.h"
+#include "components/package_description.h"
 
 namespace tolvex {
 
@@ -39,8 +40,9 @@ struct ComponentPlan {
 // Plans the subbook and prints "  Total %d files, %d chunks to go.\n".
 // A graphic (sound) file given without a 0xD2 (0xD8) entry stays out of the
 // merged numbering: shift 0, no pages added.
-ComponentPlan plan_components(std::uint8_t* index_page, BookFile* text_file, int selection,
-                              const std::string& full_font, const std::string& half_font, BookFile* graphic_file,
-                              BookFile* sound_file);
+// The package's selection and font files count; graphic_file and sound_file
+// are the separate files of the book (null: none).
+ComponentPlan plan_components(const PackageDescription& package, std::uint8_t* index_page, BookFile* text_file,
+                              BookFile* graphic_file, BookFile* sound_file);
 
 }  // namespace tolvex

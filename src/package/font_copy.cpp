@@ -1,18 +1,18 @@
 #include "package/font_copy.h"
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "platform/platform.h"
-#include "source/output_paths.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 
-int copy_font_file(const std::string& source_path, const std::string& out_name, const std::string& font_name) {
+int copy_font_file(const PackageDescription& package, const std::string& source_path, const std::string& font_name) {
   if (!is_safe_path_component(font_name)) {
     msg_printf("Can't copy font file \"%s\": not a plain file name\n", font_name.c_str());
     return -1;
   }
   msg_printf("  Writing %s\n", font_name.c_str());
-  const std::string destination = package_file(out_name, font_name);
+  const std::string destination = package.file(font_name);
 
   int source = platform::open_read(platform::resolve_path_case(source_path));
   if (source < 0) return -1;

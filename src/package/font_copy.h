@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "components/package_description.h"
+
 namespace tolvex {
 
 inline constexpr int FONT_COPY_BUFFER_SIZE = 512;
@@ -15,6 +17,6 @@ inline constexpr int FONT_COPY_BUFFER_SIZE = 512;
 // outside the package directory. Read and write errors are reported; a
 // missing source or an uncreatable destination fails quietly after the
 // progress line.
-int copy_font_file(const std::string& source_path, const std::string& out_name, const std::string& font_name);
+int copy_font_file(const PackageDescription& package, const std::string& source_path, const std::string& font_name);
 
 }  // namespace tolvex

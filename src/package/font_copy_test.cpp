@@ -20,7 +20,7 @@ TEST_F(FontCopy, MultiBufferFilesAreCopiedByteForByte) {
   std::string data;
   for (int i = 0; i < 1000; ++i) data.push_back(static_cast<char>(i * 7));
   write_file("book/GAIJI/FONT16F", data);
-  EXPECT_EQ(copy_font_file("book/GAIJI/FONT16F", "ABC", "FONT16F"), 0);
+  EXPECT_EQ(copy_font_file(package("ABC"), "book/GAIJI/FONT16F", "FONT16F"), 0);
   EXPECT_EQ(read_file("Dic/ABC/FONT16F"), data);
   EXPECT_EQ(console_, "  Writing FONT16F\n");
 }
@@ -29,7 +29,7 @@ TEST_F(FontCopy, NamesThatCouldLeaveThePackageDirectoryAreRefused) {
   write_file("book/GAIJI/FONT", "x");
   for (const char* name : {"../FONT", "..", ".", "", "a\\b", "C:FONT", "/tmp/FONT"}) {
     console_.clear();
-    EXPECT_EQ(copy_font_file("book/GAIJI/FONT", "ABC", name), -1) << name;
+    EXPECT_EQ(copy_font_file(package("ABC"), "book/GAIJI/FONT", name), -1) << name;
     EXPECT_EQ(console_, std::string("Can't copy font file \"") + name + "\": not a plain file name\n");
   }
   EXPECT_FALSE(std::filesystem::exists("Dic/FONT"));
@@ -37,23 +37,23 @@ TEST_F(FontCopy, NamesThatCouldLeaveThePackageDirectoryAreRefused) {
 }
 
 TEST_F(FontCopy, MissingSourceOrOccupiedDestinationFailsAfterTheProgressLine) {
-  EXPECT_EQ(copy_font_file("book/GAIJI/NONE", "ABC", "NONE"), -1);
+  EXPECT_EQ(copy_font_file(package("ABC"), "book/GAIJI/NONE", "NONE"), -1);
   EXPECT_FALSE(std::filesystem::exists("Dic/ABC/NONE"));
   write_file("book/GAIJI/FONT16F", "abc");
   std::filesystem::create_directory("Dic/ABC/FONT16F");
-  EXPECT_EQ(copy_font_file("book/GAIJI/FONT16F", "ABC", "FONT16F"), -1);
+  EXPECT_EQ(copy_font_file(package("ABC"), "book/GAIJI/FONT16F", "FONT16F"), -1);
   EXPECT_EQ(console_, "  Writing NONE\n  Writing FONT16F\n");
 }
 
 TEST_F(FontCopy, ReadAndWriteErrorsAreFailuresNotShortCopies) {
 #ifndef _WIN32  // opening a directory succeeds on POSIX systems; reading it fails
-  EXPECT_EQ(copy_font_file("book/GAIJI", "ABC", "FONT16F"), -1);
+  EXPECT_EQ(copy_font_file(package("ABC"), "book/GAIJI", "FONT16F"), -1);
   EXPECT_EQ(console_, "  Writing FONT16F\nread() failed. (book/GAIJI)\n");
 #endif
   console_.clear();
   write_file("book/GAIJI/FONT16H", std::string(600, 'f'));
   if (!link_to_dev_full("Dic/ABC/FONT16H")) GTEST_SKIP() << "no /dev/full";
-  EXPECT_EQ(copy_font_file("book/GAIJI/FONT16H", "ABC", "FONT16H"), -1);
+  EXPECT_EQ(copy_font_file(package("ABC"), "book/GAIJI/FONT16H", "FONT16H"), -1);
   EXPECT_EQ(console_, "  Writing FONT16H\nwrite() failed. (Dic/ABC/FONT16H)\n");
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "platform/platform.h"
 
 namespace tolvex {

@@ -4,12 +4,11 @@
 #include <cstring>
 #include <vector>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "components/plan.h"
 #include "package/icons.h"
 #include "platform/platform.h"
-#include "source/bytes.h"
-#include "source/output_paths.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 namespace {
@@ -74,12 +73,12 @@ int fail(int fd, const char* message) {
 
 }  // namespace
 
-int write_index_file(const std::uint8_t* index_page, BookFile* text_file, const std::uint8_t* subbook_entry,
-                     int selection, const SelectedCounts& selected_count, const std::string& out_name,
-                     const std::string& title, const std::string& full_font, const std::string& half_font,
-                     std::uint32_t dic_id) {
-  const std::string file_name = out_name + ".IDX";
-  const std::string path = package_file(out_name, file_name);
+int write_index_file(const PackageDescription& package, const std::uint8_t* index_page, BookFile* text_file) {
+  const std::string& title = package.title;
+  const std::string& full_font = package.full_font;
+  const std::string& half_font = package.half_font;
+  const std::string file_name = package.out_name + ".IDX";
+  const std::string path = package.file(file_name);
   int fd = platform::open_write(path);
   if (fd < 0) {
     msg_printf("Can't create \"%s\"\n", path.c_str());
@@ -91,8 +90,7 @@ int write_index_file(const std::uint8_t* index_page, BookFile* text_file, const 
   // and the icon offsets always describe the records that follow. With the
   // counts of the same planning pass this is their sum plus the font files;
   // the counts themselves are therefore not needed here.
-  (void)selected_count;
-  const std::vector<InfoRecord> records = data_file_records(index_page, text_file, selection);
+  const std::vector<InfoRecord> records = data_file_records(index_page, text_file, package.options.selection);
   const std::uint32_t n = static_cast<std::uint32_t>(records.size()) + (full_font.empty() ? 0 : 1) +
                           (half_font.empty() ? 0 : 1);
 
@@ -104,16 +102,14 @@ int write_index_file(const std::uint8_t* index_page, BookFile* text_file, const 
   header[12] = static_cast<std::uint8_t>(title_length);
   std::memcpy(header + 13, title.data(), title_length);
   header[77] = static_cast<std::uint8_t>(n);
-  if (subbook_entry != nullptr) {
-    header[78] = subbook_entry[0];
-    header[79] = subbook_entry[1];
-  }
+  header[78] = package.catalog_head[0];
+  header[79] = package.catalog_head[1];
   const std::uint32_t large_offset = INFO_HEADER_SIZE + INFO_RECORD_SIZE * n;
   put_be(header + 80, 4, large_offset);
   put_be(header + 84, 4, LARGE_ICON_SIZE);
   put_be(header + 88, 4, large_offset + LARGE_ICON_SIZE);
   put_be(header + 92, 4, SMALL_ICON_SIZE);
-  put_be(header + 96, 4, dic_id);
+  put_be(header + 96, 4, package.dic_id);
   if (!write_all(fd, header, sizeof header)) return fail(fd, "write() failed. (12)");
 
   for (const InfoRecord& record : records) {
@@ -130,7 +126,7 @@ int write_index_file(const std::uint8_t* index_page, BookFile* text_file, const 
 
   std::uint8_t small_icon[SMALL_ICON_SIZE];
   std::uint8_t large_icon[LARGE_ICON_SIZE];
-  select_icons(out_name, small_icon, large_icon);
+  select_icons(package.out_name, small_icon, large_icon);
   if (!write_all(fd, large_icon, sizeof large_icon)) return fail(fd, "write() failed. (16)");
   if (!write_all(fd, small_icon, sizeof small_icon)) return fail(fd, "write() failed. (17)");
 

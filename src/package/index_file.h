@@ -12,6 +12,7 @@
 
 #include "bookfile/book_file.h"
 #include "components/component_table.h"
+#include "components/package_description.h"
 
 namespace tolvex {
 
@@ -24,12 +25,8 @@ inline constexpr std::uint8_t HALF_FONT_CODE = 0xF2;
 
 // index_page: the subbook's 2048-byte index page as the data writer left it
 // (graphic and sound start pages rewritten). text_file: for the multi-search
-// page ranges. subbook_entry: the catalog record, of which the first two
-// bytes are copied (zeros when null). Returns 0, or -1 after printing "Can't create \"%s\"\n"
+// page ranges. Returns 0, or -1 after printing "Can't create \"%s\"\n"
 // or "write() failed. (12)" ... "(17)".
-int write_index_file(const std::uint8_t* index_page, BookFile* text_file, const std::uint8_t* subbook_entry,
-                     int selection, const SelectedCounts& selected_count, const std::string& out_name,
-                     const std::string& title, const std::string& full_font, const std::string& half_font,
-                     std::uint32_t dic_id);
+int write_index_file(const PackageDescription& package, const std::uint8_t* index_page, BookFile* text_file);
 
 }  // namespace tolvex

@@ -7,26 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "app/run_options.h"
+#include "components/run_options.h"
 #include "package/icons.h"
 #include "index_page.h"
 #include "package/package_test_support.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 namespace {
 
 using testing_support::make_index_page;
-
-// The planning pass's counts for the same page and selection.
-SelectedCounts plan_counts(const std::vector<std::uint8_t>& page, int selection) {
-  SelectedCounts counts{};
-  for (int i = 0; i < index_entry_count(page.data()); ++i) {
-    int row = match_component(page[16 + 16 * i], selection);
-    if (row >= 0) ++counts[row];
-  }
-  return counts;
-}
 
 class IndexFile : public testing_support::PackageDirTest {
  protected:
@@ -46,8 +36,12 @@ class IndexFile : public testing_support::PackageDirTest {
 
   int write(const std::vector<std::uint8_t>& page, int selection, const std::string& title = "Title",
             const std::string& full_font = "", const std::string& half_font = "") {
-    return write_index_file(page.data(), text_file_.get(), catalog_bytes_, selection, plan_counts(page, selection),
-                            "ABC", title, full_font, half_font, 0x01230000);
+    PackageDescription abc = package("ABC", title, 0x01230000);
+    abc.full_font = full_font;
+    abc.half_font = half_font;
+    abc.catalog_head = {0x02, 0x01};
+    abc.options.selection = selection;
+    return write_index_file(abc, page.data(), text_file_.get());
   }
   static std::vector<std::uint8_t> idx() { return testing_support::read_file_bytes("Dic/ABC/ABC.IDX"); }
   static std::uint32_t be(const std::vector<std::uint8_t>& f, std::size_t at, int n) { return get_be(&f[at], n); }
@@ -57,7 +51,6 @@ class IndexFile : public testing_support::PackageDirTest {
   }
 
   BookFilePtr text_file_;
-  const std::uint8_t catalog_bytes_[2] = {0x02, 0x01};
 };
 
 TEST_F(IndexFile, HeaderRecordsAndIconsOfAFiveRecordPackage) {

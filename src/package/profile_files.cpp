@@ -2,10 +2,9 @@
 
 #include <string>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "package/text_output.h"
 #include "package/title_text.h"
-#include "source/output_paths.h"
 
 namespace tolvex {
 namespace {
@@ -69,8 +68,10 @@ void optional_section(TextLines& lines, int section, const char* name, const cha
 
 }  // namespace
 
-int write_dicprof_ini(const std::string& out_name, const std::string& title, const std::string& full_font,
-                      const std::string& half_font, std::uint32_t dic_id, const SelectedCounts& selected_count) {
+int write_dicprof_ini(const PackageDescription& package) {
+  const std::string& full_font = package.full_font;
+  const std::string& half_font = package.half_font;
+  const SelectedCounts& selected_count = package.selected_count;
   msg_printf("  Writing DICPROF.INI\n");
 
   // DICPROF.INI, EXINFO.INI and <DIR>.IDX are always required.
@@ -92,12 +93,12 @@ int write_dicprof_ini(const std::string& out_name, const std::string& title, con
   if (!half_font.empty()) ++required;
   int optional_components = (optional_files > 0) + (graphics_files > 0) + (sound_files > 0);
 
-  const std::string text_title = title_for_text(title);
+  const std::string text_title = title_for_text(package.title);
   TextLines lines;
   lines.line("[GENERAL]");
   lines.line("DicName=", text_title);
-  lines.line("DicId=", std::to_string(dic_id));
-  lines.line("DicDir=", out_name);
+  lines.line("DicId=", std::to_string(package.dic_id));
+  lines.line("DicDir=", package.out_name);
   lines.line("RequiredFiles=", std::to_string(required));
   lines.line("OptionalComponents=", std::to_string(optional_components));
   lines.line(std::string("DESC=") + DESC_TITLE_PREFIX, text_title, DESC_TITLE_SUFFIX);
@@ -106,7 +107,7 @@ int write_dicprof_ini(const std::string& out_name, const std::string& title, con
   lines.line("DESC=", REQUIRED_DESC);
   lines.line("FILE1=DICPROF.INI");
   lines.line("FILE2=EXINFO.INI");
-  lines.line("FILE3=", out_name, ".IDX");
+  lines.line("FILE3=", package.out_name, ".IDX");
   int k = 4;
   for (int row = 0; row < COMPONENT_KIND_COUNT; ++row) {
     const ComponentKind& kind = COMPONENT_KINDS[row];
@@ -124,15 +125,15 @@ int write_dicprof_ini(const std::string& out_name, const std::string& title, con
   if (sound_files > 0)
     optional_section(lines, section++, SOUND_NAME, SOUND_DESC, sound_files, CLASS_SOUND, selected_count);
 
-  return write_text_file(package_file(out_name, "DICPROF.INI"), lines);
+  return write_text_file(package.file("DICPROF.INI"), lines);
 }
 
-int write_exinfo_ini(const std::string& out_name, const std::string& title) {
+int write_exinfo_ini(const PackageDescription& package) {
   msg_printf("  Writing EXINFO.INI\n");
   TextLines lines;
   lines.line("[GENERAL]");
-  lines.line("SRCINFO=", title_for_text(title));
-  return write_text_file(package_file(out_name, "EXINFO.INI"), lines);
+  lines.line("SRCINFO=", title_for_text(package.title));
+  return write_text_file(package.file("EXINFO.INI"), lines);
 }
 
 }  // namespace tolvex

@@ -13,14 +13,14 @@
 #include <cstdint>
 #include <string>
 
-#include "components/component_table.h"
+#include "components/package_description.h"
 
 namespace tolvex {
 
 // Each prints its progress line, then returns 0, or -1 when the file cannot
 // be created (no further message) or cannot be written completely (message).
-int write_dicprof_ini(const std::string& out_name, const std::string& title, const std::string& full_font,
-                      const std::string& half_font, std::uint32_t dic_id, const SelectedCounts& selected_count);
-int write_exinfo_ini(const std::string& out_name, const std::string& title);
+// DICPROF.INI reads the package's selected_count.
+int write_dicprof_ini(const PackageDescription& package);
+int write_exinfo_ini(const PackageDescription& package);
 
 }  // namespace tolvex

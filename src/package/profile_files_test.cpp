@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/run_options.h"
+#include "components/run_options.h"
 #include "package/package_test_support.h"
 #include "package/reg_file.h"
 
@@ -47,8 +47,11 @@ class ProfileFiles : public testing_support::PackageDirTest {};
 
 TEST_F(ProfileFiles, DicprofOfTheWorkedExampleMatchesLineForLine) {
   make_package_dir("DICT01");
-  SelectedCounts counts = counts_for({{0x00, 1}, {0x01, 1}, {0x30, 1}, {0x80, 1}, {0xFF, 2}, {0xD2, 1}});
-  ASSERT_EQ(write_dicprof_ini("DICT01", SAMPLE_TITLE, "FONT16F", "FONT16H", 0x04934040, counts), 0);
+  PackageDescription dict01 = package("DICT01", SAMPLE_TITLE, 0x04934040);
+  dict01.full_font = "FONT16F";
+  dict01.half_font = "FONT16H";
+  dict01.selected_count = counts_for({{0x00, 1}, {0x01, 1}, {0x30, 1}, {0x80, 1}, {0xFF, 2}, {0xD2, 1}});
+  ASSERT_EQ(write_dicprof_ini(dict01), 0);
   EXPECT_EQ(read_file("Dic/DICT01/DICPROF.INI"),
             crlf_lines({
                 "[GENERAL]",
@@ -87,7 +90,7 @@ TEST_F(ProfileFiles, DicprofOfTheWorkedExampleMatchesLineForLine) {
 
 TEST_F(ProfileFiles, RegistryScriptBytesForAbc) {
   std::filesystem::create_directory("Dic");
-  ASSERT_EQ(write_reg_file("ABC", "Title", 0x01230000), 0);
+  ASSERT_EQ(write_reg_file(package("ABC", "Title", 0x01230000)), 0);
   EXPECT_EQ(read_file("Dic/ABC.REG"),
             "REGEDIT4\r\n"
             "\r\n"
@@ -102,8 +105,8 @@ TEST_F(ProfileFiles, RegistryScriptBytesForAbc) {
 TEST_F(ProfileFiles, ValidDoubleByteTitlesWithBackslashSecondBytesStayUnchanged) {
   make_package_dir("ABC");
   const std::string title = "\x95\x5C\x83\x5C";  // 表ソ: both second bytes are 0x5C
-  ASSERT_EQ(write_reg_file("ABC", title, 0x01230000), 0);
-  ASSERT_EQ(write_exinfo_ini("ABC", title), 0);
+  ASSERT_EQ(write_reg_file(package("ABC", title)), 0);
+  ASSERT_EQ(write_exinfo_ini(package("ABC", title)), 0);
   EXPECT_NE(read_file("Dic/ABC.REG").find("\"DicName\"=\"" + title + "\"\r\n"), std::string::npos);
   EXPECT_EQ(read_file("Dic/ABC/EXINFO.INI"), crlf_lines({"[GENERAL]", "SRCINFO=" + title}));
 }
@@ -112,9 +115,9 @@ TEST_F(ProfileFiles, DamagedTitleCannotAddLinesOrBreakQuoting) {
   make_package_dir("ABC");
   // A line break, a lone quote and backslash, and a lead byte with no second byte.
   const std::string title = std::string("a\r\n\"x\"=\"y\\", 10) + "\x1F\x7F\x81";
-  ASSERT_EQ(write_reg_file("ABC", title, 0x01230000), 0);
-  ASSERT_EQ(write_exinfo_ini("ABC", title), 0);
-  ASSERT_EQ(write_dicprof_ini("ABC", title, "", "", 0x01230000, SelectedCounts{}), 0);
+  ASSERT_EQ(write_reg_file(package("ABC", title)), 0);
+  ASSERT_EQ(write_exinfo_ini(package("ABC", title)), 0);
+  ASSERT_EQ(write_dicprof_ini(package("ABC", title)), 0);
 
   const std::string reg = read_file("Dic/ABC.REG");
   EXPECT_NE(reg.find("\"DicName\"=\"a??\\\"x\\\"=\\\"y\\\\???\"\r\n"), std::string::npos) << reg;
@@ -129,7 +132,9 @@ TEST_F(ProfileFiles, DamagedTitleCannotAddLinesOrBreakQuoting) {
 
 TEST_F(ProfileFiles, ControlBytesInFontNamesCannotStartALine) {
   make_package_dir("ABC");
-  ASSERT_EQ(write_dicprof_ini("ABC", "T", "F\r\nX=1", "", 1, SelectedCounts{}), 0);
+  PackageDescription abc = package("ABC");
+  abc.full_font = "F\r\nX=1";
+  ASSERT_EQ(write_dicprof_ini(abc), 0);
   const std::string tail = crlf_lines({"FILE3=ABC.IDX", "FILE4=F??X=1"});
   const std::string text = read_file("Dic/ABC/DICPROF.INI");
   EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
@@ -138,12 +143,12 @@ TEST_F(ProfileFiles, ControlBytesInFontNamesCannotStartALine) {
 TEST_F(ProfileFiles, CreateAndWriteErrorsAreFailures) {
   make_package_dir("ABC");
   std::filesystem::create_directory("Dic/ABC/EXINFO.INI");
-  EXPECT_EQ(write_exinfo_ini("ABC", "T"), -1);
+  EXPECT_EQ(write_exinfo_ini(package("ABC")), -1);
   EXPECT_EQ(console_, "  Writing EXINFO.INI\n");
   console_.clear();
   if (!link_to_dev_full("Dic/ABC/DICPROF.INI") || !link_to_dev_full("Dic/ABC.REG")) GTEST_SKIP() << "no /dev/full";
-  EXPECT_EQ(write_dicprof_ini("ABC", "T", "", "", 1, SelectedCounts{}), -1);
-  EXPECT_EQ(write_reg_file("ABC", "T", 1), -1);
+  EXPECT_EQ(write_dicprof_ini(package("ABC")), -1);
+  EXPECT_EQ(write_reg_file(package("ABC")), -1);
   EXPECT_EQ(console_,
             "  Writing DICPROF.INI\nwrite() failed. (Dic/ABC/DICPROF.INI)\n"
             "  Writing ABC.REG\nwrite() failed. (Dic/ABC.REG)\n");

@@ -2,20 +2,20 @@
 
 #include <cstdio>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "package/text_output.h"
 #include "package/title_text.h"
-#include "source/output_paths.h"
 
 namespace tolvex {
 
-int write_reg_file(const std::string& out_name, const std::string& title, std::uint32_t dic_id) {
+int write_reg_file(const PackageDescription& package) {
+  const std::string& out_name = package.out_name;
   const std::string file_name = out_name + ".REG";
   msg_printf("  Writing %s\n", file_name.c_str());
 
   char hex_id[16];
-  std::snprintf(hex_id, sizeof hex_id, "%08X", static_cast<unsigned>(dic_id));
-  const std::string reg_title = title_for_reg_string(title);
+  std::snprintf(hex_id, sizeof hex_id, "%08X", static_cast<unsigned>(package.dic_id));
+  const std::string reg_title = title_for_reg_string(package.title);
 
   TextLines lines;
   lines.line("REGEDIT4");
@@ -28,7 +28,7 @@ int write_reg_file(const std::string& out_name, const std::string& title, std::u
              ".IDX\"");
   lines.line("\"SRCINFO\"=\"", reg_title, "\"");
 
-  return write_text_file(std::string(DIC_ROOT) + "/" + file_name, lines);
+  return write_text_file(package.reg_path, lines);
 }
 
 }  // namespace tolvex

@@ -3,14 +3,13 @@
 // and the path of its index file. CR LF line ends.
 #pragma once
 
-#include <cstdint>
-#include <string>
+#include "components/package_description.h"
 
 namespace tolvex {
 
 // Prints "  Writing <DIR>.REG"; returns 0, or -1 when the file cannot be
 // created (no further message) or cannot be written completely (message).
 // Lone '"' and '\' of the title are escaped inside its quoted values.
-int write_reg_file(const std::string& out_name, const std::string& title, std::uint32_t dic_id);
+int write_reg_file(const PackageDescription& package);
 
 }  // namespace tolvex

@@ -1,6 +1,6 @@
 #include "package/text_output.h"
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "platform/platform.h"
 
 namespace tolvex {

@@ -5,11 +5,11 @@
 
 #include <fstream>
 
-#include "app/run_options.h"
+#include "components/run_options.h"
 #include "components/data_file_reader.h"
 #include "e2e_support.h"
-#include "source/bytes.h"
-#include "source/pipeline.h"
+#include "catalog/bytes.h"
+#include "pipeline/pipeline.h"
 
 namespace tolvex::e2e {
 namespace {

@@ -11,7 +11,7 @@
 #endif
 
 #include "components/component_table.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex::e2e {
 

@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "e2e_support.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex::e2e {
 namespace {

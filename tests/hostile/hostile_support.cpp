@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex::hostile {
 

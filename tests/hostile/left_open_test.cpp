@@ -5,7 +5,7 @@
 #include <regex>
 
 #include "hostile_support.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex::hostile {
 namespace {

@@ -22,8 +22,7 @@ top=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd) || exit 2
 dist=$(cd "$2" && pwd) || exit 2
 need lintian:lintian dpkg-deb:dpkg x86_64-w64-mingw32-objdump:binutils-mingw-w64-x86-64
-wine_run=$top/tools/windows/wine-run.sh
-[ -x "$wine_run" ] || wine_run=$top/tests/windows/wine-run.sh
+wine_run=$top/tests/windows/wine-run.sh
 command -v wine64 >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ] || need wine:wine64
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")

@@ -12,7 +12,7 @@ ENTRIES=$2
 SURGERY=$3
 EBCHECK=$4
 HERE=$(cd "$(dirname "$0")" && pwd)
-TOOLS=$HERE/../../tools/realbook
+TOOLS=$HERE
 EDICT=${EDICT:-/usr/share/edict/edict}
 
 missing() {

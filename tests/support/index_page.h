@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex::testing_support {
 

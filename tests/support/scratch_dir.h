@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 
 namespace tolvex::testing_support {
 

@@ -18,9 +18,9 @@
 #include "components/data_file_reader.h"
 #include "components/plan.h"
 #include "platform/platform.h"
-#include "source/bytes.h"
-#include "source/catalog.h"
-#include "source/pipeline.h"
+#include "catalog/bytes.h"
+#include "catalog/catalog.h"
+#include "pipeline/pipeline.h"
 
 namespace tolvex {
 namespace {

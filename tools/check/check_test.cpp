@@ -8,10 +8,10 @@
 #include <optional>
 #include <sstream>
 
-#include "app/run_options.h"
-#include "source/bytes.h"
-#include "source/catalog.h"
-#include "source/pipeline.h"
+#include "components/run_options.h"
+#include "catalog/bytes.h"
+#include "catalog/catalog.h"
+#include "pipeline/pipeline.h"
 #include "testbook.h"
 
 namespace tolvex {

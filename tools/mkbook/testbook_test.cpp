@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "bookfile/book_file.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex::testbook {
 namespace {

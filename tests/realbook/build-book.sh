@@ -2,12 +2,12 @@
 # Builds a real EPWING book from Debian's EDICT dictionary with FreePWING, and
 # copies of it under the file-name spellings found on real discs.
 #
-#   tools/realbook/build-book.sh OUTDIR [--entries N | --all] [--surgery BIN]
+#   tests/realbook/build-book.sh OUTDIR [--entries N | --all] [--surgery BIN]
 #
 #   --entries N   use the first N entries of EDICT (default 3000)
 #   --all         use the whole dictionary (about 267000 entries; slow)
 #   --surgery BIN also derive the variants with the byte-surgery tool BIN
-#                 (tolvex-realbook-surgery, built from tools/realbook/)
+#                 (tolvex-realbook-surgery, built from tests/realbook/)
 #   EDICT=PATH    environment: the EDICT file (default /usr/share/edict/edict)
 #
 # Output under OUTDIR:

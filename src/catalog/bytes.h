@@ -37,4 +37,9 @@ void upper_ascii(char* s);  // nullptr accepted
 std::string join_book_path(std::string_view book_dir, std::string_view subbook, std::string_view inner,
                            std::string_view file);
 
+// A name taken from the book that is safe as one path component: not empty,
+// not "." or "..", and free of '/', '\' and ':' (and NUL), so that nothing
+// can be written outside Dic/.
+bool is_safe_path_component(std::string_view name);
+
 }  // namespace tolvex

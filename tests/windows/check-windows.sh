@@ -1,6 +1,6 @@
 #!/bin/sh
 # The Windows build as its users run it, checked from Linux:
-#   tools/windows/check-windows.sh LINUX_BUILD [MINGW_BUILD]
+#   tests/windows/check-windows.sh LINUX_BUILD [MINGW_BUILD]
 #
 # 1. cross-compiles everything with MinGW-w64 into MINGW_BUILD (default
 #    build-mingw) and checks that tolvex.exe needs no DLL besides the system's;

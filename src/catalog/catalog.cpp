@@ -1,8 +1,8 @@
-#include "source/catalog.h"
+#include "catalog/catalog.h"
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "platform/platform.h"
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 

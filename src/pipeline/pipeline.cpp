@@ -1,18 +1,19 @@
-#include "source/pipeline.h"
+#include "pipeline/pipeline.h"
 
 #include <array>
 #include <memory>
 
-#include "app/messages.h"
+#include "messages/messages.h"
 #include "bookfile/book_file.h"
 #include "components/data_writer.h"
 #include "package/font_copy.h"
 #include "package/index_file.h"
 #include "package/profile_files.h"
 #include "package/reg_file.h"
+#include "components/package_description.h"
 #include "platform/platform.h"
-#include "source/bytes.h"
-#include "source/output_paths.h"
+#include "catalog/bytes.h"
+#include "pipeline/output_paths.h"
 
 namespace tolvex {
 
@@ -33,17 +34,14 @@ std::uint32_t make_dic_id(const std::string& name) {
 
 namespace {
 
-// Everything the writers need to know about one subbook.
+// One subbook: where its source files are, and the package it becomes.
 struct Subbook {
   SubbookEntry entry;
-  std::string title;     // Shift_JIS
   std::string dir_name;  // uppercased
-  std::string out_name;
-  std::uint32_t dic_id = 0;
+  PackageDescription package;
   std::uint32_t index_page = 1;
   std::string text_path;
   int text_kind = 0;
-  std::string full_font, half_font;
   std::string full_font_path, half_font_path;
   std::string graphic_path, sound_path;  // empty: none
   int sound_kind = 0;
@@ -87,14 +85,18 @@ class PipelineRun {
         return false;
       }
       msg_printf("Processing %s -> %s ...\n", s.dir_name.c_str(), newdir_->c_str());
-      s.out_name = *newdir_;
+      s.package.out_name = *newdir_;
     } else {
       msg_printf("Processing %s ...\n", s.dir_name.c_str());
-      s.out_name = s.dir_name;
+      s.package.out_name = s.dir_name;
     }
-    s.dic_id = make_dic_id(s.out_name);
+    s.package.dir = package_dir(s.package.out_name);
+    s.package.reg_path = registry_script(s.package.out_name);
+    s.package.dic_id = make_dic_id(s.package.out_name);
+    s.package.catalog_head = {s.entry.book_type(), s.entry.entry_version()};
+    s.package.options = options_;
     platform::make_directory(DIC_ROOT);
-    platform::make_directory(package_dir(s.out_name));
+    platform::make_directory(s.package.dir);
     return true;
   }
 
@@ -102,7 +104,7 @@ class PipelineRun {
   static Subbook named(const SubbookEntry& entry) {
     Subbook s;
     s.entry = entry;
-    s.title = jis_to_sjis(entry.title_field(), entry.title_width());
+    s.package.title = jis_to_sjis(entry.title_field(), entry.title_width());
     s.dir_name = copy_trimmed(entry.dir_name_field(), 8);
     upper_ascii(s.dir_name);
     return s;
@@ -136,12 +138,12 @@ class PipelineRun {
     std::string text_name = files ? copy_trimmed(files->text_file_field(), 8) : std::string("HONMON");
     s.text_path = join_book_path(catalog_.book_dir, s.dir_name, "DATA", text_name);
     if (entry.full_font_field()[0] != 0) {
-      s.full_font = copy_trimmed(entry.full_font_field(), 8);
-      s.full_font_path = join_book_path(catalog_.book_dir, s.dir_name, "GAIJI", s.full_font);
+      s.package.full_font = copy_trimmed(entry.full_font_field(), 8);
+      s.full_font_path = join_book_path(catalog_.book_dir, s.dir_name, "GAIJI", s.package.full_font);
     }
     if (entry.half_font_field()[0] != 0) {
-      s.half_font = copy_trimmed(entry.half_font_field(), 8);
-      s.half_font_path = join_book_path(catalog_.book_dir, s.dir_name, "GAIJI", s.half_font);
+      s.package.half_font = copy_trimmed(entry.half_font_field(), 8);
+      s.half_font_path = join_book_path(catalog_.book_dir, s.dir_name, "GAIJI", s.package.half_font);
     }
     if (files) {
       s.text_kind = compression_kind_of(files->text_compression());
@@ -155,7 +157,7 @@ class PipelineRun {
     return convert(s);
   }
 
-  bool convert(const Subbook& s) {
+  bool convert(Subbook& s) {
     BookFilePtr text = open_book_file(s.text_path, s.text_kind);
     if (!text) {
       msg_printf("Can't open \"%s\"\n", s.text_path.c_str());
@@ -182,19 +184,21 @@ class PipelineRun {
       }
     }
 
+    PackageDescription& package = s.package;
     ComponentPlan plan;
-    write_data_components(index_page.data(), text.get(), options_, s.out_name, s.full_font, s.half_font,
-                          graphic.get(), sound.get(), buffers(), plan);
+    write_data_components(package, index_page.data(), text.get(), graphic.get(), sound.get(), buffers(), plan);
+    package.selected_count = plan.selected_count;
     close_book_file(graphic);
     close_book_file(sound);
-    if (!s.full_font_path.empty() && !s.full_font.empty()) copy_font_file(s.full_font_path, s.out_name, s.full_font);
-    if (!s.half_font_path.empty() && !s.half_font.empty()) copy_font_file(s.half_font_path, s.out_name, s.half_font);
-    write_index_file(index_page.data(), text.get(), s.entry.bytes, options_.selection, plan.selected_count,
-                     s.out_name, s.title, s.full_font, s.half_font, s.dic_id);
+    if (!s.full_font_path.empty() && !package.full_font.empty())
+      copy_font_file(package, s.full_font_path, package.full_font);
+    if (!s.half_font_path.empty() && !package.half_font.empty())
+      copy_font_file(package, s.half_font_path, package.half_font);
+    write_index_file(package, index_page.data(), text.get());
     close_book_file(text);
-    write_dicprof_ini(s.out_name, s.title, s.full_font, s.half_font, s.dic_id, plan.selected_count);
-    write_exinfo_ini(s.out_name, s.title);
-    write_reg_file(s.out_name, s.title, s.dic_id);
+    write_dicprof_ini(package);
+    write_exinfo_ini(package);
+    write_reg_file(package);
     return true;
   }
 

@@ -1,4 +1,4 @@
-#include "source/catalog.h"
+#include "catalog/catalog.h"
 
 #include <gtest/gtest.h>
 

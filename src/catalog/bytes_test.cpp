@@ -1,4 +1,4 @@
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 #include <gtest/gtest.h>
 

@@ -9,11 +9,11 @@
 #include <optional>
 #include <string>
 
-#include "app/run_options.h"
+#include "components/run_options.h"
 #include "components/data_writer.h"
 #include "scratch_dir.h"
-#include "source/catalog.h"
-#include "source/pipeline.h"
+#include "catalog/catalog.h"
+#include "pipeline/pipeline.h"
 #include "testbook.h"
 
 #ifndef _WIN32

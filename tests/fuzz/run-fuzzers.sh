@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets with clang, ASan and UBSan, replays the
 # regression inputs of fuzz/regressions/<target>/, and runs each target for a
 # bounded time on seed corpora made by the sample-book generator.
-#   sh tools/fuzz/run-fuzzers.sh BUILD_DIR SECONDS_PER_FUZZER
+#   sh tests/fuzz/run-fuzzers.sh BUILD_DIR SECONDS_PER_FUZZER
 # Fails when the build fails, a regression input fails, or a fuzzer finds a
 # crash, a leak, undefined behaviour, a broken property or an input that runs
 # over 20 seconds (a hang). With 8 targets, 2 cores and 30 seconds each, the

@@ -1,4 +1,4 @@
-#include "source/bytes.h"
+#include "catalog/bytes.h"
 
 namespace tolvex {
 
@@ -90,6 +90,14 @@ std::string join_book_path(std::string_view book_dir, std::string_view subbook, 
     path.append(file);
   }
   return path;
+}
+
+bool is_safe_path_component(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (char c : name) {
+    if (c == '/' || c == '\\' || c == ':' || c == '\0') return false;
+  }
+  return true;
 }
 
 }  // namespace tolvex

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "app/run_options.h"
-#include "source/catalog.h"
+#include "components/run_options.h"
+#include "catalog/catalog.h"
 
 namespace tolvex {
 

@@ -1,0 +1,38 @@
+# cmake -DSRC=<dir> -DLAYERS="a;b;c" -P check_layers.cmake
+# Fails when a file in <dir>/<layer>/ includes "<other>/..." of a layer that
+# comes later in LAYERS (a higher one), and when a folder is no layer at all.
+cmake_minimum_required(VERSION 3.20)
+if(NOT SRC OR NOT LAYERS)
+  message(FATAL_ERROR "usage: cmake -DSRC=dir -DLAYERS=list -P check_layers.cmake")
+endif()
+
+set(faults 0)
+file(GLOB folders LIST_DIRECTORIES true RELATIVE ${SRC} ${SRC}/*)
+foreach(folder ${folders})
+  if(IS_DIRECTORY ${SRC}/${folder} AND NOT folder IN_LIST LAYERS)
+    message(SEND_ERROR "${folder}/ is in no layer")
+    math(EXPR faults "${faults} + 1")
+  endif()
+endforeach()
+
+foreach(layer ${LAYERS})
+  list(FIND LAYERS ${layer} level)
+  file(GLOB_RECURSE files ${SRC}/${layer}/*.cpp ${SRC}/${layer}/*.h)
+  foreach(file ${files})
+    file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"/]+/")
+    foreach(line ${includes})
+      string(REGEX REPLACE "^[^\"]*\"([^\"/]+)/.*" "\\1" target "${line}")
+      list(FIND LAYERS ${target} target_level)
+      if(target_level GREATER level)
+        file(RELATIVE_PATH shown ${SRC} ${file})
+        message(SEND_ERROR "${shown}: ${layer} includes \"${target}/...\", a higher layer")
+        math(EXPR faults "${faults} + 1")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(faults GREATER 0)
+  message(FATAL_ERROR "${faults} include(s) against the layer order ${LAYERS}")
+endif()
+message(STATUS "Layers in order: ${LAYERS}")
