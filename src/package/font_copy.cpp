@@ -1,5 +1,7 @@
 #include "package/font_copy.h"
 
+#include <cstdint>
+
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "catalog/bytes.h"
@@ -11,12 +13,18 @@ int copy_font_file(const PackageDescription& package, const std::string& source_
     msg_printf("Can't copy font file \"%s\": not a plain file name\n", font_name.c_str());
     return -1;
   }
-  msg_printf("  Writing %s\n", font_name.c_str());
-  const std::string destination = package.file(font_name);
-
   int source = platform::open_read(platform::resolve_path_case(source_path));
+  if (source == platform::OPEN_NOT_REGULAR) {
+    msg_printf("Can't copy font file \"%s\": not a regular file\n", font_name.c_str());
+    return -1;
+  }
+  msg_printf("  Writing %s\n", font_name.c_str());
   if (source < 0) return -1;
-  int target = platform::open_write(destination);
+  // Exactly the size the file had when opened: a file that grows is not
+  // followed, and one that delivers less is a failed read.
+  std::int64_t remaining = platform::descriptor_size(source);
+  const std::string destination = package.file(font_name);
+  int target = remaining < 0 ? -1 : platform::open_write(destination);
   if (target < 0) {
     platform::close_fd(source);
     return -1;
@@ -24,10 +32,10 @@ int copy_font_file(const PackageDescription& package, const std::string& source_
 
   int result = 0;
   char buffer[FONT_COPY_BUFFER_SIZE];
-  for (;;) {
-    long n = platform::read_fd(source, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
+  while (remaining > 0) {
+    const std::size_t want = remaining < FONT_COPY_BUFFER_SIZE ? static_cast<std::size_t>(remaining) : sizeof buffer;
+    long n = platform::read_fd(source, buffer, want);
+    if (n <= 0) {
       // A shortened copy is not a copy.
       msg_printf("read() failed. (%s)\n", source_path.c_str());
       result = -1;
@@ -39,6 +47,7 @@ int copy_font_file(const PackageDescription& package, const std::string& source_
       result = -1;
       break;
     }
+    remaining -= n;
   }
   platform::close_fd(source);
   if (platform::close_fd(target) != 0 && result == 0) {

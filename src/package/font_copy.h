@@ -14,9 +14,10 @@ inline constexpr int FONT_COPY_BUFFER_SIZE = 512;
 // Returns 0 when the whole file was copied, -1 otherwise. A font name that is
 // not a plain file name (empty, ".", "..", holding '/', '\' or ':') is
 // refused with a message, since it comes from the book and could point
-// outside the package directory. Read and write errors are reported; a
-// missing source or an uncreatable destination fails quietly after the
-// progress line.
+// outside the package directory; so is a source that is not a regular file
+// (or a link to one). The copy has the size the source had when opened.
+// Read and write errors are reported; a missing source or an uncreatable
+// destination fails quietly after the progress line.
 int copy_font_file(const PackageDescription& package, const std::string& source_path, const std::string& font_name);
 
 }  // namespace tolvex

@@ -76,6 +76,8 @@ const char* load_section(IconDefFile* file, const std::string& out_name, const c
 bool IconDefFile::open(const std::string& path) {
   data_.clear();
   position_ = 0;
+  // Only a regular file (or a link to one) is read: a FIFO or a device in
+  // its place counts as absent, like a directory.
   int fd = platform::open_read(path);
   if (fd < 0) return false;
   char buffer[4096];
@@ -83,7 +85,7 @@ bool IconDefFile::open(const std::string& path) {
   for (;;) {
     long n = platform::read_fd(fd, buffer, sizeof buffer);
     if (n < 0) {
-      ok = false;  // e.g. a directory named icon.def: treated as absent
+      ok = false;  // unreadable: treated as absent
       break;
     }
     if (n == 0) break;

@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -31,7 +32,24 @@
 namespace tolvex::platform {
 
 #ifdef _WIN32
-int open_read(const std::string& path) { return ::_open(path.c_str(), _O_RDONLY | _O_BINARY); }
+int open_read(const std::string& path) {
+  struct _stat64 st;
+  // Devices ("NUL", "CON") and directories are not opened at all; what was
+  // opened must still be a file on a disk.
+  if (::_stat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) != _S_IFREG) return OPEN_NOT_REGULAR;
+  int fd = ::_open(path.c_str(), _O_RDONLY | _O_BINARY);
+  if (fd < 0) return -1;
+  HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  if (GetFileType(handle) != FILE_TYPE_DISK || ::_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
+    ::_close(fd);
+    return OPEN_NOT_REGULAR;
+  }
+  return fd;
+}
+std::int64_t descriptor_size(int fd) {
+  struct _stat64 st;
+  return ::_fstat64(fd, &st) == 0 ? st.st_size : -1;
+}
 int open_write(const std::string& path) {
   return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
@@ -62,7 +80,27 @@ std::tm local_time(std::time_t t) {
   return out;
 }
 #else
-int open_read(const std::string& path) { return ::open(path.c_str(), O_RDONLY); }
+int open_read(const std::string& path) {
+  // A device is not even opened when the name already says what it is (an
+  // open can have effects of its own). Between that look and the open the
+  // name may change, so the open does not wait (a FIFO without a writer
+  // would) and the descriptor itself decides.
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return OPEN_NOT_REGULAR;
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return (errno == ELOOP || errno == ENXIO) ? OPEN_NOT_REGULAR : -1;  // ENXIO: a socket
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return OPEN_NOT_REGULAR;
+  }
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+std::int64_t descriptor_size(int fd) {
+  struct stat st;
+  return ::fstat(fd, &st) == 0 ? st.st_size : -1;
+}
 int open_write(const std::string& path) { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666); }
 long read_fd(int fd, void* buf, std::size_t n) {
   // A read may be cut short by a signal; callers expect whole pages.

@@ -12,7 +12,15 @@ namespace tolvex::platform {
 
 // Raw descriptors, always in binary mode. Results follow the C library:
 // -1 (or a negative count) on failure.
+//
+// Opens a regular file, or a link to one, for reading. Anything else (a
+// FIFO, a device, a socket, a directory, a link loop) is refused with
+// OPEN_NOT_REGULAR without waiting and before a byte is read: book folders
+// come from archives, and a FIFO would hang the run, a device never end.
+inline constexpr int OPEN_NOT_REGULAR = -2;
 int open_read(const std::string& path);
+// Size of the file open on fd when asked; -1 on failure.
+std::int64_t descriptor_size(int fd);
 // Write-only, created if missing, truncated, permission 0666.
 int open_write(const std::string& path);
 long read_fd(int fd, void* buf, std::size_t n);

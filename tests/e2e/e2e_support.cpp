@@ -62,7 +62,7 @@ RunResult run_command(const std::string& command) {
 }
 }  // namespace
 
-RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args) {
+RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args, [[maybe_unused]] int seconds) {
 #ifdef _WIN32
   // cmd.exe strips the outer quotes of the whole line.
   std::string command = "\"cd /d " + dq(fs::absolute(cwd).string()) + " && " + dq(fs::absolute(TOLVEX_EXE).string());
@@ -76,7 +76,9 @@ RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& arg
   for (int attempt = 1; attempt < 3 && result.status == 9009; ++attempt) result = run_command(command);
   return result;
 #else
-  std::string command = "cd " + quote(cwd.string()) + " && " + quote(TOLVEX_EXE);
+  std::string command = "cd " + quote(cwd.string()) + " && ";
+  if (seconds > 0) command += "ulimit -f 131072 && timeout -k 5 " + std::to_string(seconds) + " ";
+  command += quote(TOLVEX_EXE);
   for (const auto& a : args) command += " " + quote(a);
   command += " 2>&1";
   return run_command(command);

@@ -21,8 +21,10 @@ struct RunResult {
   std::string output;  // standard output and standard error
 };
 
-// Runs tolvex with the arguments in `cwd`.
-RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args);
+// Runs tolvex with the arguments in `cwd`. With `seconds` (POSIX only) the
+// run is killed after that time and may write no file over 64 MiB: a hang
+// or an endless write fails the test instead of stalling it or filling the disk.
+RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args, int seconds = 0);
 
 std::vector<std::uint8_t> read_file(const fs::path& path);
 std::string read_text(const fs::path& path);

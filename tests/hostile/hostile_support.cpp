@@ -32,14 +32,18 @@ std::map<std::string, std::string> fingerprint(const fs::path& dir) {
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
     std::ostringstream print;
     const fs::file_status status = fs::symlink_status(e.path());
-    print << static_cast<int>(status.type()) << ' ' << static_cast<unsigned>(status.permissions()) << ' '
-          << e.last_write_time().time_since_epoch().count();
+    print << static_cast<int>(status.type()) << ' ' << static_cast<unsigned>(status.permissions()) << ' ';
+    if (fs::is_symlink(status)) {
+      print << fs::read_symlink(e.path()).string();  // not followed: it may lead nowhere
+    } else {
+      print << e.last_write_time().time_since_epoch().count();
+    }
     if (fs::is_regular_file(status)) {
       std::uint64_t h = 1469598103934665603ull;  // FNV-1a over the whole file
       for (std::uint8_t b : e2e::read_file(e.path())) h = (h ^ b) * 1099511628211ull;
       print << ' ' << fs::file_size(e.path()) << ' ' << std::hex << h;
     }
-    result[fs::relative(e.path(), dir).generic_string()] = print.str();
+    result[e.path().lexically_relative(dir).generic_string()] = print.str();
   }
   return result;
 }

@@ -26,7 +26,7 @@ testbook::BookRecipe small_book(int text_kind, bool separate);
 void write_file(const fs::path& path, const std::vector<std::uint8_t>& bytes);
 
 // Size, contents hash, permissions and modification time of every entry
-// below dir (directories too), by relative path.
+// below dir (directories too; the target of a link), by relative path.
 std::map<std::string, std::string> fingerprint(const fs::path& dir);
 
 // File offset where page p (from 1) of a source file is stored: (p - 1) *

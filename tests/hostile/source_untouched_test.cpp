@@ -3,12 +3,50 @@
 // permissions and modification time, and nothing was added to it.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <tuple>
 
 #include "hostile_support.h"
 
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
 namespace tolvex::hostile {
 namespace {
+
+// Puts a file that is not a regular file at p: "FIFO", "socket", "loop" (a
+// link to itself), "directory", or a link to the device named. False when
+// this system cannot have it.
+bool make_special(const std::string& kind, const fs::path& p) {
+  std::error_code ec;
+  if (kind == "directory") return fs::create_directory(p, ec);
+#ifdef _WIN32
+  return false;
+#else
+  if (kind == "FIFO") return ::mkfifo(p.c_str(), 0644) == 0;
+  if (kind == "socket") {
+    // Bound by its relative name: the full path may not fit in sun_path.
+    const fs::path cwd = fs::current_path();
+    fs::current_path(p.parent_path());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, p.filename().c_str(), sizeof address.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool made = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) ::close(fd);
+    fs::current_path(cwd);
+    return made;
+  }
+  fs::create_symlink(kind == "loop" ? p.filename() : fs::path(kind), p, ec);
+  return !ec;
+#endif
+}
+
+std::string without_elapsed_time(std::string output) { return output.substr(0, output.rfind("Done.")); }
 
 testbook::BookRecipe three_subbooks() {
   testbook::BookRecipe recipe = small_book(2, true);
@@ -91,6 +129,54 @@ TEST(SourceBook, RunsInsideTheBookDirectoryTouchOnlyTheirOutputs) {
     fs::remove(w / "tolvex.log");
     EXPECT_EQ(files(), before) << "a file changed, or one was added outside Dic/ and the log";
   }
+}
+
+// Archives can carry FIFOs, device links, sockets and link loops. Each one in
+// the place of a book file or of icon.def is refused at once, as if it were
+// missing (the font copy says why): same status, same package, nothing
+// written for it, and the book left as it was.
+TEST(SourceBook, FilesThatAreNotRegularFilesAreTakenForMissingOnes) {
+  ScratchDir dir;
+  auto book = testbook::write_book(dir.path() / "book", small_book(1, true));
+  ASSERT_TRUE(book.ok()) << book.error;
+  const testbook::GeneratedSubbook& s = book.subbooks.front();
+  const std::vector<std::string> args = {"-a", book.catalog.string()};
+  const fs::path font = s.font_files.front(), aside = dir.path() / "aside", icon_def = "icon.def";
+  int n = 0;
+  std::string skipped;
+  for (const fs::path& place : {book.catalog, s.text.path, s.graphic->path, s.sound->path, font, icon_def}) {
+    SCOPED_TRACE(place.string());
+    if (place.is_absolute()) fs::rename(place, aside);
+    const fs::path w0 = dir.path() / ("w" + std::to_string(n++));
+    fs::create_directories(w0);
+    const RunResult missing = run_tolvex_in(w0, args, 60);
+    std::string expected = without_elapsed_time(missing.output);
+    if (place == font) {
+      const std::string line = "  Writing " + font.filename().string() + "\n";
+      ASSERT_TRUE(contains(expected, line)) << expected;
+      expected.replace(expected.find(line), line.size(),
+                       "Can't copy font file \"" + font.filename().string() + "\": not a regular file\n");
+    }
+    for (const std::string kind : {"FIFO", "/dev/zero", "/dev/null", "socket", "loop", "directory"}) {
+      SCOPED_TRACE(kind);
+      const fs::path w = dir.path() / ("w" + std::to_string(n++));
+      fs::create_directories(w);
+      const fs::path special = place.is_absolute() ? place : w / place;
+      if (!make_special(kind, special)) {
+        if (place == font) skipped += " " + kind;
+        continue;
+      }
+      const auto before = fingerprint(book.root);
+      RunResult r = run_tolvex_in(w, args, 60);
+      EXPECT_EQ(r.status, missing.status) << r.output;
+      EXPECT_EQ(without_elapsed_time(r.output), expected);
+      EXPECT_TRUE(e2e::read_tree(w / "Dic") == e2e::read_tree(w0 / "Dic")) << "Dic/ differs from a run without it";
+      EXPECT_EQ(fingerprint(book.root), before);
+      fs::remove(special);
+    }
+    if (place.is_absolute()) fs::rename(aside, place);
+  }
+  if (!skipped.empty()) GTEST_SKIP() << "this system cannot make:" << skipped << " (only the others were tried)";
 }
 
 }  // namespace
