@@ -1,6 +1,7 @@
 #include "package/font_copy.h"
 
 #include "app/messages.h"
+#include "bookfile/book_file.h"
 #include "platform/platform.h"
 #include "source/output_paths.h"
 
@@ -14,18 +15,17 @@ int copy_font_file(const std::string& source_path, const std::string& out_name, 
   msg_printf("  Writing %s\n", font_name.c_str());
   const std::string destination = package_file(out_name, font_name);
 
-  int source = platform::open_read(platform::resolve_path_case(source_path));
-  if (source < 0) return -1;
+  // Through the book file reader, so a font kept as name.ebz is copied as
+  // the font itself.
+  BookFilePtr source = open_book_file(source_path, 0);
+  if (!source) return -1;
   int target = platform::open_write(destination);
-  if (target < 0) {
-    platform::close_fd(source);
-    return -1;
-  }
+  if (target < 0) return -1;
 
   int result = 0;
-  char buffer[FONT_COPY_BUFFER_SIZE];
+  std::uint8_t buffer[FONT_COPY_BUFFER_SIZE];
   for (;;) {
-    long n = platform::read_fd(source, buffer, sizeof buffer);
+    long n = read_book_bytes(source.get(), buffer, sizeof buffer);
     if (n == 0) break;
     if (n < 0) {
       // A shortened copy is not a copy.
@@ -40,7 +40,6 @@ int copy_font_file(const std::string& source_path, const std::string& out_name, 
       break;
     }
   }
-  platform::close_fd(source);
   if (platform::close_fd(target) != 0 && result == 0) {
     msg_printf("close() failed. (%s)\n", destination.c_str());
     result = -1;
