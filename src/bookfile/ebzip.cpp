@@ -13,6 +13,7 @@ namespace tolvex {
 namespace {
 
 constexpr std::size_t kMinSlice = 2048;
+constexpr std::size_t kReadAhead = 64 * 1024;
 
 bool read_at(int fd, std::int64_t offset, std::uint8_t* buffer, std::size_t n) {
   return platform::seek_set(fd, offset) == offset && platform::read_fd(fd, buffer, n) == static_cast<long>(n);
@@ -72,29 +73,37 @@ std::unique_ptr<EbzipFile> EbzipFile::open(int descriptor, std::int64_t ebz_size
     return nullptr;
   }
   file->slice_.resize(file->slice_size_);
-  file->input_.resize(file->slice_size_);
   file->inflater_ = std::make_unique<Inflater>();
-
-  // The checksum covers the whole original, so it can only be checked by
-  // reading all of it: done here, one slice at a time, so a damaged file is
-  // refused before a package is half written from it. Inflating is fast next
-  // to the conversion (a few per cent of it, measured on the whole-EDICT book).
-  uLong adler = adler32(0, nullptr, 0);
+  file->adler_ = adler32(0, nullptr, 0);
+  // The whole slice index, read in blocks: every slice lies after the index,
+  // within the file, and no slice runs backwards or beyond a slice's size.
+  std::int64_t start = 0, end = 0;
   for (std::int64_t i = 0; i < file->slices_; ++i) {
-    if (!file->load_slice(i)) return nullptr;
-    const std::int64_t left = file->size_ - i * slice;
-    adler = adler32(adler, file->slice_.data(), static_cast<uInt>(std::min(left, slice)));
+    if (!file->slice_bounds(i, start, end)) return nullptr;
   }
-  if (static_cast<std::uint32_t>(adler) != file->checksum_) return nullptr;
   return file;
 }
 
+const std::uint8_t* EbzipFile::bytes_at(std::int64_t offset, std::size_t n) {
+  if (offset < ahead_start_ || offset + static_cast<std::int64_t>(n) > ahead_start_ + static_cast<std::int64_t>(ahead_.size())) {
+    // Slices and index entries lie in file order, so one read serves the
+    // next ones too.
+    const std::size_t want = std::max(n, kReadAhead);
+    ahead_.resize(want);
+    if (platform::seek_set(descriptor_, offset) != offset) return nullptr;
+    const long got = platform::read_fd(descriptor_, ahead_.data(), want);
+    ahead_.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+    ahead_start_ = offset;
+    if (ahead_.size() < n) return nullptr;
+  }
+  return ahead_.data() + (offset - ahead_start_);
+}
+
 bool EbzipFile::slice_bounds(std::int64_t slice, std::int64_t& start, std::int64_t& end) {
-  std::uint8_t entries[8];
-  const auto w = static_cast<std::size_t>(width_);
-  if (!read_at(descriptor_, EBZIP_HEADER_SIZE + slice * width_, entries, 2 * w)) return false;
+  const std::uint8_t* entries = bytes_at(EBZIP_HEADER_SIZE + slice * width_, 2 * static_cast<std::size_t>(width_));
+  if (entries == nullptr) return false;
   start = static_cast<std::int64_t>(get_be(entries, width_));
-  end = static_cast<std::int64_t>(get_be(entries + w, width_));
+  end = static_cast<std::int64_t>(get_be(entries + width_, width_));
   const std::int64_t index_end = EBZIP_HEADER_SIZE + (slices_ + 1) * width_;
   return start >= index_end && end > start && end <= ebz_size_ &&
          end - start <= static_cast<std::int64_t>(slice_size_);
@@ -103,14 +112,29 @@ bool EbzipFile::slice_bounds(std::int64_t slice, std::int64_t& start, std::int64
 bool EbzipFile::load_slice(std::int64_t slice) {
   if (slice == loaded_) return true;
   loaded_ = -1;
+  if (damaged_) return false;
   std::int64_t start = 0, end = 0;
   if (slice < 0 || slice >= slices_ || !slice_bounds(slice, start, end)) return false;
   const auto length = static_cast<std::size_t>(end - start);
+  const std::uint8_t* stored = bytes_at(start, length);
+  if (stored == nullptr) return false;
   if (length == slice_size_) {  // stored as it is
-    if (!read_at(descriptor_, start, slice_.data(), length)) return false;
-  } else if (!read_at(descriptor_, start, input_.data(), length) ||
-             !inflater_->inflate_exactly(input_.data(), length, slice_)) {
+    std::memcpy(slice_.data(), stored, length);
+  } else if (!inflater_->inflate_exactly(stored, length, slice_)) {
     return false;
+  }
+  // The checksum covers the whole original: it is summed over the slices as
+  // they are first read in order, and a file read through to its last slice
+  // so (a font copy, a graphics or sound file, mostly the text too) fails
+  // there when it does not match. Checking it at open would inflate every
+  // slice twice; slices that are never read cannot spoil the package.
+  if (slice == checked_) {
+    const auto size = static_cast<std::int64_t>(slice_size_);
+    adler_ = adler32(adler_, slice_.data(), static_cast<uInt>(std::min(size_ - slice * size, size)));
+    if (++checked_ == slices_ && static_cast<std::uint32_t>(adler_) != checksum_) {
+      damaged_ = true;
+      return false;
+    }
   }
   loaded_ = slice;
   return true;

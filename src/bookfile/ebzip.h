@@ -30,10 +30,9 @@ inline constexpr int EBZIP_MAX_LEVEL = 5;
 
 class EbzipFile {
  public:
-  // Checks the header, the whole slice index and every slice against the
-  // checksum, reading the descriptor (not owned) one slice at a time. Null
-  // when anything is damaged: a damaged file is refused before any of its
-  // pages is used.
+  // Checks the header and the whole slice index, reading the descriptor (not
+  // owned). Null when either is damaged. Slices are checked as they are
+  // inflated, the checksum when every slice has been read in order.
   static std::unique_ptr<EbzipFile> open(int descriptor, std::int64_t ebz_size);
 
   std::int64_t size() const { return size_; }  // of the original file
@@ -52,6 +51,7 @@ class EbzipFile {
   EbzipFile() = default;
   bool load_slice(std::int64_t slice);
   bool slice_bounds(std::int64_t slice, std::int64_t& start, std::int64_t& end);
+  const std::uint8_t* bytes_at(std::int64_t offset, std::size_t n);  // null: short
 
   int descriptor_ = -1;
   std::int64_t ebz_size_ = 0;
@@ -62,7 +62,11 @@ class EbzipFile {
   std::uint32_t checksum_ = 0;
   std::int64_t loaded_ = -1;         // the slice in `slice_`
   std::vector<std::uint8_t> slice_;  // one slice, inflated
-  std::vector<std::uint8_t> input_;  // one slice as stored
+  std::vector<std::uint8_t> ahead_;  // file bytes from ahead_start_ on
+  std::int64_t ahead_start_ = 0;
+  std::int64_t checked_ = 0;         // slices summed into adler_, in order
+  std::uint32_t adler_ = 0;
+  bool damaged_ = false;             // the checksum did not match
   struct Inflater;
   std::unique_ptr<Inflater> inflater_;
 };
