@@ -1,6 +1,7 @@
 #!/bin/sh
 # Whole-book benchmark: converts the FreePWING book made from the whole of
 # EDICT and sets tolvex beside general-purpose tools on the same text file,
+# converts the book kept compressed with ebzip (level 0) as it is,
 # then times reading every text page of the kind-2 (and kind-1, plain)
 # variant with read_block and with the EB library.  Not part of the tests.
 #
@@ -105,6 +106,25 @@ if command -v ebzip > /dev/null 2>&1; then
   mkdir "$WORK/ebzip"
   measure "$WORK/ebzip.txt" ebzip --compress --keep --quiet --force-overwrite --output-directory "$WORK/ebzip" "$BOOK/epwing"
   row "ebzip (level 0)" "$(find "$WORK/ebzip" -iname 'honmon*' -exec cat {} + | wc -c)"
+  # The ebzip'd book converted as it is (all threads, then one core): the
+  # same package as the plain book's, from HONMON.ebz.
+  for cores in all 1; do
+    mkdir "$WORK/conv"
+    cd "$WORK/conv"
+    if [ $cores = all ]; then
+      measure "$WORK/conv/out.txt" "$TOLVEX" -a "$WORK/ebzip/CATALOGS"
+    elif command -v taskset > /dev/null 2>&1; then
+      measure "$WORK/conv/out.txt" taskset -c 0 "$TOLVEX" -a "$WORK/ebzip/CATALOGS"
+    else
+      cd "$ROOT"; rm -rf "$WORK/conv"; continue
+    fi
+    cd "$ROOT"
+    grep -q '^Done' "$WORK/conv/out.txt" || { cat "$WORK/conv/out.txt"; echo "$0: tolvex failed" >&2; exit 1; }
+    label="tolvex .ebz"
+    [ $cores = 1 ] && label="tolvex .ebz 1c"
+    row "$label" "$(cat "$WORK"/conv/Dic/EDICT/*.DIC | wc -c)"
+    rm -rf "$WORK/conv"
+  done
   rm -rf "$WORK/ebzip"
 else
   echo "ebzip not installed (eb-utils): row left out"

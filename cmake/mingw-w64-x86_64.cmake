@@ -22,8 +22,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# One self-contained .exe: libgcc, libstdc++ and winpthread linked in.
+# One self-contained .exe: libgcc, libstdc++, winpthread and zlib
+# (libz-mingw-w64-dev's libz.a, not its DLL import library) linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(ZLIB_USE_STATIC_LIBS ON)
 
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine-run.sh --prefix=${CMAKE_BINARY_DIR}/wineprefix)
 

@@ -1,6 +1,8 @@
 // Opening and reading a compressed book file of any content: the header, the
 // frequency tables and the decoding tree, the page index and the page
-// decoder, for both compression kinds, plus the plain reader.
+// decoder, for both compression kinds, plus the plain reader; and the same
+// bytes as a file kept compressed with ebzip (EBZBOOK.ebz opened as EBZBOOK),
+// page by page and as a byte stream.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +14,7 @@ using namespace tolvex;
 
 namespace {
 fuzz::fs::path g_file;
+fuzz::fs::path g_ebz;  // opened without its .ebz
 
 void read_pages(BookFile* file, std::uint32_t pages) {
   std::uint8_t page[PAGE_SIZE + 16];
@@ -38,7 +41,9 @@ void read_pages(BookFile* file, std::uint32_t pages) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_file = fuzz::enter_scratch_dir("bookfile") / "HONMON2";
+  const fuzz::fs::path dir = fuzz::enter_scratch_dir("bookfile");
+  g_file = dir / "HONMON2";
+  g_ebz = dir / "EBZBOOK";
   return 0;
 }
 
@@ -53,6 +58,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     read_pages(file.get(), pages);
     close_book_file(file);
+  }
+
+  fuzz::write_bytes(g_ebz.string() + ".ebz", data, size);
+  for (int kind : {2, 0}) {
+    BookFilePtr file = open_book_file(g_ebz.string(), kind);
+    if (!file) continue;
+    if (!file->ebzip || file->kind != 0) fuzz::fail("a .ebz file opened as something else");
+    read_pages(file.get(), pages);
+  }
+  BookFilePtr stream = open_book_file(g_ebz.string(), 0);
+  std::uint8_t bytes[3000];
+  for (int i = 0; stream && i < 64; ++i) {
+    const long n = read_book_bytes(stream.get(), bytes, sizeof bytes);
+    if (n > static_cast<long>(sizeof bytes)) fuzz::fail("read_book_bytes gave more than asked");
+    if (n <= 0) break;
   }
   return 0;
 }

@@ -2,6 +2,7 @@
 // from books made by the sample-book generator:
 //   tolvex-fuzz-seeds OUTDIR
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -64,6 +65,17 @@ int main(int argc, char** argv) {
     if (!small) continue;
 
     const testbook::GeneratedSubbook& sub = book.subbooks.front();
+    // The text file kept compressed with ebzip, at levels 0 and 2 (when
+    // eb-utils is installed), for the book file reader's .ebz path.
+    for (int level : {0, 2}) {
+      const fs::path packed = books_dir / (tag + "-ebz" + std::to_string(level));
+      fs::create_directories(packed);
+      const std::string command = "cd '" + book.root.string() + "' && ebzip --level " + std::to_string(level) +
+                                  " --keep --output-directory '" + packed.string() + "' >/dev/null 2>&1";
+      const fs::path text = packed / fs::relative(sub.text.path, book.root);
+      if (std::system(command.c_str()) == 0 && fs::exists(text.string() + ".ebz"))
+        seed(out, "book_file_fuzz", tag + "-ebz" + std::to_string(level), fuzz::read_bytes(text.string() + ".ebz"));
+    }
     for (const testbook::SourceFile* f : {&sub.text, sub.sound ? &*sub.sound : nullptr}) {
       if (f != nullptr && f->kind != 0) {
         seed(out, "book_file_fuzz", tag + "-" + f->path.filename().string(), fuzz::read_bytes(f->path));

@@ -116,14 +116,34 @@ std::unique_ptr<DecodingTree> build_decoding_tree(const BookFile& file, std::int
   return tree;
 }
 
-BookFilePtr open_book_file(const std::string& path, int kind) {
+std::string resolve_book_path(const std::string& path, bool& ebzip) {
+  ebzip = false;
+  const std::string actual = platform::resolve_path_case(path);
+  if (platform::path_exists(actual)) return actual;
+  for (const char* suffix : {".ebz", ".EBZ"}) {
+    const std::string packed = platform::resolve_path_case(path + suffix);
+    if (platform::path_exists(packed)) {
+      ebzip = true;
+      return packed;
+    }
+  }
+  return actual;
+}
+
+BookFilePtr open_book_file(const std::string& path, int kind, int* open_result) {
   auto file = std::make_unique<BookFile>();
   file->name = base_name_of(path);
-  // Disc copies may spell the names in lower case or with ";1"; messages
-  // keep the path as the catalog built it.
-  const std::string actual = platform::resolve_path_case(path);
+  // Disc copies may spell the names in lower case or with ";1", or be kept
+  // as name.ebz; messages keep the path as the catalog built it.
+  bool ebzip = false;
+  const std::string actual = resolve_book_path(path, ebzip);
   file->descriptor = platform::open_read(actual);
+  if (open_result != nullptr) *open_result = file->descriptor;
   if (file->descriptor < 0) return nullptr;
+  if (ebzip) {
+    file->ebzip = EbzipFile::open(file->descriptor, platform::descriptor_size(file->descriptor));
+    return file->ebzip ? std::move(file) : nullptr;
+  }
   if (kind != 1 && kind != 2) return file;  // plain
 
   file->kind = kind;
@@ -137,7 +157,7 @@ BookFilePtr open_book_file(const std::string& path, int kind) {
   header->word4 = static_cast<std::int32_t>(get_be(raw + 16, 4));
   file->header = std::move(header);
 
-  file->tree = build_decoding_tree(*file, platform::regular_file_size(actual));
+  file->tree = build_decoding_tree(*file, platform::descriptor_size(file->descriptor));
   if (!file->tree) return nullptr;
   return file;
 }
@@ -145,6 +165,18 @@ BookFilePtr open_book_file(const std::string& path, int kind) {
 int close_book_file(BookFilePtr& file) {
   file.reset();
   return 0;
+}
+
+std::int64_t book_file_size(const BookFile& file) {
+  return file.ebzip ? file.ebzip->size() : platform::descriptor_size(file.descriptor);
+}
+
+long read_book_bytes(BookFile* file, std::uint8_t* destination, std::size_t n) {
+  if (file == nullptr || file->descriptor < 0) return -1;
+  const long got = file->ebzip ? file->ebzip->read(file->position, destination, n)
+                               : platform::read_fd(file->descriptor, destination, n);
+  if (got > 0) file->position += got;
+  return got;
 }
 
 std::int32_t current_page() { return g_current_page; }
@@ -164,11 +196,12 @@ std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_
       offset = (static_cast<std::int64_t>(page) - 1) * PAGE_SIZE;
     }
     const std::uint8_t* data = nullptr;
-    const long got = bytes_at(*file, offset, PAGE_SIZE, data);
+    const long got = file->ebzip ? file->ebzip->read(offset, destination, PAGE_SIZE)
+                                 : bytes_at(*file, offset, PAGE_SIZE, data);
     if (got < 0) return nullptr;
     file->position = offset + got;
     if (got != PAGE_SIZE) return nullptr;
-    std::memcpy(destination, data, PAGE_SIZE);
+    if (!file->ebzip) std::memcpy(destination, data, PAGE_SIZE);
     advance_current_page();
     return destination;
   }

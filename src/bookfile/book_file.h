@@ -6,6 +6,9 @@
 // offset and sixteen 16-bit page offsets) and Huffman frequency tables; kind 2
 // prefixes every page with a flag byte, non-zero for a page stored raw.
 //
+// A file kept compressed with ebzip (name.ebz, bookfile/ebzip.h) is found
+// where the file itself is missing and read as a plain file.
+//
 // read_block with page 0 reads the page after the last page read (on any
 // file): current_page is shared, as callers only continue the file they read last.
 #pragma once
@@ -14,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "bookfile/ebzip.h"
 #include "bookfile/huffman.h"
 
 namespace tolvex {
@@ -37,6 +41,7 @@ struct BookFile {
   std::int64_t position = 0;
   std::unique_ptr<CompressionHeader> header;  // compressed files only
   std::unique_ptr<DecodingTree> tree;         // compressed files only
+  std::unique_ptr<EbzipFile> ebzip;           // files kept as name.ebz only
 
   BookFile() = default;
   BookFile(const BookFile&) = delete;
@@ -46,9 +51,18 @@ struct BookFile {
 
 using BookFilePtr = std::unique_ptr<BookFile>;
 
+// The file a book path names: the path itself in any case or with ";1"
+// (platform::resolve_path_case), else `path.ebz` (either case) when that
+// exists, else the path unchanged. `ebzip` tells which was found.
+std::string resolve_book_path(const std::string& path, bool& ebzip);
+
 // Kind 1 or 2 opens a compressed file; any other kind a plain file (kind 0).
-// Null when the file cannot be opened, or its header or tables are unusable.
-BookFilePtr open_book_file(const std::string& path, int kind);
+// A file found as name.ebz is plain whatever the kind: ebzip stores decoded
+// pages. Null when the file cannot be opened, or its header, tables or (for
+// .ebz) slice index are unusable. `open_result`, when given, receives the
+// descriptor or the open's failure (platform::OPEN_NOT_REGULAR for a FIFO,
+// a device, a socket, a directory or a link loop).
+BookFilePtr open_book_file(const std::string& path, int kind, int* open_result = nullptr);
 // Reads the frequency tables of an open compressed file (kind 1 or 2, header
 // read) and builds its decoding tree; null when the counts are negative or
 // above MAX_LEAVES, the tables do not lie inside the file's `file_size`
@@ -66,6 +80,13 @@ int close_book_file(BookFilePtr& file);
 // (current_page 0) names no page and fails; a plain file reads on at its
 // file position, which right after the open is page 1.
 std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_t page);
+
+// Reads on from where the last read_book_bytes on this file ended (the start
+// at first), up to n bytes: for copying whole files such as fonts. Returns
+// the count, 0 at the end, -1 on failure. Not to be mixed with read_block.
+// Bytes in the file as it was when opened: the original's size for a .ebz.
+std::int64_t book_file_size(const BookFile& file);
+long read_book_bytes(BookFile* file, std::uint8_t* destination, std::size_t n);
 
 // The page after the last page read through read_block (0 at start).
 std::int32_t current_page();

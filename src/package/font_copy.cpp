@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "bookfile/book_file.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "catalog/bytes.h"
@@ -13,28 +14,28 @@ int copy_font_file(const PackageDescription& package, const std::string& source_
     msg_printf("Can't copy font file \"%s\": not a plain file name\n", font_name.c_str());
     return -1;
   }
-  int source = platform::open_read(platform::resolve_path_case(source_path));
-  if (source == platform::OPEN_NOT_REGULAR) {
+  // Through the book file reader, so a font kept as name.ebz is copied as
+  // the font itself.
+  int opened = 0;
+  BookFilePtr source = open_book_file(source_path, 0, &opened);
+  if (opened == platform::OPEN_NOT_REGULAR) {
     msg_printf("Can't copy font file \"%s\": not a regular file\n", font_name.c_str());
     return -1;
   }
   msg_printf("  Writing %s\n", font_name.c_str());
-  if (source < 0) return -1;
+  if (!source) return -1;
   // Exactly the size the file had when opened: a file that grows is not
   // followed, and one that delivers less is a failed read.
-  std::int64_t remaining = platform::descriptor_size(source);
+  std::int64_t remaining = book_file_size(*source);
   const std::string destination = package.file(font_name);
   int target = remaining < 0 ? -1 : platform::open_write(destination);
-  if (target < 0) {
-    platform::close_fd(source);
-    return -1;
-  }
+  if (target < 0) return -1;
 
   int result = 0;
-  char buffer[FONT_COPY_BUFFER_SIZE];
+  std::uint8_t buffer[FONT_COPY_BUFFER_SIZE];
   while (remaining > 0) {
     const std::size_t want = remaining < FONT_COPY_BUFFER_SIZE ? static_cast<std::size_t>(remaining) : sizeof buffer;
-    long n = platform::read_fd(source, buffer, want);
+    long n = read_book_bytes(source.get(), buffer, want);
     if (n <= 0) {
       // A shortened copy is not a copy.
       msg_printf("read() failed. (%s)\n", source_path.c_str());
@@ -49,7 +50,6 @@ int copy_font_file(const PackageDescription& package, const std::string& source_
     }
     remaining -= n;
   }
-  platform::close_fd(source);
   if (platform::close_fd(target) != 0 && result == 0) {
     msg_printf("close() failed. (%s)\n", destination.c_str());
     result = -1;

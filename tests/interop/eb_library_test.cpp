@@ -4,6 +4,7 @@
 // weight above zero and end every kind-1 page with the end-of-page symbol.
 #include <gtest/gtest.h>
 
+#include "ebzip_tool.h"
 #include "scratch_dir.h"
 
 #include <string>
@@ -118,6 +119,32 @@ TEST_F(EbLibrary, ReadsEveryKindLikeReadBlock) {
     EXPECT_EQ(entries, 2) << "the second multi-search has two groups";
     expect_text_pages_agree(&eb.book, s.text);
     expect_sound_agrees(&eb.book, *s.sound);
+  }
+}
+
+// The same books kept compressed with ebzip: ebzip stores the decoded pages
+// whatever kind the catalog names, and the EB library and read_block (finding
+// name.ebz) read the same pages.
+TEST_F(EbLibrary, ReadsEbzipdBooksLikeReadBlock) {
+  TOLVEX_REQUIRE_EBZIP();
+  for (int kind : {0, 1, 2}) {
+    for (int level : {0, 5}) {
+      SCOPED_TRACE(testing::Message() << "text kind " << kind << ", level " << level);
+      testing_support::ScratchDir dir;
+      GeneratedBook book = write_book(dir.path() / "plain", eb_library_book_recipe(kind, 21 + kind));
+      ASSERT_TRUE(book.ok()) << book.error;
+      ASSERT_TRUE(testing_support::ebzip_book(book.root, dir.path() / "ebz", level));
+      GeneratedSubbook& s = book.subbooks[0];
+      for (SourceFile* f : {&s.text, &*s.sound}) {
+        f->path = dir.path() / "ebz" / std::filesystem::relative(f->path, book.root);
+        ASSERT_TRUE(std::filesystem::exists(f->path.string() + ".ebz"));
+      }
+      book.root = dir.path() / "ebz";
+      Bound eb;
+      ASSERT_NO_FATAL_FAILURE(eb.bind(book));
+      expect_text_pages_agree(&eb.book, s.text);
+      expect_sound_agrees(&eb.book, *s.sound);
+    }
   }
 }
 

@@ -48,6 +48,19 @@ std::optional<Bytes> read_whole(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A book file as the converter reads it: a font kept as name.ebz gives the
+// font's own bytes.
+std::optional<Bytes> read_book_file(const std::string& path) {
+  BookFilePtr file = open_book_file(path, 0);
+  if (!file) return std::nullopt;
+  Bytes bytes;
+  std::uint8_t buffer[4096];
+  long n = 0;
+  while ((n = read_book_bytes(file.get(), buffer, sizeof buffer)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  if (n < 0) return std::nullopt;
+  return bytes;
+}
+
 // What the converter reads for one subbook, worked out from the catalog as the
 // pipeline does.
 struct Source {
@@ -444,7 +457,7 @@ class Checker {
   void check_font(const Expected& e) {
     const std::string path = dir_ + "/" + e.record.name;
     const std::string& source_path = e.record.code == 0xF1 ? src_.full_font_path : src_.half_font_path;
-    const std::optional<Bytes> want = read_whole(source_path);
+    const std::optional<Bytes> want = read_book_file(source_path);
     if (!want) return fault(path + ": FAULT: source " + source_path + " cannot be read");
     const std::optional<Bytes> got = read_whole(path);
     if (!got) return fault(path + ": FAULT: missing");

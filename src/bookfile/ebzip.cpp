@@ -1,0 +1,159 @@
+#include "bookfile/ebzip.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "catalog/bytes.h"
+
+namespace tolvex {
+
+namespace {
+
+constexpr std::size_t kMinSlice = 2048;
+constexpr std::size_t kReadAhead = 64 * 1024;
+
+bool read_at(int fd, std::int64_t offset, std::uint8_t* buffer, std::size_t n) {
+  return platform::seek_set(fd, offset) == offset && platform::read_fd(fd, buffer, n) == static_cast<long>(n);
+}
+
+}  // namespace
+
+// One zlib inflater for the file, reset for every slice.
+struct EbzipFile::Inflater {
+  z_stream stream{};
+  bool ready = false;
+  Inflater() { ready = inflateInit(&stream) == Z_OK; }
+  ~Inflater() {
+    if (ready) inflateEnd(&stream);
+  }
+  // Exactly one zlib stream in `in`, giving exactly out.size() bytes.
+  bool inflate_exactly(const std::uint8_t* in, std::size_t in_size, std::vector<std::uint8_t>& out) {
+    if (!ready || inflateReset(&stream) != Z_OK) return false;
+    stream.next_in = const_cast<Bytef*>(in);
+    stream.avail_in = static_cast<uInt>(in_size);
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    // One call: the whole stream and the whole output fit the buffers, so a
+    // stream that does not end here is damaged (cut short, or inflating to
+    // more than a slice).
+    const int result = inflate(&stream, Z_FINISH);
+    return result == Z_STREAM_END && stream.avail_out == 0 && stream.avail_in == 0;
+  }
+};
+
+EbzipFile::~EbzipFile() = default;
+
+std::unique_ptr<EbzipFile> EbzipFile::open(int descriptor, std::int64_t ebz_size) {
+  std::uint8_t header[EBZIP_HEADER_SIZE];
+  if (ebz_size < EBZIP_HEADER_SIZE || !read_at(descriptor, 0, header, sizeof header)) return nullptr;
+  if (std::memcmp(header, "EBZip", 5) != 0) return nullptr;
+  const int format = header[5] >> 4, level = header[5] & 0x0F;
+  if (format != 1 || level > EBZIP_MAX_LEVEL) return nullptr;
+
+  std::unique_ptr<EbzipFile> file(new EbzipFile());
+  file->descriptor_ = descriptor;
+  file->ebz_size_ = ebz_size;
+  file->size_ = static_cast<std::int64_t>(get_be(header + 10, 4));
+  file->checksum_ = get_be(header + 14, 4);
+  file->slice_size_ = kMinSlice << level;
+  file->width_ = file->size_ < (1 << 16) ? 2 : file->size_ < (1 << 24) ? 3 : 4;
+  const auto slice = static_cast<std::int64_t>(file->slice_size_);
+  file->slices_ = (file->size_ + slice - 1) / slice;
+  // The index must fit in the file before anything is sized by the header's
+  // claims; its last entry is the end of the file, so the original size and
+  // the slice index agree.
+  const std::int64_t index_end = EBZIP_HEADER_SIZE + (file->slices_ + 1) * file->width_;
+  if (index_end > ebz_size) return nullptr;
+  std::uint8_t last[4];
+  if (!read_at(descriptor, index_end - file->width_, last, static_cast<std::size_t>(file->width_)) ||
+      static_cast<std::int64_t>(get_be(last, file->width_)) != ebz_size) {
+    return nullptr;
+  }
+  file->slice_.resize(file->slice_size_);
+  file->inflater_ = std::make_unique<Inflater>();
+  file->adler_ = adler32(0, nullptr, 0);
+  // The whole slice index, read in blocks: every slice lies after the index,
+  // within the file, and no slice runs backwards or beyond a slice's size.
+  std::int64_t start = 0, end = 0;
+  for (std::int64_t i = 0; i < file->slices_; ++i) {
+    if (!file->slice_bounds(i, start, end)) return nullptr;
+  }
+  return file;
+}
+
+const std::uint8_t* EbzipFile::bytes_at(std::int64_t offset, std::size_t n) {
+  if (offset < ahead_start_ || offset + static_cast<std::int64_t>(n) > ahead_start_ + static_cast<std::int64_t>(ahead_.size())) {
+    // Slices and index entries lie in file order, so one read serves the
+    // next ones too.
+    const std::size_t want = std::max(n, kReadAhead);
+    ahead_.resize(want);
+    if (platform::seek_set(descriptor_, offset) != offset) return nullptr;
+    const long got = platform::read_fd(descriptor_, ahead_.data(), want);
+    ahead_.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+    ahead_start_ = offset;
+    if (ahead_.size() < n) return nullptr;
+  }
+  return ahead_.data() + (offset - ahead_start_);
+}
+
+bool EbzipFile::slice_bounds(std::int64_t slice, std::int64_t& start, std::int64_t& end) {
+  const std::uint8_t* entries = bytes_at(EBZIP_HEADER_SIZE + slice * width_, 2 * static_cast<std::size_t>(width_));
+  if (entries == nullptr) return false;
+  start = static_cast<std::int64_t>(get_be(entries, width_));
+  end = static_cast<std::int64_t>(get_be(entries + width_, width_));
+  const std::int64_t index_end = EBZIP_HEADER_SIZE + (slices_ + 1) * width_;
+  return start >= index_end && end > start && end <= ebz_size_ &&
+         end - start <= static_cast<std::int64_t>(slice_size_);
+}
+
+bool EbzipFile::load_slice(std::int64_t slice) {
+  if (slice == loaded_) return true;
+  loaded_ = -1;
+  if (damaged_) return false;
+  std::int64_t start = 0, end = 0;
+  if (slice < 0 || slice >= slices_ || !slice_bounds(slice, start, end)) return false;
+  const auto length = static_cast<std::size_t>(end - start);
+  const std::uint8_t* stored = bytes_at(start, length);
+  if (stored == nullptr) return false;
+  if (length == slice_size_) {  // stored as it is
+    std::memcpy(slice_.data(), stored, length);
+  } else if (!inflater_->inflate_exactly(stored, length, slice_)) {
+    return false;
+  }
+  // The checksum covers the whole original: it is summed over the slices as
+  // they are first read in order, and a file read through to its last slice
+  // so (a font copy, a graphics or sound file, mostly the text too) fails
+  // there when it does not match. Checking it at open would inflate every
+  // slice twice; slices that are never read cannot spoil the package.
+  if (slice == checked_) {
+    const auto size = static_cast<std::int64_t>(slice_size_);
+    adler_ = adler32(adler_, slice_.data(), static_cast<uInt>(std::min(size_ - slice * size, size)));
+    if (++checked_ == slices_ && static_cast<std::uint32_t>(adler_) != checksum_) {
+      damaged_ = true;
+      return false;
+    }
+  }
+  loaded_ = slice;
+  return true;
+}
+
+long EbzipFile::read(std::int64_t offset, std::uint8_t* destination, std::size_t n) {
+  if (offset < 0) return -1;
+  const auto slice = static_cast<std::int64_t>(slice_size_);
+  std::size_t done = 0;
+  while (done < n && offset < size_) {
+    if (!load_slice(offset / slice)) return -1;
+    const std::int64_t in = offset % slice;
+    const auto take = static_cast<std::size_t>(
+        std::min({static_cast<std::int64_t>(n - done), slice - in, size_ - offset}));
+    std::memcpy(destination + done, slice_.data() + in, take);
+    done += take;
+    offset += static_cast<std::int64_t>(take);
+  }
+  return static_cast<long>(done);
+}
+
+}  // namespace tolvex

@@ -1,0 +1,39 @@
+// ebzip (Debian eb-utils) run on a book, for the tests that read books kept
+// compressed. Without ebzip those tests skip, except under CI (environment
+// variable CI set), where they fail.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace tolvex::testing_support {
+
+inline bool ebzip_installed() {
+#ifdef _WIN32
+  return false;
+#else
+  return std::system("command -v ebzip >/dev/null 2>&1") == 0;
+#endif
+}
+
+// Writes the book in directory `book` compressed at `level` to `out`.
+inline bool ebzip_book(const std::filesystem::path& book, const std::filesystem::path& out, int level) {
+  std::filesystem::create_directories(out);
+  const std::string command = "cd '" + std::filesystem::absolute(book).string() + "' && ebzip --level " +
+                              std::to_string(level) + " --keep --output-directory '" +
+                              std::filesystem::absolute(out).string() + "' >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+}  // namespace tolvex::testing_support
+
+#define TOLVEX_REQUIRE_EBZIP()                                                        \
+  do {                                                                                \
+    if (!::tolvex::testing_support::ebzip_installed()) {                              \
+      if (std::getenv("CI") != nullptr) FAIL() << "ebzip (eb-utils) is missing, and CI must run this test"; \
+      GTEST_SKIP() << "SKIPPED: ebzip (eb-utils) not installed";                    \
+    }                                                                                 \
+  } while (0)
