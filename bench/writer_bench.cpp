@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <optional>
 
-#include "messages/messages.h"
-#include "components/run_options.h"
 #include "catalog/catalog.h"
+#include "components/run_options.h"
+#include "messages/messages.h"
 #include "pipeline/pipeline.h"
 #include "testbook.h"
 

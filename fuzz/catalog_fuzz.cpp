@@ -7,10 +7,10 @@
 #include <optional>
 #include <string>
 
-#include "components/run_options.h"
-#include "fuzz_support.h"
 #include "catalog/bytes.h"
 #include "catalog/catalog.h"
+#include "components/run_options.h"
+#include "fuzz_support.h"
 #include "pipeline/pipeline.h"
 
 using namespace tolvex;

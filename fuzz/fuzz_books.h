@@ -131,7 +131,8 @@ inline std::vector<Region> book_regions(const testbook::GeneratedBook& book) {
       break;
     }
   }
-  r[7] = sub.graphic ? Region{sub.graphic->path, 0} : Region{text.path, detail::page_location(text, bytes, sub.body_start)};
+  r[7] = sub.graphic ? Region{sub.graphic->path, 0}
+                     : Region{text.path, detail::page_location(text, bytes, sub.body_start)};
   r[8] = r[2];
   if (sub.sound) {
     const std::vector<std::uint8_t> s = detail::file_bytes(sub.sound->path);

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "messages/messages.h"
 #include "fuzz_support.h"
+#include "messages/messages.h"
 #include "package/icons.h"
 
 using namespace tolvex;

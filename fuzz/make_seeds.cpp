@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "components/run_options.h"
+#include "catalog/catalog.h"
 #include "components/compressor.h"
+#include "components/run_options.h"
 #include "fuzz_books.h"
 #include "fuzz_support.h"
-#include "catalog/catalog.h"
 #include "pipeline/pipeline.h"
 
 using namespace tolvex;
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
       const fs::path packed = books_dir / (tag + "-ebz" + std::to_string(level));
       fs::create_directories(packed);
       const std::string command = "cd '" + book.root.string() + "' && ebzip --level " + std::to_string(level) +
-                                  " --keep --output-directory '" + packed.string() + "' >/dev/null 2>&1";
+          " --keep --output-directory '" + packed.string() + "' >/dev/null 2>&1";
       const fs::path text = packed / fs::relative(sub.text.path, book.root);
       if (std::system(command.c_str()) == 0 && fs::exists(text.string() + ".ebz"))
         seed(out, "book_file_fuzz", tag + "-ebz" + std::to_string(level), fuzz::read_bytes(text.string() + ".ebz"));

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "bookfile/relocate.h"
-#include "fuzz_support.h"
 #include "catalog/bytes.h"
+#include "fuzz_support.h"
 
 using namespace tolvex;
 

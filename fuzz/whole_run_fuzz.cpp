@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "catalog/catalog.h"
 #include "components/run_options.h"
 #include "fuzz_books.h"
 #include "fuzz_support.h"
-#include "catalog/catalog.h"
 #include "pipeline/pipeline.h"
 
 using namespace tolvex;

@@ -16,12 +16,18 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv)
   for (; i < argc && argv[i][0] == '-'; ++i) {
     // Only the second character is looked at: -og acts as -o.
     switch (argv[i][1]) {
-      case 'o': case 'O': cl.options.selection |= DO_OPTIONAL; break;
-      case 'g': case 'G': cl.options.selection |= DO_GRAPHICS; break;
-      case 's': case 'S': cl.options.selection |= DO_SOUND; break;
-      case 'a': case 'A': cl.options.selection |= DO_OPTIONAL | DO_GRAPHICS | DO_SOUND; break;
-      case 'n': case 'N': cl.options.NO_HASH = true; break;
-      case 'r': case 'R': cl.options.DO_RAW = true; break;
+      case 'o':
+      case 'O': cl.options.selection |= DO_OPTIONAL; break;
+      case 'g':
+      case 'G': cl.options.selection |= DO_GRAPHICS; break;
+      case 's':
+      case 'S': cl.options.selection |= DO_SOUND; break;
+      case 'a':
+      case 'A': cl.options.selection |= DO_OPTIONAL | DO_GRAPHICS | DO_SOUND; break;
+      case 'n':
+      case 'N': cl.options.NO_HASH = true; break;
+      case 'r':
+      case 'R': cl.options.DO_RAW = true; break;
       default: return std::nullopt;  // -x, a lone -, -- and anything else
     }
   }

@@ -40,7 +40,9 @@ using Printing = testing_support::ScratchCwdTest;
 
 TEST_F(Printing, UsageOptionsAndElapsedTime) {
   print_usage();
-  EXPECT_EQ(console_.rfind("tolvex Ver.0.2 2004/11/20\nUsage: tolvex [-o] [-g] [-s] [-a] [-x] catalog [subdir [newdir]]\n", 0), 0u);
+  EXPECT_EQ(console_.rfind(
+                "tolvex Ver.0.2 2004/11/20\nUsage: tolvex [-o] [-g] [-s] [-a] [-x] catalog [subdir [newdir]]\n", 0),
+            0u);
   EXPECT_EQ(std::count(console_.begin(), console_.end(), '\n'), 11);
   EXPECT_NE(console_.find("    -a: same as \"-o -g -s\"\n"), std::string::npos);
   console_.clear();
@@ -50,7 +52,8 @@ TEST_F(Printing, UsageOptionsAndElapsedTime) {
   print_options(o);
   print_elapsed(1075, 1000);
   print_elapsed(3600, 0);  // no hours
-  EXPECT_EQ(console_, "Options: DO_OPTIONAL DO_GRAPHICS DO_SOUND NO_HASH DO_RAW\nTime elapsed: 1:15\nTime elapsed: 60:00\n");
+  EXPECT_EQ(console_,
+            "Options: DO_OPTIONAL DO_GRAPHICS DO_SOUND NO_HASH DO_RAW\nTime elapsed: 1:15\nTime elapsed: 60:00\n");
 }
 
 }  // namespace

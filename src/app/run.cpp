@@ -4,11 +4,11 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "messages/messages.h"
-#include "platform/platform.h"
 #include "catalog/bytes.h"
 #include "catalog/catalog.h"
+#include "messages/messages.h"
 #include "pipeline/pipeline.h"
+#include "platform/platform.h"
 
 namespace tolvex {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/platform.h"
 #include "catalog/bytes.h"
+#include "platform/platform.h"
 
 namespace tolvex {
 
@@ -68,7 +68,7 @@ const std::uint8_t* page_group(const BookFile& file, std::int64_t offset) {
 long bytes_at(const BookFile& file, std::int64_t offset, std::size_t n, const std::uint8_t*& data) {
   ReadCache& c = g_cache;
   const bool cached = c.file == &file && offset >= c.start &&
-                      (offset + static_cast<std::int64_t>(n) <= c.start + static_cast<std::int64_t>(c.size) || c.at_end);
+      (offset + static_cast<std::int64_t>(n) <= c.start + static_cast<std::int64_t>(c.size) || c.at_end);
   if (!cached) {
     c.file = nullptr;
     if (offset < 0 || platform::seek_set(file.descriptor, offset) != offset) return -1;
@@ -218,8 +218,7 @@ std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_
   const std::int64_t group_offset = static_cast<std::int64_t>(file->header->index_offset) + kGroupSize * (q / 16);
   const std::uint8_t* group = page_group(*file, group_offset);
   if (group == nullptr) return nullptr;
-  const std::int64_t page_offset =
-      static_cast<std::int64_t>(get_be(group, 4)) + get_be(group + 4 + 2 * (q % 16), 2);
+  const std::int64_t page_offset = static_cast<std::int64_t>(get_be(group, 4)) + get_be(group + 4 + 2 * (q % 16), 2);
 
   const std::size_t flag_bytes = file->kind == 2 ? 1 : 0;
   const std::uint8_t* data = nullptr;
@@ -242,7 +241,7 @@ std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_
   // the length of the page before. Only the speed depends on it.
   if (q % 16 < 15) {
     const std::int64_t length = static_cast<std::int64_t>(get_be(group, 4)) + get_be(group + 6 + 2 * (q % 16), 2) -
-                                page_offset - static_cast<std::int64_t>(flag_bytes);
+        page_offset - static_cast<std::int64_t>(flag_bytes);
     if (length > 0 && length <= PAGE_SIZE) g_cache.page_bits = static_cast<std::size_t>(length) * 8;
   }
   if (!decode_page(std::span<const std::uint8_t>(data + flag_bytes, static_cast<std::size_t>(stream)), *file->tree,

@@ -33,9 +33,9 @@ struct CompressionHeader {
 };
 
 struct BookFile {
-  std::string name;       // last component of the path, for messages
+  std::string name;  // last component of the path, for messages
   int descriptor = -1;
-  int kind = 0;           // 0 plain, 1 or 2 compressed
+  int kind = 0;  // 0 plain, 1 or 2 compressed
   // Plain files: where the last read ended, so where page 0 reads on (the
   // descriptor's own position runs ahead, as pages come from a read-ahead).
   std::int64_t position = 0;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "bookfile/test_encoder.h"
-#include "scratch_dir.h"
 #include "catalog/bytes.h"
+#include "scratch_dir.h"
 
 namespace tolvex {
 namespace {
@@ -153,11 +153,17 @@ TEST_F(BookFileTest, Kind2PagesStoredRawOrCompressed) {
 TEST_F(BookFileTest, CorruptHeadersAndTablesMakeTheOpenFail) {
   const std::uint32_t over = 4608 + 6 * static_cast<std::uint32_t>(MAX_LEAVES - 1281 + 1);
   using Case = std::tuple<int, std::uint32_t, std::uint32_t, std::size_t, bool>;  // kind, table offset, length, size
-  for (auto [kind, offset, length, size, opens] : std::vector<Case>{
-           {1, 20, 511, 4096, false}, {2, 20, 4607, 8192, false}, {1, 20, 0x80000000u, 4096, false},
-           {1, 4000, 512, 4096, false}, {1, 0x80000000u, 512, 4096, false}, {1, 20, 0x7FFFFFFF, 4096, false},
-           {2, 20, 0x7FFFFFFF, 4096, false}, {1, 20, 512, 20 + 511, false}, {1, 20, 512, 20 + 512, true},
-           {2, 20, over, 20 + over, false}, {1, 20, 512, 19, false}}) {
+  for (auto [kind, offset, length, size, opens] : std::vector<Case>{{1, 20, 511, 4096, false},
+                                                                    {2, 20, 4607, 8192, false},
+                                                                    {1, 20, 0x80000000u, 4096, false},
+                                                                    {1, 4000, 512, 4096, false},
+                                                                    {1, 0x80000000u, 512, 4096, false},
+                                                                    {1, 20, 0x7FFFFFFF, 4096, false},
+                                                                    {2, 20, 0x7FFFFFFF, 4096, false},
+                                                                    {1, 20, 512, 20 + 511, false},
+                                                                    {1, 20, 512, 20 + 512, true},
+                                                                    {2, 20, over, 20 + over, false},
+                                                                    {1, 20, 512, 19, false}}) {
     Bytes file(size, 0);
     put_be(&file[0], 4, 20);
     put_be(&file[8], 4, offset);

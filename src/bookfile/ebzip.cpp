@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/platform.h"
 #include "catalog/bytes.h"
+#include "platform/platform.h"
 
 namespace tolvex {
 
@@ -85,7 +85,8 @@ std::unique_ptr<EbzipFile> EbzipFile::open(int descriptor, std::int64_t ebz_size
 }
 
 const std::uint8_t* EbzipFile::bytes_at(std::int64_t offset, std::size_t n) {
-  if (offset < ahead_start_ || offset + static_cast<std::int64_t>(n) > ahead_start_ + static_cast<std::int64_t>(ahead_.size())) {
+  if (offset < ahead_start_ ||
+      offset + static_cast<std::int64_t>(n) > ahead_start_ + static_cast<std::int64_t>(ahead_.size())) {
     // Slices and index entries lie in file order, so one read serves the
     // next ones too.
     const std::size_t want = std::max(n, kReadAhead);
@@ -105,8 +106,7 @@ bool EbzipFile::slice_bounds(std::int64_t slice, std::int64_t& start, std::int64
   start = static_cast<std::int64_t>(get_be(entries, width_));
   end = static_cast<std::int64_t>(get_be(entries + width_, width_));
   const std::int64_t index_end = EBZIP_HEADER_SIZE + (slices_ + 1) * width_;
-  return start >= index_end && end > start && end <= ebz_size_ &&
-         end - start <= static_cast<std::int64_t>(slice_size_);
+  return start >= index_end && end > start && end <= ebz_size_ && end - start <= static_cast<std::int64_t>(slice_size_);
 }
 
 bool EbzipFile::load_slice(std::int64_t slice) {
@@ -147,8 +147,8 @@ long EbzipFile::read(std::int64_t offset, std::uint8_t* destination, std::size_t
   while (done < n && offset < size_) {
     if (!load_slice(offset / slice)) return -1;
     const std::int64_t in = offset % slice;
-    const auto take = static_cast<std::size_t>(
-        std::min({static_cast<std::int64_t>(n - done), slice - in, size_ - offset}));
+    const auto take =
+        static_cast<std::size_t>(std::min({static_cast<std::int64_t>(n - done), slice - in, size_ - offset}));
     std::memcpy(destination + done, slice_.data() + in, take);
     done += take;
     offset += static_cast<std::int64_t>(take);

@@ -64,9 +64,9 @@ class EbzipFile {
   std::vector<std::uint8_t> slice_;  // one slice, inflated
   std::vector<std::uint8_t> ahead_;  // file bytes from ahead_start_ on
   std::int64_t ahead_start_ = 0;
-  std::int64_t checked_ = 0;         // slices summed into adler_, in order
+  std::int64_t checked_ = 0;  // slices summed into adler_, in order
   std::uint32_t adler_ = 0;
-  bool damaged_ = false;             // the checksum did not match
+  bool damaged_ = false;  // the checksum did not match
   struct Inflater;
   std::unique_ptr<Inflater> inflater_;
 };

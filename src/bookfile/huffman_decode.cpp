@@ -9,7 +9,8 @@ namespace tolvex {
 bool decode_page(std::span<const std::uint8_t> stream, const DecodingTree& tree, std::uint8_t* page,
                  std::size_t page_bits) {
   const DecodingTable* table = tree.table.get();
-  if (table != nullptr && table->node_count() == tree.nodes.size() && stream.size() <= static_cast<std::size_t>(PAGE_SIZE)) {
+  if (table != nullptr && table->node_count() == tree.nodes.size() &&
+      stream.size() <= static_cast<std::size_t>(PAGE_SIZE)) {
     return table->decode(stream, page, page_bits);
   }
   return decode_page_walk(stream, tree, page);

@@ -48,7 +48,8 @@ std::shared_ptr<const DecodingTable> DecodingTable::build(const DecodingTree& tr
         static_cast<std::size_t>(n.child_zero) >= i) {
       return nullptr;
     }
-    height[i] = 1 + std::max(height[static_cast<std::size_t>(n.child_one)], height[static_cast<std::size_t>(n.child_zero)]);
+    height[i] = 1 +
+        std::max(height[static_cast<std::size_t>(n.child_one)], height[static_cast<std::size_t>(n.child_zero)]);
   }
   const std::size_t root = count - 1;
   if (nodes[root].type != NODE_BRANCH) return nullptr;

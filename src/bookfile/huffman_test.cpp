@@ -22,10 +22,14 @@ TEST(HuffmanTree, PinnedExampleCodesAndStreams) {
   EXPECT_EQ(enc.tree().nodes.size(), 513u);
   // {} is the end-of-page symbol. The selection sort moves zero-weight leaves:
   // 0x00-0x02 to the places of A-C, 0x03 to the end; 0x04 is the first one left in place.
-  for (const auto& [symbol, code] : std::vector<std::pair<Bytes, std::string>>{
-           {{0x41}, "0"}, {{0x42}, "10"}, {{0x43}, "110"}, {{}, "1110"}, {{0x04}, "11110"},
-           {{0x03}, std::string(256, '1')}, {{0xFF}, std::string(255, '1') + "0"},
-           {{0x00}, std::string(65, '1') + "0"}}) {
+  for (const auto& [symbol, code] : std::vector<std::pair<Bytes, std::string>>{{{0x41}, "0"},
+                                                                               {{0x42}, "10"},
+                                                                               {{0x43}, "110"},
+                                                                               {{}, "1110"},
+                                                                               {{0x04}, "11110"},
+                                                                               {{0x03}, std::string(256, '1')},
+                                                                               {{0xFF}, std::string(255, '1') + "0"},
+                                                                               {{0x00}, std::string(65, '1') + "0"}}) {
     EXPECT_EQ(enc.code(symbol), code);
   }
   // The stream 5B 80 is read through a file in book_file_test.cpp; "0 10 110 11"
@@ -66,10 +70,14 @@ std::vector<std::vector<DecodingNode>> varied_leaf_sets() {
     const unsigned r = rng() % 100;
     return static_cast<int>(r < 30 ? 0 : r < 60 ? 1 : r < 90 ? rng() % 50 : rng() % 65536);
   };
-  return {make_leaves(0, 0, [](int) { return 7; }),      make_leaves(0, 300, [](int) { return 0; }),
-          make_leaves(0, 1000, [](int) { return 65535; }), make_leaves(0, 1500, random),
-          make_leaves(0, 700, few),                      make_leaves(50, 1024, [](int) { return 0; }),
-          make_leaves(2000, 1024, random),               make_leaves(1500, 1024, skewed),
+  return {make_leaves(0, 0, [](int) { return 7; }),
+          make_leaves(0, 300, [](int) { return 0; }),
+          make_leaves(0, 1000, [](int) { return 65535; }),
+          make_leaves(0, 1500, random),
+          make_leaves(0, 700, few),
+          make_leaves(50, 1024, [](int) { return 0; }),
+          make_leaves(2000, 1024, random),
+          make_leaves(1500, 1024, skewed),
           make_leaves(900, 1024, few),
           make_leaves(0, 0, [](int i) { return i < 16 ? 1 << i : 0; })};  // a chain: codes of every length
 }

@@ -7,9 +7,9 @@
 namespace tolvex {
 
 namespace {
-constexpr int kGroupsStart = 16;   // the group count and 14 unused bytes come first
-constexpr int kGroupHeader = 32;   // entry count in byte 0, 31 unused bytes
-constexpr int kEntrySize = 16;     // laid out like an index entry
+constexpr int kGroupsStart = 16;  // the group count and 14 unused bytes come first
+constexpr int kGroupHeader = 32;  // entry count in byte 0, 31 unused bytes
+constexpr int kEntrySize = 16;    // laid out like an index entry
 }  // namespace
 
 std::int32_t multi_search_page_range(BookFile* file, std::uint32_t& start_page) {

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "scratch_dir.h"
 #include "catalog/bytes.h"
+#include "scratch_dir.h"
 
 namespace tolvex {
 namespace {

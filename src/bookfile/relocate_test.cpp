@@ -13,7 +13,7 @@ namespace tolvex {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Counts = std::pair<int, int>;                   // graphic, sound
+using Counts = std::pair<int, int>;  // graphic, sound
 using Pages = std::pair<std::uint32_t, std::uint32_t>;
 
 // `pages` scanned pages of text and the page of room behind them.

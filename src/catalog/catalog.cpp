@@ -1,8 +1,8 @@
 #include "catalog/catalog.h"
 
+#include "catalog/bytes.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
-#include "catalog/bytes.h"
 
 namespace tolvex {
 
@@ -63,7 +63,7 @@ std::optional<SubbookFileEntry> catalog_file_entry(const CatalogImage& image, in
   int count = catalog_subbook_count(image);
   if (!catalog_is_epwing(image) || i < 0 || i >= count) return std::nullopt;
   std::size_t offset = CATALOG_HEADER_SIZE + static_cast<std::size_t>(count) * EPWING_ENTRY_SIZE +
-                       static_cast<std::size_t>(i) * FILE_ENTRY_SIZE;
+      static_cast<std::size_t>(i) * FILE_ENTRY_SIZE;
   if (offset + FILE_ENTRY_SIZE > image.bytes.size()) return std::nullopt;
   return SubbookFileEntry{image.bytes.data() + offset};
 }

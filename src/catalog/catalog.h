@@ -19,8 +19,8 @@
 namespace tolvex {
 
 struct CatalogImage {
-  std::string book_dir;              // path up to and including its last '/', '\' or ':'
-  std::vector<std::uint8_t> bytes;   // the whole catalog file
+  std::string book_dir;             // path up to and including its last '/', '\' or ':'
+  std::vector<std::uint8_t> bytes;  // the whole catalog file
 };
 
 // Loads the file whole; prints "Working on %s\n" on success, nothing on failure.

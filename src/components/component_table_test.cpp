@@ -18,9 +18,15 @@ TEST(ComponentTable, CodesAreUniqueAndSelectedByClassAndFlags) {
   EXPECT_EQ(COMPONENT_KINDS[57].code, 0xFF);
   const int all = DO_OPTIONAL | DO_GRAPHICS | DO_SOUND;
   // code, the flags that select it (-1: never written)
-  for (const auto& [code, flags] : std::vector<std::pair<int, int>>{
-           {0x00, 0}, {0xF1, 0}, {0x02, -1}, {0x0C, -1}, {0x03, DO_OPTIONAL}, {0x80, DO_OPTIONAL},
-           {0xFF, DO_OPTIONAL}, {0xD2, DO_GRAPHICS}, {0xD8, DO_SOUND}}) {
+  for (const auto& [code, flags] : std::vector<std::pair<int, int>>{{0x00, 0},
+                                                                    {0xF1, 0},
+                                                                    {0x02, -1},
+                                                                    {0x0C, -1},
+                                                                    {0x03, DO_OPTIONAL},
+                                                                    {0x80, DO_OPTIONAL},
+                                                                    {0xFF, DO_OPTIONAL},
+                                                                    {0xD2, DO_GRAPHICS},
+                                                                    {0xD8, DO_SOUND}}) {
     EXPECT_EQ(match_component(static_cast<std::uint8_t>(code), flags < 0 ? all : flags) >= 0, flags >= 0) << code;
     EXPECT_TRUE(flags <= 0 || match_component(static_cast<std::uint8_t>(code), all & ~flags) == -1) << code;
   }

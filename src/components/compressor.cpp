@@ -67,9 +67,7 @@ inline std::uint32_t pair_index(const std::uint8_t* p) {
 
 // Slot (and key) of the three bytes at p: (((p0 * 128 + p1) * 128 + p2) * 128)
 // % HASH_SLOTS, below 2^31 at every step.
-inline std::uint32_t hash3(const std::uint8_t* p) {
-  return ((p[0] * 128u + p[1]) * 128u + p[2]) * 128u % HASH_SLOTS;
-}
+inline std::uint32_t hash3(const std::uint8_t* p) { return ((p[0] * 128u + p[1]) * 128u + p[2]) * 128u % HASH_SLOTS; }
 
 inline std::uint32_t next_slot(std::uint32_t s) { return s + 1 == HASH_SLOTS ? 0 : s + 1; }
 inline std::uint32_t lowest_bit(std::uint32_t mask) { return static_cast<std::uint32_t>(std::countr_zero(mask)); }
@@ -319,7 +317,8 @@ void ChunkCompressor::Tables::insert_position(std::uint32_t x, std::uint32_t r) 
   const std::uint32_t probes = r >= DEDUP_LENGTH ? PROBE_LIMIT : HASH_SLOTS;
   for (std::uint32_t d = 0; d < probes; ++d, s = next_slot(s)) {
     if (dist[s] >= FREE_BIT) return store(s, x, t, d);
-    if (r >= DEDUP_LENGTH && tag[s] == t && holds_key(s, h) && equal15(b + pos[s], Bytes16(b + x))) return store(s, x, t, d);
+    if (r >= DEDUP_LENGTH && tag[s] == t && holds_key(s, h) && equal15(b + pos[s], Bytes16(b + x)))
+      return store(s, x, t, d);
   }
   // Crowded (or, nearer the end, a full table, which cannot happen: at most
   // 4095 slots are live at any time).

@@ -54,7 +54,9 @@ Bytes text_like(std::size_t n, std::mt19937& rng) {
   Bytes out;
   while (out.size() < n) {
     const std::size_t r = rng() % 1000;
-    const Bytes& w = r < 20 ? Bytes{0x1F, 0x0A} : r < 25 ? Bytes{0x1F, 0x41, 0x01, 0x00} : words[(r * r) % words.size()];
+    const Bytes& w = r < 20 ? Bytes{0x1F, 0x0A}
+        : r < 25            ? Bytes{0x1F, 0x41, 0x01, 0x00}
+                            : words[(r * r) % words.size()];
     out.insert(out.end(), w.begin(), w.end());
   }
   out.resize(n);
@@ -105,8 +107,9 @@ Bytes reference_scan(const std::uint8_t* b, std::size_t n) {
       len = i;
     }
     const std::size_t offset = len ? pos - (p - WINDOW_SIZE) : 0;
-    out.insert(out.end(), {static_cast<std::uint8_t>(offset >> 4),
-                           static_cast<std::uint8_t>(((offset & 15) << 4) | len), b[p + len]});
+    out.insert(
+        out.end(),
+        {static_cast<std::uint8_t>(offset >> 4), static_cast<std::uint8_t>(((offset & 15) << 4) | len), b[p + len]});
     p += len + 1;
   }
   if (p == end - 1) out.insert(out.end(), {0, 0, b[p]});
@@ -162,7 +165,8 @@ TEST(CompressChunk, BothSearchesMatchTheirLiteralOraclesAndRoundTrip) {
     // Now and then a scan chunk in between (the hash tables must not notice),
     // cut to 8 KiB: enough to slide the window past the fill bytes.
     if (i % 8 == 3 || i == 0) {
-      const Bytes part(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(data.size(), 8192)));
+      const Bytes part(data.begin(),
+                       data.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(data.size(), 8192)));
       const Compressed scan = compress(fast, part, SearchKind::scan);
       EXPECT_EQ(scan.tokens, reference_scan(fast.buffer(), part.size()));
       EXPECT_EQ(decompressed(scan, part.size()), part);
@@ -207,19 +211,23 @@ TEST(CompressChunk, LastPositionsProbingFarPastTheirKeyAreStillFound) {
   // chunk's last positions (fewer than 15 bytes left, no probe limit) with
   // the first string's key are entered past that run, and the copy of the
   // last of them comes from one entered so.
-  const auto key = [](unsigned b0, unsigned b1, unsigned b2) { return (((b0 * 128 + b1) * 128 + b2) * 128) % HASH_SLOTS; };
+  const auto key = [](unsigned b0, unsigned b1, unsigned b2) {
+    return (((b0 * 128 + b1) * 128 + b2) * 128) % HASH_SLOTS;
+  };
   std::vector<Bytes> string_of_key(HASH_SLOTS);
   for (unsigned b0 = 0x21; b0 < 0x7F; ++b0) {
     for (unsigned b1 = 0x21; b1 < 0x7F; ++b1) {
       for (unsigned b2 = 0x21; b2 < 0x7F; ++b2) {
         Bytes& t = string_of_key[key(b0, b1, b2)];
-        if (t.empty()) t = {static_cast<std::uint8_t>(b0), static_cast<std::uint8_t>(b1), static_cast<std::uint8_t>(b2)};
+        if (t.empty())
+          t = {static_cast<std::uint8_t>(b0), static_cast<std::uint8_t>(b1), static_cast<std::uint8_t>(b2)};
       }
     }
   }
   std::vector<Bytes> strings;
   for (std::size_t h = 100; strings.empty() && h + 150 < HASH_SLOTS; ++h) {
-    for (std::size_t j = 0; j < 6 && !string_of_key[h + 30 * j].empty(); ++j) strings.push_back(string_of_key[h + 30 * j]);
+    for (std::size_t j = 0; j < 6 && !string_of_key[h + 30 * j].empty(); ++j)
+      strings.push_back(string_of_key[h + 30 * j]);
     if (strings.size() < 6) strings.clear();
   }
   ASSERT_EQ(strings.size(), 6u);

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <limits>
 
+#include "catalog/bytes.h"
 #include "components/compressor.h"
 #include "platform/platform.h"
-#include "catalog/bytes.h"
 
 namespace tolvex {
 namespace {
@@ -73,7 +73,8 @@ bool parse_data_file(std::span<const std::uint8_t> bytes, DataFile& out, std::st
   if (n == 0) {
     // An index entry of 0 pages is written as the header alone, naming the
     // page before its first page as its last.
-    if (size != DATA_HEADER_SIZE) return fail(error, "chunk_count is 0 but the file holds %zu bytes after the header", size - DATA_HEADER_SIZE);
+    if (size != DATA_HEADER_SIZE)
+      return fail(error, "chunk_count is 0 but the file holds %zu bytes after the header", size - DATA_HEADER_SIZE);
     if (out.last_page + 1 != out.first_page) {
       return fail(error, "chunk_count is 0 but the header names pages %u..%u", static_cast<unsigned>(out.first_page),
                   static_cast<unsigned>(out.last_page));
@@ -83,8 +84,8 @@ bool parse_data_file(std::span<const std::uint8_t> bytes, DataFile& out, std::st
   // Sizes and offsets in 64 bits: nothing read from the file can overflow them.
   const std::uint64_t table_end = DATA_HEADER_SIZE + 4ull * n;
   if (table_end > size) {
-    return fail(error, "file ends inside the chunk offset table (%zu bytes, the table of %u chunks ends at %llu)",
-                size, n, static_cast<unsigned long long>(table_end));
+    return fail(error, "file ends inside the chunk offset table (%zu bytes, the table of %u chunks ends at %llu)", size,
+                n, static_cast<unsigned long long>(table_end));
   }
 
   // The records must follow the table and each other exactly, to the end of the file.
@@ -103,8 +104,7 @@ bool parse_data_file(std::span<const std::uint8_t> bytes, DataFile& out, std::st
     c.token_count = get_be(h + c.offset, 4);
     c.fill_byte = h[c.offset + 4];
     if (c.token_count == 0 || c.token_count > MAX_TOKENS) {
-      return fail(error, "chunk %u of %u: token_count %u is not between 1 and %u", i + 1, n, c.token_count,
-                  MAX_TOKENS);
+      return fail(error, "chunk %u of %u: token_count %u is not between 1 and %u", i + 1, n, c.token_count, MAX_TOKENS);
     }
     expected += RECORD_HEAD_SIZE + 3ull * c.token_count;
     if (expected > size) {

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <functional>
 
+#include "catalog/bytes.h"
 #include "components/compressor.h"
 #include "scratch_dir.h"
-#include "catalog/bytes.h"
 
 namespace tolvex {
 namespace {
@@ -100,8 +100,8 @@ TEST(DataFileReader, ReadsALaidOutFileAndNamesTheFaultOfEachDamagedOne) {
       {set(28, 4, 3), "header names pages 5..3 (-1 pages), the chunks hold 20 pages"},
       {cut(66), "file ends inside the chunk offset table (66 bytes, the table of 2 chunks ends at 72)"},
       {set(64, 4, 68), "chunk 1 of 2: record at offset 68, expected 72"},
-      {set(72, 4, (second - tokens1) / 3 - 1), "chunk 2 of 2: record at offset " + std::to_string(second) +
-                                                    ", expected " + std::to_string(second - 3)},
+      {set(72, 4, (second - tokens1) / 3 - 1),
+       "chunk 2 of 2: record at offset " + std::to_string(second) + ", expected " + std::to_string(second - 3)},
       {set(72, 4, 0), "chunk 1 of 2: token_count 0 is not between 1 and 32768"},
       {cut(second + 2), "chunk 2 of 2: record head runs past the end of the file"},
       {cut(good.size() - 1),

@@ -7,10 +7,10 @@
 #include <mutex>
 #include <thread>
 
-#include "messages/messages.h"
 #include "bookfile/relocate.h"
-#include "platform/platform.h"
 #include "catalog/bytes.h"
+#include "messages/messages.h"
+#include "platform/platform.h"
 
 namespace tolvex {
 
@@ -318,7 +318,8 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
     for (; written < limit; ++written) {
       CompressionPool::Slot& s = pool.take(written % slots);
       print_progress(job, written);
-      if (!write_record(job, out, written, s.fill, s.tokens.data(), s.token_bytes, offsets, record_offset)) return false;
+      if (!write_record(job, out, written, s.fill, s.tokens.data(), s.token_bytes, offsets, record_offset))
+        return false;
     }
     return true;
   };

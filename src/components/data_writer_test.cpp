@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <map>
 
+#include "catalog/bytes.h"
 #include "components/data_file_reader.h"
 #include "index_page.h"
 #include "scratch_dir.h"
-#include "catalog/bytes.h"
 
 namespace tolvex {
 namespace {
@@ -86,9 +86,10 @@ class DataWriter : public testing_support::ScratchCwdTest {
 TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunks) {
   auto text = plain_file("HONMON", 4);
   BookFile graphic, sound;
-  auto index = make_index_page({{0x00, 1, 600}, {0x01, 601, 17}, {0x02, 700, 301}, {0x0C, 5, 1},
-                           {0xD2, 1, 50}, {0xD8, 1, 10}, {0x90, 900, 0}});
-  ComponentPlan plan = plan_components(package({DO_GRAPHICS | DO_SOUND}, "F"), index.data(), text.get(), &graphic, &sound);
+  auto index = make_index_page(
+      {{0x00, 1, 600}, {0x01, 601, 17}, {0x02, 700, 301}, {0x0C, 5, 1}, {0xD2, 1, 50}, {0xD8, 1, 10}, {0x90, 900, 0}});
+  ComponentPlan plan =
+      plan_components(package({DO_GRAPHICS | DO_SOUND}, "F"), index.data(), text.get(), &graphic, &sound);
   EXPECT_EQ(plan.merged_end_page, 1061u);  // text, then 50 graphic and 10 sound pages
   // HONMON 38 + MENU 2 + COLSCR 4 + PCMDATA 1 + FKINDEX 0; COPYR and 0x0C are not written.
   EXPECT_EQ(plan.chunk_total, 38 + 2 + 4 + 1);

@@ -1,7 +1,7 @@
 #include "components/plan.h"
 
-#include "messages/messages.h"
 #include "bookfile/multi_search.h"
+#include "messages/messages.h"
 
 namespace tolvex {
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 
 #include "bookfile/book_file.h"
+#include "catalog/bytes.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
-#include "catalog/bytes.h"
 
 namespace tolvex {
 

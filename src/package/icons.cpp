@@ -137,10 +137,8 @@ void select_icons(const std::string& out_name, std::uint8_t small_icon[SMALL_ICO
   IconDefFile def;
   IconDefFile* file = def.open(ICON_DEF_NAME) ? &def : nullptr;
 
-  const char* small_source =
-      load_section(file, out_name, "_16", small_icon, SMALL_ICON_ROWS, SMALL_ICON_DIGITS);
-  const char* large_source =
-      load_section(file, out_name, "_32", large_icon, LARGE_ICON_ROWS, LARGE_ICON_DIGITS);
+  const char* small_source = load_section(file, out_name, "_16", small_icon, SMALL_ICON_ROWS, SMALL_ICON_DIGITS);
+  const char* large_source = load_section(file, out_name, "_32", large_icon, LARGE_ICON_ROWS, LARGE_ICON_DIGITS);
 
   if (small_source == nullptr) {
     fill_builtin(small_icon, BUILTIN_SMALL, SMALL_ICON_DIGITS);

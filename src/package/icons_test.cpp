@@ -39,10 +39,10 @@ TEST_F(Icons, WithoutIconDefBothBuiltInImagesAreUsedBottomUp) {
   EXPECT_EQ(small_row(2), (Bytes{0x44, 0xFF, 0xFF, 0xF4, 0x4F, 0xFF, 0xFF, 0x44}));
   EXPECT_EQ(small_row(13), Bytes(8, 0x44));
   // Large: row 5 is 7770BFBFBFBFBFBFBFBFB00877777777, row 30 77778808080808080808080888777777.
-  EXPECT_EQ(large_row(4), (Bytes{0x77, 0x70, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF, 0xB0, 0x08, 0x77,
-                                 0x77, 0x77, 0x77}));
-  EXPECT_EQ(large_row(29), (Bytes{0x77, 0x77, 0x88, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x88,
-                                  0x77, 0x77, 0x77}));
+  EXPECT_EQ(large_row(4),
+            (Bytes{0x77, 0x70, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF, 0xB0, 0x08, 0x77, 0x77, 0x77, 0x77}));
+  EXPECT_EQ(large_row(29),
+            (Bytes{0x77, 0x77, 0x88, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x88, 0x77, 0x77, 0x77}));
   EXPECT_EQ(large_row(31), Bytes(16, 0x77));
 }
 
@@ -54,7 +54,8 @@ TEST_F(Icons, SectionChoiceAndPrecedence) {
   };
   for (const Case& c : std::vector<Case>{
            {"[DEFAULT_32]\r\n12345678\r\n", "INTERNAL_16, DEFAULT_32", -1, 0x12},
-           {"[DEFAULT_16]\nAA\n[DICT01_16]\nBB\n[DICT01_32]\nCC\n[DEFAULT_32]\nDD\n", "DICT01_16, DICT01_32", 0xBB, 0xCC},
+           {"[DEFAULT_16]\nAA\n[DICT01_16]\nBB\n[DICT01_32]\nCC\n[DEFAULT_32]\nDD\n", "DICT01_16, DICT01_32", 0xBB,
+            0xCC},
            {"[dict01_16]\n11\n [DICT01_32]\n22\n", "INTERNAL_16, INTERNAL_32", -1, -1},  // case, line start
            {"[DICT01_16] ; own icon\n12\n[DICT01_16]\n34\n", "DICT01_16, INTERNAL_32", 0x12, -1},
            {"[DICT01_16]\n[DEFAULT_16]\n12\n", "DICT01_16, INTERNAL_32", 0, -1},  // found but empty: no fallback

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <vector>
 
-#include "messages/messages.h"
+#include "catalog/bytes.h"
 #include "components/plan.h"
+#include "messages/messages.h"
 #include "package/icons.h"
 #include "platform/platform.h"
-#include "catalog/bytes.h"
 
 namespace tolvex {
 namespace {
@@ -92,7 +92,7 @@ int write_index_file(const PackageDescription& package, const std::uint8_t* inde
   // the counts themselves are therefore not needed here.
   const std::vector<InfoRecord> records = data_file_records(index_page, text_file, package.options.selection);
   const std::uint32_t n = static_cast<std::uint32_t>(records.size()) + (full_font.empty() ? 0 : 1) +
-                          (half_font.empty() ? 0 : 1);
+      (half_font.empty() ? 0 : 1);
 
   std::uint8_t header[INFO_HEADER_SIZE] = {};
   std::memcpy(header, "VORQINFO", 8);

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "components/run_options.h"
-#include "package/icons.h"
-#include "index_page.h"
-#include "package/package_test_support.h"
 #include "catalog/bytes.h"
+#include "components/run_options.h"
+#include "index_page.h"
+#include "package/icons.h"
+#include "package/package_test_support.h"
 
 namespace tolvex {
 namespace {

@@ -14,20 +14,21 @@ namespace {
 
 // Shift_JIS bytes of the texts the tests look for.
 const std::string SAMPLE_TITLE = "\x8C\xA9\x96\x7B\x8E\xAB\x93\x54";  // 見本辞典
-const std::string DESC_PREFIX =                                          // このコンポーネントは「
+const std::string DESC_PREFIX =                                       // このコンポーネントは「
     "\x82\xB1\x82\xCC\x83\x52\x83\x93\x83\x7C\x81\x5B\x83\x6C\x83\x93\x83\x67\x82\xCD\x81\x75";
 const std::string DESC_SUFFIX =  // 」の辞典データを含んでいます。
     "\x81\x76\x82\xCC\x8E\xAB\x93\x54\x83\x66\x81\x5B\x83\x5E\x82\xF0\x8A\xDC\x82\xF1\x82\xC5\x82\xA2\x82\xDC\x82"
     "\xB7\x81\x42";
-const std::string DICT_DATA = "\x8E\xAB\x93\x54\x83\x66\x81\x5B\x83\x5E";  // 辞典データ
+const std::string DICT_DATA = "\x8E\xAB\x93\x54\x83\x66\x81\x5B\x83\x5E";                         // 辞典データ
 const std::string CONTAINS = "\x82\xF0\x8A\xDC\x82\xF1\x82\xC5\x82\xA2\x82\xDC\x82\xB7\x81\x42";  // を含んでいます。
 const std::string THIS_COMPONENT =  // このコンポーネントは
     "\x82\xB1\x82\xCC\x83\x52\x83\x93\x83\x7C\x81\x5B\x83\x6C\x83\x93\x83\x67\x82\xCD";
 const std::string SEARCH_INDEX =  // 検索インデックス
     "\x8C\x9F\x8D\xF5\x83\x43\x83\x93\x83\x66\x83\x62\x83\x4E\x83\x58";
 const std::string OPTION = "\x83\x49\x83\x76\x83\x56\x83\x87\x83\x93";  // オプション
-const std::string COLOUR_FIGURES = "\x83\x4A\x83\x89\x81\x5B\x90\x7D\x94\xC5" + DICT_DATA.substr(4);  // カラー図版データ
-const std::string BODY_TEXT = "\x81\x41\x96\x7B\x95\xB6" + DICT_DATA.substr(4);                 // 、本文データ
+const std::string COLOUR_FIGURES = "\x83\x4A\x83\x89\x81\x5B\x90\x7D\x94\xC5" +
+    DICT_DATA.substr(4);                                                         // カラー図版データ
+const std::string BODY_TEXT = "\x81\x41\x96\x7B\x95\xB6" + DICT_DATA.substr(4);  // 、本文データ
 
 SelectedCounts counts_for(const std::vector<std::pair<std::uint8_t, int>>& codes) {
   SelectedCounts counts{};

@@ -3,17 +3,17 @@
 #include <array>
 #include <memory>
 
-#include "messages/messages.h"
 #include "bookfile/book_file.h"
+#include "catalog/bytes.h"
 #include "components/data_writer.h"
+#include "components/package_description.h"
+#include "messages/messages.h"
 #include "package/font_copy.h"
 #include "package/index_file.h"
 #include "package/profile_files.h"
 #include "package/reg_file.h"
-#include "components/package_description.h"
-#include "platform/platform.h"
-#include "catalog/bytes.h"
 #include "pipeline/output_paths.h"
+#include "platform/platform.h"
 
 namespace tolvex {
 

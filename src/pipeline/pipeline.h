@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "components/run_options.h"
 #include "catalog/catalog.h"
+#include "components/run_options.h"
 
 namespace tolvex {
 

@@ -9,11 +9,11 @@
 #include <optional>
 #include <string>
 
-#include "components/run_options.h"
-#include "components/data_writer.h"
-#include "scratch_dir.h"
 #include "catalog/catalog.h"
+#include "components/data_writer.h"
+#include "components/run_options.h"
 #include "pipeline/pipeline.h"
+#include "scratch_dir.h"
 #include "testbook.h"
 
 #ifndef _WIN32
@@ -49,7 +49,8 @@ class WriterThreads : public ::testing::Test {
     set_console_sink(nullptr);
     fs::current_path(old);
     for (const auto& e : fs::recursive_directory_iterator(run)) {
-      if (e.is_regular_file()) o.files[fs::relative(e.path(), run).generic_string()] = testing_support::read_file_text(e.path());
+      if (e.is_regular_file())
+        o.files[fs::relative(e.path(), run).generic_string()] = testing_support::read_file_text(e.path());
     }
     return o;
   }

@@ -1,12 +1,12 @@
 #include "platform/platform.h"
 
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <vector>
-#include <sys/stat.h>
-#include <sys/types.h>
 
 #include <thread>
 

@@ -5,10 +5,10 @@
 
 #include <fstream>
 
-#include "components/run_options.h"
-#include "components/data_file_reader.h"
-#include "e2e_support.h"
 #include "catalog/bytes.h"
+#include "components/data_file_reader.h"
+#include "components/run_options.h"
+#include "e2e_support.h"
 #include "pipeline/pipeline.h"
 
 namespace tolvex::e2e {

@@ -10,8 +10,8 @@
 #include <sys/wait.h>
 #endif
 
-#include "components/component_table.h"
 #include "catalog/bytes.h"
+#include "components/component_table.h"
 
 namespace tolvex::e2e {
 
@@ -137,7 +137,8 @@ MergedNumbering merged_numbering(const testbook::GeneratedSubbook& subbook) {
 std::vector<std::uint8_t> expected_pages(const testbook::GeneratedSubbook& subbook,
                                          const testbook::Component& component, const MergedNumbering& numbering) {
   std::vector<std::uint8_t> bytes;
-  for (const auto& page : testbook::component_pages(subbook, component)) bytes.insert(bytes.end(), page.begin(), page.end());
+  for (const auto& page : testbook::component_pages(subbook, component))
+    bytes.insert(bytes.end(), page.begin(), page.end());
   if (component.code != 0x00 || !(numbering.graphic_merged || numbering.sound_merged)) return bytes;
   // Body text: every reference moves by its component's shift.
   for (const auto& ref : subbook.references) {

@@ -141,15 +141,27 @@ TEST(Ebzip, DamagedFilesEndWithTheirMessage) {
       {"unknown format", keep, [](Bytes& f, int) { f[5] = 0x22; }},
       {"unknown level", keep, [](Bytes& f, int) { f[5] = 0x16; }},
       {"slice outside the file", keep, [](Bytes& f, int w) { f[22 + w] = 0x7F; }},
-      {"slice index backwards", keep, [](Bytes& f, int w) { std::swap_ranges(&f[22 + w], &f[22 + 2 * w], &f[22 + 2 * w]); }},
+      {"slice index backwards", keep,
+       [](Bytes& f, int w) { std::swap_ranges(&f[22 + w], &f[22 + 2 * w], &f[22 + 2 * w]); }},
       {"original size beyond the slices", keep, [](Bytes& f, int) { f[12] += 0x20; }},
       {"checksum", keep, [](Bytes& f, int) { f[17] ^= 1; }, false},
-      {"slice inflates short", [&](std::size_t i, const Bytes& b, Bytes& s) {
-         if (i == 1) s = zlib(Bytes(b.begin(), b.end() - 1)); }, as_is, false},
-      {"slice inflates long", [&](std::size_t i, const Bytes& b, Bytes& s) {
-         Bytes more = b; more.push_back(0); if (i == 1) s = zlib(more); }, as_is, false},
-      {"stream never ends", [](std::size_t i, const Bytes&, Bytes& s) { if (i == 1) s.resize(s.size() - 5); }, as_is,
-       false},
+      {"slice inflates short",
+       [&](std::size_t i, const Bytes& b, Bytes& s) {
+         if (i == 1) s = zlib(Bytes(b.begin(), b.end() - 1));
+       },
+       as_is, false},
+      {"slice inflates long",
+       [&](std::size_t i, const Bytes& b, Bytes& s) {
+         Bytes more = b;
+         more.push_back(0);
+         if (i == 1) s = zlib(more);
+       },
+       as_is, false},
+      {"stream never ends",
+       [](std::size_t i, const Bytes&, Bytes& s) {
+         if (i == 1) s.resize(s.size() - 5);
+       },
+       as_is, false},
   };
   ScratchDir dir;
   BookRecipe recipe = testbook::eb_library_book_recipe(1);

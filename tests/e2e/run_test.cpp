@@ -6,8 +6,8 @@
 #include <fstream>
 #include <regex>
 
-#include "e2e_support.h"
 #include "catalog/bytes.h"
+#include "e2e_support.h"
 
 namespace tolvex::e2e {
 namespace {
@@ -16,8 +16,8 @@ std::string log_of(const ScratchDir& dir) { return read_text(dir.path() / "tolve
 
 // The log without the times of the Start/Stop lines.
 std::string without_times(std::string log) {
-  log = std::regex_replace(log, std::regex("(Start|Stop): [A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}"),
-                           "$1: T");
+  log = std::regex_replace(
+      log, std::regex("(Start|Stop): [A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}"), "$1: T");
   return std::regex_replace(log, std::regex("Time elapsed: \\d+:\\d\\d"), "Time elapsed: E");
 }
 
@@ -49,8 +49,7 @@ TEST(Run, NewNamesLongerThanEightAreRefusedAfterLoading) {
   ASSERT_TRUE(book.ok()) << book.error;
   RunResult r = run_tolvex_in(dir.path(), {book.catalog.string(), "sample", "ninechars"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.output.find("Working on " + book.catalog.string() +
-                          "\nNew directory name too long (max 8 characters)\n"),
+  EXPECT_NE(r.output.find("Working on " + book.catalog.string() + "\nNew directory name too long (max 8 characters)\n"),
             std::string::npos);
   EXPECT_FALSE(fs::exists(dir.path() / "Dic"));
   r = run_tolvex_in(dir.path(), {book.catalog.string(), "sample", "eightchr"});
@@ -116,7 +115,8 @@ TEST(Run, EmptyAndTruncatedCatalogsEndNormally) {
   { std::ofstream(dir.path() / "EMPTY", std::ios::binary); }
   RunResult r = run_tolvex_in(dir.path(), {"EMPTY"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.output.substr(r.output.find("Working on")), "Working on EMPTY\nNothing to do.\nDone.\nTime elapsed: 0:00\n");
+  EXPECT_EQ(r.output.substr(r.output.find("Working on")),
+            "Working on EMPTY\nNothing to do.\nDone.\nTime elapsed: 0:00\n");
 
   auto book = testbook::write_book(dir.path() / "book", testbook::sample_book_recipe());
   ASSERT_TRUE(book.ok());
@@ -142,8 +142,7 @@ TEST(Run, AMissingGraphicFileStopsTheSubbookAndLeavesItsDirectoryEmpty) {
   EXPECT_EQ(r.status, 0);
   // The book's folder as typed (its separator kept), then the names the catalog gives.
   const std::string folder = book.catalog.string().substr(0, book.catalog.string().size() - 8);
-  EXPECT_NE(r.output.find("Can't open \"" + folder + "SAMPLE/DATA/HONMONG\"\nNothing to do.\n"),
-            std::string::npos)
+  EXPECT_NE(r.output.find("Can't open \"" + folder + "SAMPLE/DATA/HONMONG\"\nNothing to do.\n"), std::string::npos)
       << r.output;
   EXPECT_TRUE(fs::is_empty(dir.path() / "Dic" / "SAMPLE"));
 }

@@ -15,9 +15,9 @@
 namespace tolvex::hostile {
 
 namespace fs = std::filesystem;
+using e2e::run_tolvex_in;
 using e2e::RunResult;
 using e2e::ScratchDir;
-using e2e::run_tolvex_in;
 
 // A small EPWING book: one subbook SAMPLE whose text file has the given kind,
 // with separate graphic and sound files when `separate` is set.

@@ -4,8 +4,8 @@
 
 #include <regex>
 
-#include "hostile_support.h"
 #include "catalog/bytes.h"
+#include "hostile_support.h"
 
 namespace tolvex::hostile {
 namespace {
@@ -47,8 +47,9 @@ TEST_F(LeftOpen, ComponentsOfMoreThan65535ChunksAreRefusedBeforeAnythingIsRead) 
   for (std::uint32_t pages : {65536u * 16u - 15u, 0xFFFFFFFFu}) {
     put_be(entry_of(0x00) + 6, 4, pages);
     RunResult r = run();
-    EXPECT_TRUE(contains(r.output, "Component HONMON.DIC is too large: " + std::to_string(pages) +
-                                       " pages (at most 1048560)\n")) << r.output;
+    EXPECT_TRUE(contains(r.output,
+                         "Component HONMON.DIC is too large: " + std::to_string(pages) + " pages (at most 1048560)\n"))
+        << r.output;
     EXPECT_FALSE(contains(r.output, "read_block() failed")) << r.output;
     EXPECT_FALSE(fs::exists(work_ / "Dic" / "SAMPLE" / "HONMON.DIC"));
   }
@@ -56,7 +57,8 @@ TEST_F(LeftOpen, ComponentsOfMoreThan65535ChunksAreRefusedBeforeAnythingIsRead) 
   // beyond the book's end is reported with its chunk.
   put_be(entry_of(0x00) + 6, 4, 65535u * 16u);
   RunResult r = run();
-  EXPECT_TRUE(std::regex_search(r.output, std::regex("  Writing HONMON.DIC \\(\\d+/65535 chunks\\)\nread_block\\(\\) failed\\. \\([78]\\)\n")))
+  EXPECT_TRUE(std::regex_search(
+      r.output, std::regex("  Writing HONMON.DIC \\(\\d+/65535 chunks\\)\nread_block\\(\\) failed\\. \\([78]\\)\n")))
       << r.output;
   auto header = e2e::read_file(work_ / "Dic" / "SAMPLE" / "HONMON.DIC");
   ASSERT_GE(header.size(), 64u);

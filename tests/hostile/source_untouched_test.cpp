@@ -84,10 +84,15 @@ TEST(SourceBook, IsNeverChangedByAnyRunOrFailure) {
 
   // Ordinary and refused runs of every kind; the same directory twice replaces the package.
   const fs::path again = fresh();
-  for (auto [args, w, status] : std::vector<std::tuple<std::vector<std::string>, fs::path, int>>{
-           {{"-a", cat}, again, 0}, {{"-a", cat}, again, 0}, {{"-a", "-r", cat}, fresh(), 0},
-           {{"-o", "-n", cat}, fresh(), 0}, {{cat, "furoku", "mydic"}, fresh(), 0}, {{cat, "guide"}, fresh(), 0},
-           {{"-x", cat}, fresh(), 1}, {{cat, "sample", "ninechars"}, fresh(), 1}}) {
+  for (auto [args, w, status] :
+       std::vector<std::tuple<std::vector<std::string>, fs::path, int>>{{{"-a", cat}, again, 0},
+                                                                        {{"-a", cat}, again, 0},
+                                                                        {{"-a", "-r", cat}, fresh(), 0},
+                                                                        {{"-o", "-n", cat}, fresh(), 0},
+                                                                        {{cat, "furoku", "mydic"}, fresh(), 0},
+                                                                        {{cat, "guide"}, fresh(), 0},
+                                                                        {{"-x", cat}, fresh(), 1},
+                                                                        {{cat, "sample", "ninechars"}, fresh(), 1}}) {
     check(args, w, status);
   }
   // Failures on the output side: an unwritable log, Dic a file, a full device, a path taken.

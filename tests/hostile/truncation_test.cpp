@@ -45,9 +45,8 @@ void cut_and_run(const testbook::GeneratedBook& book, const testbook::SourceFile
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(contains(r.output, "Done.\nTime elapsed: ")) << r.output;
     const bool reported = std::regex_search(r.output, kChunkFailure) ||
-                          contains(r.output, "Can't read information block\n") ||
-                          (contains(r.output, "Can't open \"") &&
-                           contains(r.output, file.path.filename().string() + "\"\n"));
+        contains(r.output, "Can't read information block\n") ||
+        (contains(r.output, "Can't open \"") && contains(r.output, file.path.filename().string() + "\"\n"));
     EXPECT_EQ(reported, e2e::read_tree(w / "Dic") != whole) << r.output;
   }
   write_file(file.path, pristine);

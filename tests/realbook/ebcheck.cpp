@@ -246,7 +246,9 @@ int compare(const std::string& orig_path, const std::string& var_path) {
     const uint8_t* v = &moved[p];
     if (o[0] == 0x1F && o[1] == 0x4D) {
       auto page = [](const uint8_t* x) { return static_cast<int>(realbook::get_bcd4(x + 14)); };
-      auto off = [](const uint8_t* x) { return static_cast<int>(x[18] >> 4) * 1000 + (x[18] & 15) * 100 + (x[19] >> 4) * 10 + (x[19] & 15); };
+      auto off = [](const uint8_t* x) {
+        return static_cast<int>(x[18] >> 4) * 1000 + (x[18] & 15) * 100 + (x[19] >> 4) * 10 + (x[19] & 15);
+      };
       Bytes a = orig.graphic(page(o), off(o));
       Bytes b = var.graphic(page(v), off(v));
       if (a.empty() || a != b) return fail("graphic at text offset " + std::to_string(p) + " differs");
@@ -258,7 +260,9 @@ int compare(const std::string& orig_path, const std::string& var_path) {
       ++skipped;
       p += 16;
     } else if (o[0] == 0x1F && o[1] == 0x4A) {
-      auto bcd2 = [](const uint8_t* x) { return (x[0] >> 4) * 1000 + (x[0] & 15) * 100 + (x[1] >> 4) * 10 + (x[1] & 15); };
+      auto bcd2 = [](const uint8_t* x) {
+        return (x[0] >> 4) * 1000 + (x[0] & 15) * 100 + (x[1] >> 4) * 10 + (x[1] & 15);
+      };
       auto get = [&](Book& b, const uint8_t* x) {
         return b.sound(static_cast<int>(realbook::get_bcd4(x + 6)), bcd2(x + 10),
                        static_cast<int>(realbook::get_bcd4(x + 12)), bcd2(x + 16));
@@ -275,9 +279,10 @@ int compare(const std::string& orig_path, const std::string& var_path) {
   Bytes go = orig.glyphs(), gv = var.glyphs();
   if (go != gv) return fail("16-dot font glyphs differ");
 
-  std::printf("%s: %u text pages equal, %d graphic and %d sound references followed (%d sound not "
-              "offered by the EB library), %zu glyph bytes equal\n",
-              var_path.c_str(), n, graphics, sounds, skipped, gv.size());
+  std::printf(
+      "%s: %u text pages equal, %d graphic and %d sound references followed (%d sound not "
+      "offered by the EB library), %zu glyph bytes equal\n",
+      var_path.c_str(), n, graphics, sounds, skipped, gv.size());
   return 0;
 }
 
@@ -310,7 +315,7 @@ std::string compare_relocated(const Bytes& got, const Bytes& eb, int32_t gshift,
     for (size_t i = at; i < at + 4; ++i) moved[i] = true;
     if (after - before != shift)
       return std::string(what) + " reference page at text byte " + std::to_string(at) + " moved from " +
-             std::to_string(before) + " to " + std::to_string(after) + ", not by " + std::to_string(shift);
+          std::to_string(before) + " to " + std::to_string(after) + ", not by " + std::to_string(shift);
     return "";
   };
   for (size_t p = 0; p + 1 < eb.size();) {
@@ -332,7 +337,7 @@ std::string compare_relocated(const Bytes& got, const Bytes& eb, int32_t gshift,
   for (size_t i = 0; i < eb.size(); ++i)
     if (!moved[i] && got[i] != eb[i])
       return "page " + std::to_string(i / realbook::kPage) + " of the component, byte " +
-             std::to_string(i % realbook::kPage) + " differs outside any reference";
+          std::to_string(i % realbook::kPage) + " differs outside any reference";
   return "";
 }
 
@@ -377,8 +382,11 @@ int package(const std::string& book_path, const std::string& dir) {
       const uint32_t start = e.code == 0xD2 && sep_g ? g_new : e.code == 0xD8 && sep_s ? s_new : e.start;
       if (e.code == code && start == first) entry = &e;
     }
-    if (!entry) return fail(file + ": no entry of code " + std::to_string(code) + " starts at page " + std::to_string(first));
-    if (last != first + entry->count - 1) return fail(file + ": last page " + std::to_string(last) + ", expected " + std::to_string(first + entry->count - 1));
+    if (!entry)
+      return fail(file + ": no entry of code " + std::to_string(code) + " starts at page " + std::to_string(first));
+    if (last != first + entry->count - 1)
+      return fail(file + ": last page " + std::to_string(last) + ", expected " +
+                  std::to_string(first + entry->count - 1));
 
     const Bytes raw = read_file(dir + "/" + file);
     Bytes got;
@@ -386,13 +394,15 @@ int package(const std::string& book_path, const std::string& dir) {
       tolvex::DataFile df;
       std::string error;
       if (!tolvex::parse_data_file(raw, df, error)) return fail(file + ": " + error);
-      if (df.code != code || df.first_page != first || df.last_page != last) return fail(file + ": header differs from its record");
+      if (df.code != code || df.first_page != first || df.last_page != last)
+        return fail(file + ": header differs from its record");
       got = std::move(df.pages);
     } else {
       got = raw;
     }
     if (got.size() != entry->count * realbook::kPage)
-      return fail(file + ": " + std::to_string(got.size() / realbook::kPage) + " pages, the component has " + std::to_string(entry->count));
+      return fail(file + ": " + std::to_string(got.size() / realbook::kPage) + " pages, the component has " +
+                  std::to_string(entry->count));
 
     const bool from_g = entry->code == 0xD2 && sep_g, from_s = entry->code == 0xD8 && sep_s;
     Bytes eb;
@@ -408,7 +418,7 @@ int package(const std::string& book_path, const std::string& dir) {
       if (!why.empty()) return fail(file + ": " + why);
       if (graphics + sounds == 0) return fail(file + ": no reference to check the relocation with");
       extra = ", " + std::to_string(graphics) + " graphic references moved by exactly " + std::to_string(gshift) +
-              " and " + std::to_string(sounds) + " sound references by exactly " + std::to_string(sshift);
+          " and " + std::to_string(sounds) + " sound references by exactly " + std::to_string(sshift);
     } else if (got != eb) {
       const size_t at = static_cast<size_t>(std::mismatch(got.begin(), got.end(), eb.begin()).first - got.begin());
       return fail(file + ": page " + std::to_string(first + at / realbook::kPage) + ", byte " +
@@ -437,7 +447,8 @@ int main(int argc, char** argv) {
     } else if (argc == 4 && std::strcmp(argv[1], "package") == 0) {
       rc = package(argv[2], argv[3]);
     } else {
-      std::fprintf(stderr, "usage: %s compare ORIGINAL VARIANT | pages BOOK OUTFILE | package BOOK PACKAGE_DIR\n", argv[0]);
+      std::fprintf(stderr, "usage: %s compare ORIGINAL VARIANT | pages BOOK OUTFILE | package BOOK PACKAGE_DIR\n",
+                   argv[0]);
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ERROR: %s\n", e.what());

@@ -126,7 +126,8 @@ int main(int argc, char** argv) {
         while (ok && got < page.size()) {
           ssize_t len = 0;
           ok = eb_read_rawtext(&book, page.size() - got, reinterpret_cast<char*>(page.data() + got), &len) ==
-                   EB_SUCCESS && len > 0;
+                  EB_SUCCESS &&
+              len > 0;
           got += ok ? static_cast<std::size_t>(len) : 0;
         }
         if (ok) h.add(page.data(), page.size());

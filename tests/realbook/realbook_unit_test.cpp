@@ -37,7 +37,8 @@ TEST(Compression, EveryPageOfEitherKindDecodesToItself) {
 TEST(Relocate, MovesEvenEscapesBelowTheLengthOnly) {
   Bytes t(64 + kPage, 0);
   const uint8_t graphic[20] = {0x1F, 0x4D, 0, 9, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0x01, 0x23, 0x04, 0x56};
-  const uint8_t sound[18] = {0x1F, 0x4A, 0, 1, 0, 2, 0x00, 0x00, 0x00, 0x10, 0x07, 0x36, 0x00, 0x00, 0x00, 0x12, 0x13, 0x95};
+  const uint8_t sound[18] = {0x1F, 0x4A, 0,    1,    0,    2,    0x00, 0x00, 0x00,
+                             0x10, 0x07, 0x36, 0x00, 0x00, 0x00, 0x12, 0x13, 0x95};
   std::copy(graphic, graphic + 20, t.begin());
   std::copy(sound, sound + 18, t.begin() + 20);
   t[39] = 0x1F;  // odd position: inside a two-byte unit, not an escape

@@ -61,9 +61,9 @@ void put_name(Bytes& b, size_t off, size_t len, const std::string& name) {
 }
 
 struct Source {
-  Bytes catalog;       // CATALOGS, whole
-  std::string dir;     // subbook directory as the catalog names it
-  unsigned index_page; // page of the index page in HONMON
+  Bytes catalog;        // CATALOGS, whole
+  std::string dir;      // subbook directory as the catalog names it
+  unsigned index_page;  // page of the index page in HONMON
   Bytes honmon;
   std::string half_font, full_font;  // file names in GAIJI, may be empty
   Bytes half_bits, full_bits;
@@ -88,8 +88,7 @@ Source load(const fs::path& book) {
   s.book = book;
   s.catalog = read_file(find_ci(book, "CATALOGS"));
   if (s.catalog.size() < 16 + 164) throw std::runtime_error("catalog too short");
-  if (realbook::get_be(s.catalog.data(), 2) != 1)
-    throw std::runtime_error("expected one subbook in the catalog");
+  if (realbook::get_be(s.catalog.data(), 2) != 1) throw std::runtime_error("expected one subbook in the catalog");
   if (s.catalog[3] == 0) throw std::runtime_error("catalog is not in the EPWING layout");
   const size_t e = 16;
   s.dir = trimmed(s.catalog, e + 82, 8);
@@ -287,10 +286,11 @@ int main(int argc, char** argv) {
     const Source s = load(argv[1]);
     const fs::path out = argv[2];
     const Split sp = split_honmon(s);
-    std::printf("surgery: %zu text pages, %zu graphic pages, %zu sound pages; "
-                "%d graphic and %d sound references relocated\n",
-                sp.text.size() / realbook::kPage, sp.graphic.size() / realbook::kPage,
-                sp.sound.size() / realbook::kPage, sp.counts.graphic, sp.counts.sound);
+    std::printf(
+        "surgery: %zu text pages, %zu graphic pages, %zu sound pages; "
+        "%d graphic and %d sound references relocated\n",
+        sp.text.size() / realbook::kPage, sp.graphic.size() / realbook::kPage, sp.sound.size() / realbook::kPage,
+        sp.counts.graphic, sp.counts.sound);
     make_v2(s, sp, out / "v2", 0);
     make_v2(s, sp, out / "v2-z1", 1);
     make_v2(s, sp, out / "v2-z2", 2);

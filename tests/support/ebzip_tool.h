@@ -23,17 +23,17 @@ inline bool ebzip_installed() {
 inline bool ebzip_book(const std::filesystem::path& book, const std::filesystem::path& out, int level) {
   std::filesystem::create_directories(out);
   const std::string command = "cd '" + std::filesystem::absolute(book).string() + "' && ebzip --level " +
-                              std::to_string(level) + " --keep --output-directory '" +
-                              std::filesystem::absolute(out).string() + "' >/dev/null 2>&1";
+      std::to_string(level) + " --keep --output-directory '" + std::filesystem::absolute(out).string() +
+      "' >/dev/null 2>&1";
   return std::system(command.c_str()) == 0;
 }
 
 }  // namespace tolvex::testing_support
 
-#define TOLVEX_REQUIRE_EBZIP()                                                        \
-  do {                                                                                \
-    if (!::tolvex::testing_support::ebzip_installed()) {                              \
+#define TOLVEX_REQUIRE_EBZIP()                                                                              \
+  do {                                                                                                      \
+    if (!::tolvex::testing_support::ebzip_installed()) {                                                    \
       if (std::getenv("CI") != nullptr) FAIL() << "ebzip (eb-utils) is missing, and CI must run this test"; \
-      GTEST_SKIP() << "SKIPPED: ebzip (eb-utils) not installed";                    \
-    }                                                                                 \
+      GTEST_SKIP() << "SKIPPED: ebzip (eb-utils) not installed";                                            \
+    }                                                                                                       \
   } while (0)

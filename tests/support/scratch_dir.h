@@ -25,8 +25,8 @@ class ScratchDir {
     static const unsigned process_tag = std::random_device{}();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     path_ = std::filesystem::temp_directory_path() /
-            ("tolvex_" + std::string(info ? info->name() : "suite") + "_" + std::to_string(process_tag) + "_" +
-             std::to_string(counter++));
+        ("tolvex_" + std::string(info ? info->name() : "suite") + "_" + std::to_string(process_tag) + "_" +
+         std::to_string(counter++));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }

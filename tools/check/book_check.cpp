@@ -14,13 +14,13 @@
 
 #include "bookfile/book_file.h"
 #include "bookfile/relocate.h"
+#include "catalog/bytes.h"
+#include "catalog/catalog.h"
 #include "components/component_table.h"
 #include "components/data_file_reader.h"
 #include "components/plan.h"
-#include "platform/platform.h"
-#include "catalog/bytes.h"
-#include "catalog/catalog.h"
 #include "pipeline/pipeline.h"
+#include "platform/platform.h"
 
 namespace tolvex {
 namespace {
@@ -161,14 +161,15 @@ std::string describe(const Record& r) {
 
 bool same(const Record& a, const Record& b) {
   return a.code == b.code && a.first == b.first && a.last == b.last && a.attribute == b.attribute &&
-         a.parameters == b.parameters && a.name == b.name;
+      a.parameters == b.parameters && a.name == b.name;
 }
 
 // The header fields of the index file that do not depend on the records.
 std::string check_idx_header(const Bytes& idx, const Source& src, const std::string& package) {
   if (idx.size() < 128) return format("%zu bytes, shorter than the 128-byte header", idx.size());
   const unsigned n = idx[77];
-  if (idx.size() != 760 + 48 * n) return format("%zu bytes, but %u records make 760 + 48 x %u = %u", idx.size(), n, n, 760 + 48 * n);
+  if (idx.size() != 760 + 48 * n)
+    return format("%zu bytes, but %u records make 760 + 48 x %u = %u", idx.size(), n, n, 760 + 48 * n);
   if (std::memcmp(idx.data(), "VORQINFO\x00\x02\x00\x02", 12) != 0) return "bad magic or fixed bytes (bytes 0..11)";
   const std::string title = src.title.substr(0, std::min<std::size_t>(src.title.size(), 64));
   if (idx[12] != title.size() || std::memcmp(idx.data() + 13, title.data(), title.size()) != 0)
@@ -292,7 +293,8 @@ class Checker {
       lines_.push_back(format("%s matches %s: %d files OK", dir_.c_str(), src_.dir.c_str(), passed_));
       return 0;
     }
-    lines_.push_back(format("%s does NOT match %s: %d faulty, %d OK", dir_.c_str(), src_.dir.c_str(), faults_, passed_));
+    lines_.push_back(
+        format("%s does NOT match %s: %d faulty, %d OK", dir_.c_str(), src_.dir.c_str(), faults_, passed_));
     return 1;
   }
 
@@ -383,7 +385,8 @@ class Checker {
 
   static std::string compare_records(const std::vector<Record>& got, const std::vector<Expected>& want) {
     for (std::size_t k = 0; k < std::max(got.size(), want.size()); ++k) {
-      if (k >= got.size()) return format("record %zu missing: the book gives %s", k + 1, describe(want[k].record).c_str());
+      if (k >= got.size())
+        return format("record %zu missing: the book gives %s", k + 1, describe(want[k].record).c_str());
       if (k >= want.size()) return format("record %zu (%s) is not in the book", k + 1, describe(got[k]).c_str());
       if (!same(got[k], want[k].record))
         return format("record %zu is %s; the book gives %s", k + 1, describe(got[k]).c_str(),
@@ -399,11 +402,13 @@ class Checker {
     Bytes want((static_cast<std::size_t>(e.count) + 1) * PAGE_SIZE, 0);
     for (std::uint32_t p = 0; p < e.count; ++p) {
       if (read_block(want.data() + std::size_t{p} * PAGE_SIZE, e.source, e.own_first + p) == nullptr)
-        return fault(path + format(": FAULT: source %s page %u cannot be read", e.source->name.c_str(),
-                                   static_cast<unsigned>(e.own_first + p)));
+        return fault(path +
+                     format(": FAULT: source %s page %u cannot be read", e.source->name.c_str(),
+                            static_cast<unsigned>(e.own_first + p)));
     }
     RelocationCounts moved;
-    if (e.relocate) moved = relocate_references(want.data(), std::size_t{e.count} * PAGE_SIZE, graphic_shift_, sound_shift_);
+    if (e.relocate)
+      moved = relocate_references(want.data(), std::size_t{e.count} * PAGE_SIZE, graphic_shift_, sound_shift_);
     want.resize(std::size_t{e.count} * PAGE_SIZE);
 
     const std::optional<Bytes> file = read_whole(path);
@@ -418,36 +423,40 @@ class Checker {
       if (!parse_data_file(*file, df, error)) return fault(path + ": FAULT: " + error);
       if (df.code != e.record.code || df.first_page != e.record.first || df.last_page != e.record.last ||
           df.attribute != e.record.attribute || df.parameters != e.record.parameters)
-        return fault(path + format(": FAULT: header says code 0x%02X, pages %u..%u, attribute 0x%02X, parameters "
-                                   "%02X %02X %02X; the book gives %s",
-                                   df.code, static_cast<unsigned>(df.first_page), static_cast<unsigned>(df.last_page),
-                                   df.attribute, df.parameters[0], df.parameters[1], df.parameters[2],
-                                   describe(e.record).c_str()));
+        return fault(path +
+                     format(": FAULT: header says code 0x%02X, pages %u..%u, attribute 0x%02X, parameters "
+                            "%02X %02X %02X; the book gives %s",
+                            df.code, static_cast<unsigned>(df.first_page), static_cast<unsigned>(df.last_page),
+                            df.attribute, df.parameters[0], df.parameters[1], df.parameters[2],
+                            describe(e.record).c_str()));
       how = format("VORQDATA, %u chunks", static_cast<unsigned>(df.chunk_count));
       decoded = std::move(df.pages);
       got = &decoded;
     } else {
       how = "raw";
       if (file->size() != want.size())
-        return fault(path + format(": FAULT: raw file of %zu bytes, the %u source pages make %zu", file->size(),
-                                   static_cast<unsigned>(e.count), want.size()));
+        return fault(path +
+                     format(": FAULT: raw file of %zu bytes, the %u source pages make %zu", file->size(),
+                            static_cast<unsigned>(e.count), want.size()));
     }
     const auto diff = std::mismatch(want.begin(), want.end(), got->begin(), got->end());
     if (diff.first != want.end() || diff.second != got->end()) {
       const std::size_t at = static_cast<std::size_t>(diff.first - want.begin());
       if (diff.first == want.end() || diff.second == got->end())
-        return fault(path + format(": FAULT: %zu pages, the source has %u", got->size() / PAGE_SIZE,
-                                   static_cast<unsigned>(e.count)));
+        return fault(
+            path +
+            format(": FAULT: %zu pages, the source has %u", got->size() / PAGE_SIZE, static_cast<unsigned>(e.count)));
       const unsigned page = static_cast<unsigned>(at / PAGE_SIZE);
-      return fault(path + format(": FAULT: page %u (%s page %u), byte %zu: 0x%02X, the source gives 0x%02X",
-                                 static_cast<unsigned>(e.record.first + page), e.source->name.c_str(),
-                                 static_cast<unsigned>(e.own_first + page), at % PAGE_SIZE, *diff.second,
-                                 *diff.first));
+      return fault(path +
+                   format(": FAULT: page %u (%s page %u), byte %zu: 0x%02X, the source gives 0x%02X",
+                          static_cast<unsigned>(e.record.first + page), e.source->name.c_str(),
+                          static_cast<unsigned>(e.own_first + page), at % PAGE_SIZE, *diff.second, *diff.first));
     }
-    std::string line = path + format(": code 0x%02X, %s, %u pages (%u..%u) = %s pages %u..%u", e.record.code,
-                                     how.c_str(), static_cast<unsigned>(e.count), static_cast<unsigned>(e.record.first),
-                                     static_cast<unsigned>(e.record.last), e.source->name.c_str(),
-                                     static_cast<unsigned>(e.own_first), static_cast<unsigned>(e.own_first + e.count - 1));
+    std::string line = path +
+        format(": code 0x%02X, %s, %u pages (%u..%u) = %s pages %u..%u", e.record.code, how.c_str(),
+               static_cast<unsigned>(e.count), static_cast<unsigned>(e.record.first),
+               static_cast<unsigned>(e.record.last), e.source->name.c_str(), static_cast<unsigned>(e.own_first),
+               static_cast<unsigned>(e.own_first + e.count - 1));
     if (e.relocate)
       line += format(", %d graphic references moved by %+d and %d sound references by %+d", moved.graphic,
                      static_cast<int>(graphic_shift_), moved.sound, static_cast<int>(sound_shift_));
@@ -463,8 +472,9 @@ class Checker {
     if (!got) return fault(path + ": FAULT: missing");
     const auto diff = std::mismatch(want->begin(), want->end(), got->begin(), got->end());
     if (diff.first != want->end() && diff.second != got->end())
-      return fault(path + format(": FAULT: byte %zu: 0x%02X, the source gives 0x%02X",
-                                 static_cast<std::size_t>(diff.first - want->begin()), *diff.second, *diff.first));
+      return fault(path +
+                   format(": FAULT: byte %zu: 0x%02X, the source gives 0x%02X",
+                          static_cast<std::size_t>(diff.first - want->begin()), *diff.second, *diff.first));
     if (got->size() != want->size())
       return fault(path + format(": FAULT: %zu bytes, the source has %zu", got->size(), want->size()));
     pass(path + format(": %zu bytes = %s: OK", got->size(), base_name_of(source_path).c_str()));

@@ -17,8 +17,8 @@ FileVerdict check_data_file(const std::string& path) {
   }
   char text[160];
   std::snprintf(text, sizeof text, ": code 0x%02X, %u chunks, %zu pages (%lu..%lu): OK", file.code,
-                static_cast<unsigned>(file.chunk_count), file.page_count(),
-                static_cast<unsigned long>(file.first_page), static_cast<unsigned long>(file.last_page));
+                static_cast<unsigned>(file.chunk_count), file.page_count(), static_cast<unsigned long>(file.first_page),
+                static_cast<unsigned long>(file.last_page));
   verdict.ok = true;
   verdict.line = path + text;
   return verdict;

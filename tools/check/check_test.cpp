@@ -8,9 +8,9 @@
 #include <optional>
 #include <sstream>
 
-#include "components/run_options.h"
 #include "catalog/bytes.h"
 #include "catalog/catalog.h"
+#include "components/run_options.h"
 #include "pipeline/pipeline.h"
 #include "testbook.h"
 
@@ -26,7 +26,7 @@ std::string zero_page_file(char first_page) {
   std::string f("VORQDATA\x00\x02\x00\x02\x00\x00\x00\x30\x00\x10\x10\x00\x00\x10\x00\x01", 24);
   f.resize(64 + 4 + 5);
   f[27] = f[31] = first_page;
-  f[67] = 68;   // the record's offset
+  f[67] = 68;      // the record's offset
   f[71] = '\x80';  // token count
   for (int i = 0; i < 128; ++i) f += std::string("\xFE\xFF\x00", 3);
   return f;
@@ -40,9 +40,10 @@ TEST(Check, SummarisesEachFileAndExitsOneOnAFaultAndTwoOnABadCommandLine) {
   std::string out, err;
   EXPECT_EQ(run_check({good.string()}, out, err), 0);
   EXPECT_EQ(run_check({bad.string(), "missing"}, out, err), 1);
-  EXPECT_EQ(out, good.string() + ": code 0x30, 1 chunks, 1 pages (9..9): OK\n" + bad.string() +
-                     ": FAULT: chunk 1 of 1: 128 tokens run past the end of the file\n"
-                     "missing: FAULT: cannot open: missing or not a regular file\n");
+  EXPECT_EQ(out,
+            good.string() + ": code 0x30, 1 chunks, 1 pages (9..9): OK\n" + bad.string() +
+                ": FAULT: chunk 1 of 1: 128 tokens run past the end of the file\n"
+                "missing: FAULT: cannot open: missing or not a regular file\n");
   EXPECT_TRUE(err.empty());
   EXPECT_EQ(run_check({}, out, err), 2);
   EXPECT_EQ(err, CHECK_USAGE);
@@ -106,11 +107,12 @@ TEST_F(BookCheck, PackagesMatchTheirBookAndEachDamageIsNamed) {
   flip("SAMPLE.IDX", 128 + 3);
   fs::remove("Dic/SAMPLE/EXINFO.INI");
   write_file_text("Dic/SAMPLE/NOTES.TXT", "x");
-  EXPECT_EQ(faults(), "Dic/SAMPLE/SAMPLE.IDX: FAULT: record 1 is code 0x21, pages 3..4, attribute 0x01, parameters "
-                      "00 02 01, name \"MENU.DIC\"; the book gives code 0x01, pages 3..4, attribute 0x01, parameters "
-                      "00 02 01, name \"MENU.DIC\"\n"
-                      "Dic/SAMPLE/HONMON.DIC: FAULT: page 6 (HONMON page 6), byte 61: 0x5C, the source gives 0x7C\n"
-                      "Dic/SAMPLE/EXINFO.INI: FAULT: missing\nDic/SAMPLE/NOTES.TXT: FAULT: not part of the package\n");
+  EXPECT_EQ(faults(),
+            "Dic/SAMPLE/SAMPLE.IDX: FAULT: record 1 is code 0x21, pages 3..4, attribute 0x01, parameters "
+            "00 02 01, name \"MENU.DIC\"; the book gives code 0x01, pages 3..4, attribute 0x01, parameters "
+            "00 02 01, name \"MENU.DIC\"\n"
+            "Dic/SAMPLE/HONMON.DIC: FAULT: page 6 (HONMON page 6), byte 61: 0x5C, the source gives 0x7C\n"
+            "Dic/SAMPLE/EXINFO.INI: FAULT: missing\nDic/SAMPLE/NOTES.TXT: FAULT: not part of the package\n");
   EXPECT_NE(out.find("does NOT match SAMPLE"), std::string::npos) << out;
 
   fs::remove_all("Dic");
@@ -119,7 +121,8 @@ TEST_F(BookCheck, PackagesMatchTheirBookAndEachDamageIsNamed) {
   EXPECT_EQ(check("SAMPLE"), 0) << out;
   EXPECT_NE(out.find("HONMON.DIC: code 0x00, raw"), std::string::npos) << out;
   flip("PCMDATA.DIC", 2048 + 7);
-  EXPECT_EQ(faults(), "Dic/SAMPLE/PCMDATA.DIC: FAULT: page 333 (HONMONS page 2), byte 7: 0xB3, the source gives 0x93\n");
+  EXPECT_EQ(faults(),
+            "Dic/SAMPLE/PCMDATA.DIC: FAULT: page 333 (HONMONS page 2), byte 7: 0xB3, the source gives 0x93\n");
   // A renamed package needs its subbook named; the wrong one's first record disagrees.
   EXPECT_EQ(check("APPX"), 1);
   EXPECT_NE(out.find("no subbook named APPX"), std::string::npos) << out;

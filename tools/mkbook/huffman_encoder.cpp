@@ -15,7 +15,7 @@ constexpr std::size_t GROUP_BYTES = 36;
 std::uint16_t pair_key(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
 std::uint32_t quad_key(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-         static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+      static_cast<std::uint32_t>(p[2]) << 8 | p[3];
 }
 
 void put32(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t x) {
@@ -257,7 +257,7 @@ bool compress_pages(int kind, std::span<const Page> pages, const HuffmanOptions&
     const std::size_t record = HEADER_AREA + group * GROUP_BYTES;
     if (slot == 0) put32(file, record, static_cast<std::uint32_t>(file.size()));
     const std::size_t base = (std::size_t{file[record]} << 24) | (std::size_t{file[record + 1]} << 16) |
-                             (std::size_t{file[record + 2]} << 8) | file[record + 3];
+        (std::size_t{file[record + 2]} << 8) | file[record + 3];
     const std::size_t offset = file.size() - base;
     if (offset > 0xFFFF) {
       error = "page " + std::to_string(p + 1) + " lies more than 65535 bytes after the start of its group";

@@ -82,7 +82,8 @@ JisText::JisText(Rng& rng) : rng_(rng) {
     Bytes b;
     const std::uint32_t kanji = 1 + rng_.below(3);
     for (std::uint32_t i = 0; i < kanji; ++i)
-      put_pair(b, static_cast<std::uint8_t>(0x30 + rng_.below(0x1F)), static_cast<std::uint8_t>(0x21 + rng_.below(0x5E)));
+      put_pair(b, static_cast<std::uint8_t>(0x30 + rng_.below(0x1F)),
+               static_cast<std::uint8_t>(0x21 + rng_.below(0x5E)));
     if (rng_.chance(40)) put_pair(b, 0x24, static_cast<std::uint8_t>(0x22 + rng_.below(0x51)));
     vocabulary_.push_back(std::move(b));
   }

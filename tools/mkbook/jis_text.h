@@ -48,8 +48,8 @@ class JisText {
 };
 
 // The control escapes a body text uses.
-Bytes graphic_reference(std::uint32_t page);                         // 20 bytes
+Bytes graphic_reference(std::uint32_t page);                              // 20 bytes
 Bytes sound_reference(std::uint32_t start_page, std::uint32_t end_page);  // 18 bytes
-void put_bcd(std::uint8_t* p, std::uint32_t value);                  // 8 digits
+void put_bcd(std::uint8_t* p, std::uint32_t value);                       // 8 digits
 
 }  // namespace tolvex::testbook

@@ -517,7 +517,8 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
     std::vector<Page> s;
     for (std::uint32_t i = 0; i < recipe.sound_pages; ++i) s.push_back(sound_page(b.rng, i));
     out.sound.emplace();
-    if (!write_source(*out.sound, std::move(s), recipe.sound_kind == 1 || recipe.sound_kind == 2 ? recipe.sound_kind : 0,
+    if (!write_source(*out.sound, std::move(s),
+                      recipe.sound_kind == 1 || recipe.sound_kind == 2 ? recipe.sound_kind : 0,
                       data / recipe.sound_file))
       return false;
   }

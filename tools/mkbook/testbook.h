@@ -38,7 +38,7 @@ namespace tolvex::testbook {
 enum class Layout { EB, EPWING };
 
 struct SubbookRecipe {
-  std::string dir_name = "SAMPLE";     // at most 8 characters
+  std::string dir_name = "SAMPLE";      // at most 8 characters
   std::vector<std::uint8_t> title_jis;  // JIS X 0208 pairs; empty: generated
   std::uint8_t book_type = 0x00;        // EPWING: 0xF0 makes a stream book (catalog entry only)
   std::uint8_t entry_version = 2;       // EPWING: 1 = DATA/HONMON, plain, no second-table record
@@ -49,12 +49,12 @@ struct SubbookRecipe {
   std::string text_file;                // empty: HONMON2 when compressed, else HONMON
   std::string graphic_file = "HONMONG";
   std::string sound_file = "HONMONS";
-  bool fonts = true;                    // EPWING: GAIJI/<full_font> and GAIJI/<half_font>
+  bool fonts = true;  // EPWING: GAIJI/<full_font> and GAIJI/<half_font>
   std::string full_font = "GAI16F00";
   std::string half_font = "GAI16H00";
   std::uint32_t body_pages = 60;
-  int multi_searches = 3;               // code-0xFF entries (at most 10)
-  bool pathological_pages = true;       // body pages of zeros and of 0..255 repeated
+  int multi_searches = 3;          // code-0xFF entries (at most 10)
+  bool pathological_pages = true;  // body pages of zeros and of 0..255 repeated
   std::uint32_t graphic_pages = 6;
   std::uint32_t sound_pages = 5;
 };
@@ -94,10 +94,10 @@ struct Component {
 };
 
 struct Reference {
-  bool graphic = true;             // false: sound
-  std::uint32_t text_page = 0;     // page of the text file where the escape starts
-  std::uint32_t offset = 0;        // offset of its 0x1F byte in that page (even)
-  std::uint32_t pages[2] = {0, 0}; // graphic: pages[0]; sound: start and end page (own numbering)
+  bool graphic = true;              // false: sound
+  std::uint32_t text_page = 0;      // page of the text file where the escape starts
+  std::uint32_t offset = 0;         // offset of its 0x1F byte in that page (even)
+  std::uint32_t pages[2] = {0, 0};  // graphic: pages[0]; sound: start and end page (own numbering)
 };
 
 struct GeneratedSubbook {
