@@ -85,7 +85,7 @@ tidy: build
 	git ls-files 'src/*.cpp' 'tools/*.cpp' | grep -v '_test\.cpp$$' | \
 	  xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet
 
-check: test tidy test-asan fuzz check-windows check-package
+check: format-check test tidy test-asan fuzz check-windows check-package
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(MINGW_BUILD) $(PKG_BUILD) $(PKG_MINGW_BUILD) demo dist
