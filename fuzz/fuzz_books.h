@@ -1,20 +1,26 @@
 // The small generated books that the whole-run fuzzer damages, and the
 // regions of their files that its inputs name: catalog, second table,
 // compression header, page index, frequency tables, index page,
-// multi-search page, graphic, sound and font files.
+// multi-search page, graphic, sound and font files. Book EBZIP_BOOK is book
+// 0 with its files kept as name.ebz (ebzip_bytes), its regions in the .ebz
+// files: header, slice index and the slices of the pages read first.
 //
 // A whole-run input is: book number, run flags, then operations of
 // [region][offset high][offset low][length][bytes...]; bit 7 of the region
 // byte truncates the region's file at region start + offset instead.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <zlib.h>
 
 #include "catalog/bytes.h"
 #include "testbook.h"
@@ -139,6 +145,88 @@ inline std::vector<Region> book_regions(const testbook::GeneratedBook& book) {
     r[8] = {sub.sound->path, sub.sound->kind != 0 && s.size() >= 20 ? get_be(s.data(), 4) : 0};
   }
   r[9] = sub.font_files.empty() ? r[0] : Region{sub.font_files.front(), 0};
+  return r;
+}
+
+// `original` kept as ebzip keeps it at `level` (layout in bookfile/ebzip.h):
+// one zlib stream a slice, or the slice as it is where that is no longer.
+// Made in-process, so that neither fuzzers nor seeds need the ebzip program.
+inline std::vector<std::uint8_t> ebzip_bytes(const std::vector<std::uint8_t>& original, int level) {
+  const std::size_t slice = std::size_t{2048} << level, size = original.size();
+  const std::size_t slices = (size + slice - 1) / slice;
+  const int width = size < (1u << 16) ? 2 : size < (1u << 24) ? 3 : 4;
+  std::vector<std::uint8_t> out(22 + (slices + 1) * static_cast<std::size_t>(width));
+  std::memcpy(out.data(), "EBZip", 5);
+  out[5] = static_cast<std::uint8_t>(0x10 | level);
+  put_be(out.data() + 10, 4, static_cast<std::uint32_t>(size));
+  put_be(out.data() + 14, 4,
+         static_cast<std::uint32_t>(adler32(adler32(0, nullptr, 0), original.data(), static_cast<uInt>(size))));
+  std::vector<std::uint8_t> piece(slice), packed(compressBound(static_cast<uLong>(slice)));
+  for (std::size_t i = 0; i <= slices; ++i) {
+    put_be(out.data() + 22 + i * static_cast<std::size_t>(width), width, static_cast<std::uint32_t>(out.size()));
+    if (i == slices) break;
+    std::fill(piece.begin(), piece.end(), std::uint8_t{0});  // the last slice is padded
+    std::copy(original.begin() + static_cast<std::ptrdiff_t>(i * slice),
+              original.begin() + static_cast<std::ptrdiff_t>(std::min(size, (i + 1) * slice)), piece.begin());
+    uLongf n = static_cast<uLongf>(packed.size());
+    const bool shorter = compress2(packed.data(), &n, piece.data(), static_cast<uLong>(slice), 6) == Z_OK && n < slice;
+    const std::vector<std::uint8_t>& stored = shorter ? packed : piece;
+    out.insert(out.end(), stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(shorter ? n : slice));
+  }
+  return out;
+}
+
+// The bytes ebzip stores for a text file: its pages, decoded.
+inline std::vector<std::uint8_t> decoded_bytes(const testbook::SourceFile& f) {
+  std::vector<std::uint8_t> v;
+  for (const testbook::Page& p : f.pages) v.insert(v.end(), p.begin(), p.end());
+  return v;
+}
+
+inline constexpr std::size_t EBZIP_BOOK = 4;
+
+// Replaces book 0's text file (decoded), graphic file and first font by
+// name.ebz at levels 0, 1 and 0, and returns the regions: catalog, second
+// table, the text's header, slice index and the slices of its index page,
+// multi-search page and first body page, the graphic's header and first
+// slice, the font's header.
+inline std::vector<Region> keep_as_ebzip(const testbook::GeneratedBook& book) {
+  std::vector<Region> r = book_regions(book);
+  const testbook::GeneratedSubbook& sub = book.subbooks.front();
+  const auto pack = [](const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes, int level) {
+    const std::filesystem::path packed = path.string() + ".ebz";
+    const std::vector<std::uint8_t> ebz = ebzip_bytes(bytes, level);
+    std::ofstream out(packed, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(ebz.data()), static_cast<std::streamsize>(ebz.size()));
+    std::filesystem::remove(path);
+    return packed;
+  };
+  // Where slice `slice` of a .ebz made here starts (0 beyond the index).
+  const auto slice_at = [](const std::filesystem::path& ebz, std::size_t slice) -> std::size_t {
+    const std::vector<std::uint8_t> b = detail::file_bytes(ebz);
+    const std::uint32_t size = get_be(b.data() + 10, 4);
+    const int width = size < (1u << 16) ? 2 : size < (1u << 24) ? 3 : 4;
+    const std::size_t at = 22 + slice * static_cast<std::size_t>(width);
+    return at + static_cast<std::size_t>(width) <= b.size() ? get_be(b.data() + at, width) : 0;
+  };
+  const std::filesystem::path text = pack(sub.text.path, decoded_bytes(sub.text), 0);
+  const std::filesystem::path graphic = pack(sub.graphic->path, detail::file_bytes(sub.graphic->path), 1);
+  const std::filesystem::path font = pack(sub.font_files.front(), detail::file_bytes(sub.font_files.front()), 0);
+  std::uint32_t multi = sub.index_page;
+  for (const testbook::Component& c : sub.components) {
+    if (c.code == 0xFF) {
+      multi = c.start_page;
+      break;
+    }
+  }
+  r[2] = {text, 0};
+  r[3] = {text, 22};
+  r[4] = {text, slice_at(text, sub.index_page - 1)};
+  r[5] = {text, slice_at(text, multi - 1)};
+  r[6] = {text, slice_at(text, sub.body_start - 1)};
+  r[7] = {graphic, 0};
+  r[8] = {graphic, slice_at(graphic, 0)};
+  r[9] = {font, 0};
   return r;
 }
 

@@ -2,7 +2,6 @@
 // from books made by the sample-book generator:
 //   tolvex-fuzz-seeds OUTDIR
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -52,6 +51,8 @@ int main(int argc, char** argv) {
   set_console_sink([](std::string_view) {});
 
   std::vector<testbook::BookRecipe> recipes = fuzz::fuzz_book_recipes();
+  if (recipes.size() != fuzz::EBZIP_BOOK) fuzz::fail("the ebzip'd book is not the book after the others");
+  recipes.push_back(recipes.front());  // kept with ebzip: whole-run seeds only
   recipes.push_back(testbook::sample_book_recipe());
   for (std::size_t b = 0; b < recipes.size(); ++b) {
     const std::string tag = "book" + std::to_string(b);
@@ -60,21 +61,33 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "tolvex-fuzz-seeds: %s\n", book.error.c_str());
       return 1;
     }
+    // Whole runs: the book untouched under two flag sets, then one write and
+    // one cut in every region.
+    const auto whole_run_seeds = [&] {
+      seed(out, "whole_run_fuzz", tag + "-plain", {static_cast<std::uint8_t>(b), 0x07});
+      seed(out, "whole_run_fuzz", tag + "-raw-scan", {static_cast<std::uint8_t>(b), 0x1F});
+      for (int r = 0; r < fuzz::REGION_COUNT; ++r) {
+        auto rb = static_cast<std::uint8_t>(r);
+        seed(out, "whole_run_fuzz", tag + "-write" + std::to_string(r),
+             {static_cast<std::uint8_t>(b), 0x07, rb, 0, 2, 4, 0xFF, 0xFF, 0xFF, 0xFF});
+        seed(out, "whole_run_fuzz", tag + "-cut" + std::to_string(r),
+             {static_cast<std::uint8_t>(b), 0x07, static_cast<std::uint8_t>(0x80 | r), 0, 24, 0});
+      }
+    };
+    if (b == fuzz::EBZIP_BOOK) {
+      whole_run_seeds();
+      continue;
+    }
     seed(out, "catalog_fuzz", tag, book.catalog_bytes);
     const bool small = b < recipes.size() - 1;  // the sample book is only a catalog seed
     if (!small) continue;
 
     const testbook::GeneratedSubbook& sub = book.subbooks.front();
-    // The text file kept compressed with ebzip, at levels 0 and 2 (when
-    // eb-utils is installed), for the book file reader's .ebz path.
+    // The text file kept compressed with ebzip, at levels 0 and 2, for the
+    // book file reader's .ebz path.
     for (int level : {0, 2}) {
-      const fs::path packed = books_dir / (tag + "-ebz" + std::to_string(level));
-      fs::create_directories(packed);
-      const std::string command = "cd '" + book.root.string() + "' && ebzip --level " + std::to_string(level) +
-          " --keep --output-directory '" + packed.string() + "' >/dev/null 2>&1";
-      const fs::path text = packed / fs::relative(sub.text.path, book.root);
-      if (std::system(command.c_str()) == 0 && fs::exists(text.string() + ".ebz"))
-        seed(out, "book_file_fuzz", tag + "-ebz" + std::to_string(level), fuzz::read_bytes(text.string() + ".ebz"));
+      seed(out, "book_file_fuzz", tag + "-ebz" + std::to_string(level),
+           fuzz::ebzip_bytes(fuzz::decoded_bytes(sub.text), level));
     }
     for (const testbook::SourceFile* f : {&sub.text, sub.sound ? &*sub.sound : nullptr}) {
       if (f != nullptr && f->kind != 0) {
@@ -101,17 +114,7 @@ int main(int argc, char** argv) {
       }
     }
 
-    // Whole runs: the book untouched under two flag sets, then one write and
-    // one cut in every region.
-    seed(out, "whole_run_fuzz", tag + "-plain", {static_cast<std::uint8_t>(b), 0x07});
-    seed(out, "whole_run_fuzz", tag + "-raw-scan", {static_cast<std::uint8_t>(b), 0x1F});
-    for (int r = 0; r < fuzz::REGION_COUNT; ++r) {
-      auto rb = static_cast<std::uint8_t>(r);
-      seed(out, "whole_run_fuzz", tag + "-write" + std::to_string(r),
-           {static_cast<std::uint8_t>(b), 0x07, rb, 0, 2, 4, 0xFF, 0xFF, 0xFF, 0xFF});
-      seed(out, "whole_run_fuzz", tag + "-cut" + std::to_string(r),
-           {static_cast<std::uint8_t>(b), 0x07, static_cast<std::uint8_t>(0x80 | r), 0, 24, 0});
-    }
+    whole_run_seeds();
 
     // Data files: the package of the book, converted in-process.
     const fs::path work = books_dir / (tag + "-work");

@@ -1,6 +1,7 @@
 // Whole conversions of damaged books, in-process: a small generated book
 // whose catalog, compression header, page index, tables, index page,
-// multi-search page and separate files are overwritten or cut by the input,
+// multi-search page and separate files (or, in the book kept with ebzip, the
+// .ebz headers, slice index and slices) are overwritten or cut by the input,
 // converted with the flags the input chooses. The run must end normally,
 // write nothing outside Dic/ and the log, and leave the book as it was.
 #include <cstddef>
@@ -45,12 +46,14 @@ void restore_dirty() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   const fuzz::fs::path dir = fuzz::enter_scratch_dir("wholerun");
-  int i = 0;
-  for (const testbook::BookRecipe& recipe : fuzz::fuzz_book_recipes()) {
+  std::vector<testbook::BookRecipe> recipes = fuzz::fuzz_book_recipes();
+  if (recipes.size() != fuzz::EBZIP_BOOK) fuzz::fail("the ebzip'd book is not the book after the others");
+  recipes.push_back(recipes.front());  // kept with ebzip
+  for (std::size_t i = 0; i < recipes.size(); ++i) {
     Book b;
-    b.generated = testbook::write_book(dir / ("book" + std::to_string(i++)), recipe);
+    b.generated = testbook::write_book(dir / ("book" + std::to_string(i)), recipes[i]);
     if (!b.generated.ok()) fuzz::fail("sample book could not be written");
-    b.regions = fuzz::book_regions(b.generated);
+    b.regions = i == fuzz::EBZIP_BOOK ? fuzz::keep_as_ebzip(b.generated) : fuzz::book_regions(b.generated);
     for (const auto& e : fuzz::fs::recursive_directory_iterator(b.generated.root)) {
       if (e.is_regular_file()) b.pristine[e.path()] = fuzz::read_bytes(e.path());
     }

@@ -13,7 +13,8 @@ namespace tolvex {
 namespace {
 
 constexpr std::size_t kMinSlice = 2048;
-constexpr std::size_t kReadAhead = 64 * 1024;
+constexpr std::size_t kReadAhead = 64 * 1024;  // of slices
+constexpr std::size_t kIndexAhead = 8 * 1024;  // of the slice index
 
 bool read_at(int fd, std::int64_t offset, std::uint8_t* buffer, std::size_t n) {
   return platform::seek_set(fd, offset) == offset && platform::read_fd(fd, buffer, n) == static_cast<long>(n);
@@ -21,26 +22,38 @@ bool read_at(int fd, std::int64_t offset, std::uint8_t* buffer, std::size_t n) {
 
 }  // namespace
 
-// One zlib inflater for the file, reset for every slice.
+// One inflater for the file, reset for every slice. It inflates the raw
+// deflate data: the two-byte zlib header is checked here, and the Adler-32
+// trailer handed back, so that one pass over each slice sums both the slice's
+// check and the whole file's.
 struct EbzipFile::Inflater {
   z_stream stream{};
   bool ready = false;
-  Inflater() { ready = inflateInit(&stream) == Z_OK; }
+  Inflater() { ready = inflateInit2(&stream, -MAX_WBITS) == Z_OK; }
   ~Inflater() {
     if (ready) inflateEnd(&stream);
   }
-  // Exactly one zlib stream in `in`, giving exactly out.size() bytes.
-  bool inflate_exactly(const std::uint8_t* in, std::size_t in_size, std::vector<std::uint8_t>& out) {
-    if (!ready || inflateReset(&stream) != Z_OK) return false;
-    stream.next_in = const_cast<Bytef*>(in);
-    stream.avail_in = static_cast<uInt>(in_size);
+  // Exactly one zlib stream in `in`, giving exactly out.size() bytes; `check`
+  // receives the Adler-32 its trailer names.
+  bool inflate_exactly(const std::uint8_t* in, std::size_t in_size, std::vector<std::uint8_t>& out,
+                       std::uint32_t& check) {
+    // Header: deflate (8), a window of at most 32 KiB, no preset dictionary,
+    // and the check bits that make it a multiple of 31.
+    if (!ready || in_size < 6 || (in[0] & 0x0F) != 8 || (in[0] >> 4) > 7 || (in[1] & 0x20) != 0 ||
+        (in[0] * 256 + in[1]) % 31 != 0 || inflateReset(&stream) != Z_OK) {
+      return false;
+    }
+    stream.next_in = const_cast<Bytef*>(in + 2);
+    stream.avail_in = static_cast<uInt>(in_size - 2);
     stream.next_out = out.data();
     stream.avail_out = static_cast<uInt>(out.size());
     // One call: the whole stream and the whole output fit the buffers, so a
     // stream that does not end here is damaged (cut short, or inflating to
     // more than a slice).
     const int result = inflate(&stream, Z_FINISH);
-    return result == Z_STREAM_END && stream.avail_out == 0 && stream.avail_in == 0;
+    if (result != Z_STREAM_END || stream.avail_out != 0 || stream.avail_in != 4) return false;
+    check = get_be(stream.next_in, 4);
+    return true;
   }
 };
 
@@ -84,24 +97,29 @@ std::unique_ptr<EbzipFile> EbzipFile::open(int descriptor, std::int64_t ebz_size
   return file;
 }
 
-const std::uint8_t* EbzipFile::bytes_at(std::int64_t offset, std::size_t n) {
-  if (offset < ahead_start_ ||
-      offset + static_cast<std::int64_t>(n) > ahead_start_ + static_cast<std::int64_t>(ahead_.size())) {
+const std::uint8_t* EbzipFile::bytes_at(Window& window, std::size_t ahead, std::int64_t offset, std::size_t n) {
+  std::vector<std::uint8_t>& bytes = window.bytes;
+  if (offset < window.start ||
+      offset + static_cast<std::int64_t>(n) > window.start + static_cast<std::int64_t>(bytes.size())) {
     // Slices and index entries lie in file order, so one read serves the
     // next ones too.
-    const std::size_t want = std::max(n, kReadAhead);
-    ahead_.resize(want);
-    if (platform::seek_set(descriptor_, offset) != offset) return nullptr;
-    const long got = platform::read_fd(descriptor_, ahead_.data(), want);
-    ahead_.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
-    ahead_start_ = offset;
-    if (ahead_.size() < n) return nullptr;
+    const std::size_t want = std::max(n, ahead);
+    bytes.resize(want);
+    window.start = offset;
+    if (platform::seek_set(descriptor_, offset) != offset) {
+      bytes.clear();
+      return nullptr;
+    }
+    const long got = platform::read_fd(descriptor_, bytes.data(), want);
+    bytes.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+    if (bytes.size() < n) return nullptr;
   }
-  return ahead_.data() + (offset - ahead_start_);
+  return bytes.data() + (offset - window.start);
 }
 
 bool EbzipFile::slice_bounds(std::int64_t slice, std::int64_t& start, std::int64_t& end) {
-  const std::uint8_t* entries = bytes_at(EBZIP_HEADER_SIZE + slice * width_, 2 * static_cast<std::size_t>(width_));
+  const std::uint8_t* entries =
+      bytes_at(index_, kIndexAhead, EBZIP_HEADER_SIZE + slice * width_, 2 * static_cast<std::size_t>(width_));
   if (entries == nullptr) return false;
   start = static_cast<std::int64_t>(get_be(entries, width_));
   end = static_cast<std::int64_t>(get_be(entries + width_, width_));
@@ -116,11 +134,21 @@ bool EbzipFile::load_slice(std::int64_t slice) {
   std::int64_t start = 0, end = 0;
   if (slice < 0 || slice >= slices_ || !slice_bounds(slice, start, end)) return false;
   const auto length = static_cast<std::size_t>(end - start);
-  const std::uint8_t* stored = bytes_at(start, length);
+  const std::uint8_t* stored = bytes_at(ahead_, kReadAhead, start, length);
   if (stored == nullptr) return false;
-  if (length == slice_size_) {  // stored as it is
+  std::uint32_t check = 0;
+  const bool inflated = length != slice_size_;  // else stored as it is
+  if (!inflated) {
     std::memcpy(slice_.data(), stored, length);
-  } else if (!inflater_->inflate_exactly(stored, length, slice_)) {
+  } else if (!inflater_->inflate_exactly(stored, length, slice_, check)) {
+    return false;
+  }
+  // The bytes of the original (the last slice's padding is not), summed once
+  // for the slice's own check (over the padding too) and the file's.
+  const auto size = static_cast<std::int64_t>(slice_size_);
+  const auto original = static_cast<uInt>(std::min(size_ - slice * size, size));
+  const uLong sum = adler32(adler32(0, nullptr, 0), slice_.data(), original);
+  if (inflated && adler32(sum, slice_.data() + original, static_cast<uInt>(slice_size_ - original)) != check) {
     return false;
   }
   // The checksum covers the whole original: it is summed over the slices as
@@ -129,8 +157,7 @@ bool EbzipFile::load_slice(std::int64_t slice) {
   // there when it does not match. Checking it at open would inflate every
   // slice twice; slices that are never read cannot spoil the package.
   if (slice == checked_) {
-    const auto size = static_cast<std::int64_t>(slice_size_);
-    adler_ = adler32(adler_, slice_.data(), static_cast<uInt>(std::min(size_ - slice * size, size)));
+    adler_ = adler32_combine(adler_, sum, static_cast<z_off_t>(original));
     if (++checked_ == slices_ && static_cast<std::uint32_t>(adler_) != checksum_) {
       damaged_ = true;
       return false;

@@ -49,9 +49,16 @@ class EbzipFile {
 
  private:
   EbzipFile() = default;
+  // File bytes read ahead from `start` on.
+  struct Window {
+    std::vector<std::uint8_t> bytes;
+    std::int64_t start = 0;
+  };
   bool load_slice(std::int64_t slice);
   bool slice_bounds(std::int64_t slice, std::int64_t& start, std::int64_t& end);
-  const std::uint8_t* bytes_at(std::int64_t offset, std::size_t n);  // null: short
+  // n bytes at `offset`, through `window` (refilled with `ahead` bytes from
+  // `offset` on where they are not in it); null where the file is shorter.
+  const std::uint8_t* bytes_at(Window& window, std::size_t ahead, std::int64_t offset, std::size_t n);
 
   int descriptor_ = -1;
   std::int64_t ebz_size_ = 0;
@@ -62,8 +69,10 @@ class EbzipFile {
   std::uint32_t checksum_ = 0;
   std::int64_t loaded_ = -1;         // the slice in `slice_`
   std::vector<std::uint8_t> slice_;  // one slice, inflated
-  std::vector<std::uint8_t> ahead_;  // file bytes from ahead_start_ on
-  std::int64_t ahead_start_ = 0;
+  // The slice index lies before the slices, so each is read through a window
+  // of its own: reading on in one never drops the other.
+  Window index_;
+  Window ahead_;
   std::int64_t checked_ = 0;  // slices summed into adler_, in order
   std::uint32_t adler_ = 0;
   bool damaged_ = false;  // the checksum did not match

@@ -157,6 +157,11 @@ TEST(Ebzip, DamagedFilesEndWithTheirMessage) {
          if (i == 1) s = zlib(more);
        },
        as_is, false},
+      {"slice's own checksum",
+       [](std::size_t i, const Bytes&, Bytes& s) {
+         if (i == 1) s.back() ^= 1;
+       },
+       as_is, false},
       {"stream never ends",
        [](std::size_t i, const Bytes&, Bytes& s) {
          if (i == 1) s.resize(s.size() - 5);
