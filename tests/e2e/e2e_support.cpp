@@ -68,12 +68,14 @@ RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& arg
   std::string command = "\"cd /d " + dq(fs::absolute(cwd).string()) + " && " + dq(fs::absolute(TOLVEX_EXE).string());
   for (const auto& a : args) command += " " + dq(a);
   command += " 2>&1\"";
-  // Status 9009 is cmd.exe failing to start the program at all. Under Wine
-  // on a loaded machine that now and then happens to a program that is
-  // there; it is no answer of tolvex's, so the start is tried again (a
+  // Status 9009 is cmd.exe failing to start the program at all, and -1 with
+  // no output the pipe failing to start cmd.exe. Under Wine on a loaded
+  // machine either now and then happens to a program that is there; it is no
+  // answer of tolvex's (which exits 0 or 1), so the start is tried again (a
   // program that is really missing fails every time).
+  const auto not_started = [](const RunResult& r) { return r.status == 9009 || (r.status == -1 && r.output.empty()); };
   RunResult result = run_command(command);
-  for (int attempt = 1; attempt < 3 && result.status == 9009; ++attempt) result = run_command(command);
+  for (int attempt = 1; attempt < 3 && not_started(result); ++attempt) result = run_command(command);
   return result;
 #else
   std::string command = "cd " + quote(cwd.string()) + " && ";

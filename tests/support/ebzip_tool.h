@@ -11,13 +11,7 @@
 
 namespace tolvex::testing_support {
 
-inline bool ebzip_installed() {
-#ifdef _WIN32
-  return false;
-#else
-  return std::system("command -v ebzip >/dev/null 2>&1") == 0;
-#endif
-}
+inline bool ebzip_installed() { return std::system("command -v ebzip >/dev/null 2>&1") == 0; }
 
 // Writes the book in directory `book` compressed at `level` to `out`.
 inline bool ebzip_book(const std::filesystem::path& book, const std::filesystem::path& out, int level) {
@@ -30,6 +24,12 @@ inline bool ebzip_book(const std::filesystem::path& book, const std::filesystem:
 
 }  // namespace tolvex::testing_support
 
+// The Windows build, run under Wine, has no ebzip to call: its books are
+// ebzip'd by the Linux run, and its reader is tested there on .ebz files the
+// test writes itself (the damaged-file table).
+#ifdef _WIN32
+#define TOLVEX_REQUIRE_EBZIP() GTEST_SKIP() << "SKIPPED: ebzip is not run on Windows (the Linux build runs this test)"
+#else
 #define TOLVEX_REQUIRE_EBZIP()                                                                              \
   do {                                                                                                      \
     if (!::tolvex::testing_support::ebzip_installed()) {                                                    \
@@ -37,3 +37,4 @@ inline bool ebzip_book(const std::filesystem::path& book, const std::filesystem:
       GTEST_SKIP() << "SKIPPED: ebzip (eb-utils) not installed";                                            \
     }                                                                                                       \
   } while (0)
+#endif
