@@ -116,6 +116,10 @@ std::unique_ptr<DecodingTree> build_decoding_tree(const BookFile& file, std::int
   return tree;
 }
 
+namespace {
+// The file a book path names: the path itself in any case or with ";1"
+// (platform::resolve_path_case), else `path.ebz` (either case) when that
+// exists, else the path unchanged. `ebzip` tells which was found.
 std::string resolve_book_path(const std::string& path, bool& ebzip) {
   ebzip = false;
   const std::string actual = platform::resolve_path_case(path);
@@ -129,6 +133,7 @@ std::string resolve_book_path(const std::string& path, bool& ebzip) {
   }
   return actual;
 }
+}  // namespace
 
 BookFilePtr open_book_file(const std::string& path, int kind, int* open_result) {
   auto file = std::make_unique<BookFile>();

@@ -51,13 +51,9 @@ struct BookFile {
 
 using BookFilePtr = std::unique_ptr<BookFile>;
 
-// The file a book path names: the path itself in any case or with ";1"
-// (platform::resolve_path_case), else `path.ebz` (either case) when that
-// exists, else the path unchanged. `ebzip` tells which was found.
-std::string resolve_book_path(const std::string& path, bool& ebzip);
-
 // Kind 1 or 2 opens a compressed file; any other kind a plain file (kind 0).
-// A file found as name.ebz is plain whatever the kind: ebzip stores decoded
+// The path is looked for in any case or with ";1", else as `path.ebz`
+// (either case). A file found as name.ebz is plain whatever the kind: ebzip stores decoded
 // pages. Null when the file cannot be opened, or its header, tables or (for
 // .ebz) slice index are unusable. `open_result`, when given, receives the
 // descriptor or the open's failure (platform::OPEN_NOT_REGULAR for a FIFO,
@@ -81,11 +77,11 @@ int close_book_file(BookFilePtr& file);
 // file position, which right after the open is page 1.
 std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_t page);
 
+// Bytes in the file as it was when opened: the original's size for a .ebz.
+std::int64_t book_file_size(const BookFile& file);
 // Reads on from where the last read_book_bytes on this file ended (the start
 // at first), up to n bytes: for copying whole files such as fonts. Returns
 // the count, 0 at the end, -1 on failure. Not to be mixed with read_block.
-// Bytes in the file as it was when opened: the original's size for a .ebz.
-std::int64_t book_file_size(const BookFile& file);
 long read_book_bytes(BookFile* file, std::uint8_t* destination, std::size_t n);
 
 // The page after the last page read through read_block (0 at start).
