@@ -26,7 +26,9 @@ const char USAGE[] =
     "  --sound-kind 0|1|2   compression of a separate sound file (default 0)\n"
     "  --separate-graphic   graphics in a file of their own (EPWING)\n"
     "  --separate-sound     sound in a file of their own (EPWING)\n"
-    "  --pages N            pages of body text (default 60)\n"
+    "  --pages N            pages of body text, 2048 bytes each (default 60, at\n"
+    "                       most 1100000, 2.1 GiB: more than one data file of\n"
+    "                       a package takes)\n"
     "  --multi N            multi-search components (default 3, at most 10)\n"
     "  --subbooks N         number of subbooks, all alike (default 1)\n"
     "  --v1                 EPWING V1 subbooks: DATA/HONMON, plain, no second table\n"
@@ -89,7 +91,7 @@ int main(int argc, char** argv) {
     } else if (a == "--separate-sound") {
       sub.separate_sound = true;
     } else if (a == "--pages") {
-      if (!value(n) || n == 0 || n > 100000) return usage_error("--pages needs a number from 1 to 100000");
+      if (!value(n) || n == 0 || n > 1100000) return usage_error("--pages needs a number from 1 to 1100000");
       sub.body_pages = static_cast<std::uint32_t>(n);
     } else if (a == "--multi") {
       if (!value(n) || n > 10) return usage_error("--multi needs a number from 0 to 10");

@@ -39,11 +39,17 @@ bool write_file(const fs::path& path, std::span<const std::uint8_t> bytes, std::
   return true;
 }
 
-std::vector<std::uint8_t> flatten(const std::vector<Page>& pages) {
-  std::vector<std::uint8_t> out;
-  out.reserve(pages.size() * PAGE_BYTES);
-  for (const Page& p : pages) out.insert(out.end(), p.begin(), p.end());
-  return out;
+// Writes the pages one after another, without a flat copy of them all.
+bool write_pages(const fs::path& path, const std::vector<Page>& pages, std::string& error) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  for (const Page& p : pages)
+    out.write(reinterpret_cast<const char*>(p.data()), static_cast<std::streamsize>(p.size()));
+  out.close();
+  if (!out) {
+    error = "cannot write " + path.string();
+    return false;
+  }
+  return true;
 }
 
 // Copies bytes into a page from `at`, as far as they fit.
@@ -163,8 +169,13 @@ Bytes caption(bool graphic) {
 
 void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_t body_pages, bool pathological,
                 const BodyTargets& targets, JisText& text, Rng& rng, std::vector<Reference>& refs) {
+  // The body is written straight into its pages (zero until written), at
+  // offsets counted from its first page.
   const std::size_t total = static_cast<std::size_t>(body_pages) * PAGE_BYTES;
-  Bytes body(total, 0);
+  auto body = [&](std::size_t at) -> std::uint8_t& { return pages[body_start - 1 + at / PAGE_BYTES][at % PAGE_BYTES]; };
+  auto put = [&](std::size_t at, const Bytes& bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) body(at + i) = bytes[i];
+  };
 
   auto graphic_target = [&] { return targets.graphic_first + rng.below(targets.graphic_count); };
   auto sound_target = [&](std::uint32_t& start, std::uint32_t& end) {
@@ -203,10 +214,10 @@ void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_
   }
   std::sort(pins.begin(), pins.end(), [](const Pin& a, const Pin& b) { return a.offset < b.offset; });
 
-  std::set<std::size_t> zero_pages, ramp_pages;
+  std::set<std::size_t> ramp_pages, special_pages;  // special: the zero and the ramp pages
   if (pathological && body_pages >= 12) {
-    zero_pages.insert(7);
     ramp_pages.insert(8);
+    special_pages = {7, 8};
   }
 
   auto record = [&](int ref, std::size_t at, const std::uint32_t* pg) {
@@ -223,27 +234,26 @@ void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_
   std::size_t next_pin = 0;
   while (pos < total) {
     const std::size_t page_index = pos / P;
-    if (pos % P == 0 && (zero_pages.count(page_index) || ramp_pages.count(page_index))) {
+    if (pos % P == 0 && special_pages.count(page_index)) {
       if (ramp_pages.count(page_index))
-        for (std::size_t i = 0; i < P; ++i) body[pos + i] = static_cast<std::uint8_t>(i);
+        for (std::size_t i = 0; i < P; ++i) body(pos + i) = static_cast<std::uint8_t>(i);
       pos += P;
       continue;
     }
     if (next_pin < pins.size() && pins[next_pin].offset == pos) {
       const Pin& pin = pins[next_pin++];
-      std::copy(pin.bytes.begin(), pin.bytes.end(), body.begin() + static_cast<std::ptrdiff_t>(pos));
+      put(pos, pin.bytes);
       record(pin.ref, pos, pin.pages);
       pos += pin.bytes.size();
       continue;
     }
+    // Text stops at the next pin or at the next special page, whichever
+    // comes first (looked up, not walked to: a walk over the pages left
+    // would make the body quadratic in its length).
     std::size_t barrier = total;
     if (next_pin < pins.size()) barrier = std::min(barrier, pins[next_pin].offset);
-    for (std::size_t p = page_index + 1; p * P < barrier; ++p) {
-      if (zero_pages.count(p) || ramp_pages.count(p)) {
-        barrier = p * P;
-        break;
-      }
-    }
+    const auto special = special_pages.upper_bound(page_index);
+    if (special != special_pages.end()) barrier = std::min(barrier, *special * P);
 
     Bytes piece = text.entry();
     int ref = 0;
@@ -268,21 +278,19 @@ void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_
       piece.insert(piece.end(), {0x1F, 0x0A});
     }
     if (pos + piece.size() <= barrier) {
-      std::copy(piece.begin(), piece.end(), body.begin() + static_cast<std::ptrdiff_t>(pos));
+      put(pos, piece);
       if (ref != 0) record(ref, pos + ref_at, pg);
       pos += piece.size();
     } else {
       // Pad with single characters up to the barrier.
       while (pos < barrier) {
         const Bytes f = text.filler();
-        body[pos] = f[0];
-        body[pos + 1] = f[1];
+        body(pos) = f[0];
+        body(pos + 1) = f[1];
         pos += 2;
       }
     }
   }
-  for (std::uint32_t i = 0; i < body_pages; ++i)
-    std::copy_n(body.begin() + static_cast<std::ptrdiff_t>(i * P), P, pages[body_start - 1 + i].begin());
 }
 
 // ---------------------------------------------------------------------------
@@ -492,7 +500,7 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
     file.catalog_code = compression_code(kind);
     file.pages = std::move(content);
     file.raw_pages.assign(file.pages.size(), false);
-    if (kind == 0) return write_file(path, flatten(file.pages), error);
+    if (kind == 0) return write_pages(path, file.pages, error);
     CompressedFile compressed;
     if (!compress_pages(kind, file.pages, book.huffman, compressed, error)) {
       error = path.string() + ": " + error;
@@ -541,7 +549,7 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
       put_be(&font[0][12], 2, 32);
       font[1] = glyph_page(b.rng, half ? 16 : 32);
       const fs::path path = gaiji / name;
-      if (!write_file(path, flatten(font), error)) return false;
+      if (!write_pages(path, font, error)) return false;
       out.font_files.push_back(path);
       (half ? out.half_font : out.full_font) = name;
     }

@@ -38,6 +38,12 @@ TEST(TestBook, SampleBookHasRawPagesAndReferencesAcrossPageEnds) {
     return r.offset + (r.graphic ? 14 : 6) >= PAGE_BYTES;  // the page number lies on the next page
   });
   EXPECT_GE(straddling, 3);
+  // The text stops short of the pathological pages: body page 7 all zeros,
+  // page 8 the bytes 0..255 repeated.
+  const Page& zeros = s.text.pages[s.body_start - 1 + 7];
+  const Page& ramp = s.text.pages[s.body_start - 1 + 8];
+  EXPECT_EQ(std::count(zeros.begin(), zeros.end(), 0), static_cast<std::ptrdiff_t>(PAGE_BYTES));
+  for (std::size_t i = 0; i < PAGE_BYTES; ++i) ASSERT_EQ(ramp[i], static_cast<std::uint8_t>(i)) << i;
 }
 
 TEST(TestBook, SameRecipeGivesSameBytesAndTheSeedChangesThem) {
