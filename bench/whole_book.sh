@@ -13,8 +13,8 @@
 # tests/realbook/build-book.sh --all when it holds no whole-EDICT book.
 #
 # Every command runs once, the page cache warm (the text file is read once
-# before).  Wall time and peak resident memory come from /usr/bin/time -v
-# when it is installed, else from polling /proc/PID/status (VmHWM).
+# before).  Wall time and peak resident memory come from bench/measure.sh:
+# /usr/bin/time -v when it is installed, else polling /proc/PID/status.
 # "source MB/s" is the text file's size (HONMON, graphics and sound included)
 # over the wall time, for every row; "out/src" the output's size over the
 # text file's; "time/tolvex" the wall time over tolvex's.
@@ -45,29 +45,8 @@ SRC_BYTES=$(wc -c < "$TEXT")
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/whole_book.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 
-# measure OUTPUT COMMAND...: runs the command, sets WALL (s) and PEAK (KiB).
-measure() {
-  out=$1
-  shift
-  if [ -x /usr/bin/time ]; then
-    /usr/bin/time -v -o "$WORK/time.txt" "$@" > "$out" 2> "$WORK/stderr.txt"
-    WALL=$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0;
-             for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s }' "$WORK/time.txt")
-    PEAK=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$WORK/time.txt")
-  else
-    t0=$(date +%s.%N)
-    "$@" > "$out" 2> "$WORK/stderr.txt" &
-    pid=$!
-    PEAK=0
-    while kill -0 "$pid" 2> /dev/null; do
-      hwm=$(awk '/VmHWM/ { print $2 }' "/proc/$pid/status" 2> /dev/null || true)
-      if [ -n "$hwm" ] && [ "$hwm" -gt "$PEAK" ]; then PEAK=$hwm; fi
-      sleep 0.02
-    done
-    wait "$pid"
-    WALL=$(echo "$(date +%s.%N) - $t0" | bc)
-  fi
-}
+# shellcheck source=bench/measure.sh
+. "$HERE/measure.sh"  # measure OUTPUT COMMAND...: sets WALL (s) and PEAK (KiB)
 
 ROWS=$WORK/rows.txt
 : > "$ROWS"
