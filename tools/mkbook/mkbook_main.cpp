@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "from_book.h"
 #include "testbook.h"
 
 namespace {
@@ -14,12 +15,19 @@ using tolvex::testbook::Layout;
 const char USAGE[] =
     "Usage: tolvex-mkbook [options] DIR\n"
     "       tolvex-mkbook --sample DIR\n"
+    "       tolvex-mkbook --from BOOKDIR [options] DIR\n"
     "Writes a generated EB or EPWING book (catalog, text, graphic, sound and\n"
     "font files) to DIR. The same options always give the same bytes.\n"
     "\n"
     "  --sample DIR         the demo book: EPWING, text compressed with kind 2,\n"
     "                       separate graphic and sound (kind 1) files, fonts,\n"
     "                       multi-search, a few hundred pages\n"
+    "  --from BOOKDIR       write BOOKDIR's EPWING V1 book (one subbook, graphics\n"
+    "                       and sound in DATA/HONMON, as FreePWING links one)\n"
+    "                       again: with --layout eb as START with the fonts in\n"
+    "                       it, else with a second table, --text-kind,\n"
+    "                       --separate-graphic, --separate-sound and\n"
+    "                       --sound-kind as given (references moved along)\n"
     "  --seed N             seed of the contents (default 1)\n"
     "  --layout eb|epwing   catalog layout (default epwing)\n"
     "  --text-kind 0|1|2    text compression: plain, kind 1 or kind 2 (default 0)\n"
@@ -55,6 +63,7 @@ int main(int argc, char** argv) {
   BookRecipe recipe;
   tolvex::testbook::SubbookRecipe sub;
   std::string dir;
+  std::string from;
   bool sample = false;
   unsigned long subbooks = 1;
   for (int i = 1; i < argc; ++i) {
@@ -71,6 +80,9 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc) return usage_error("--sample needs a directory");
       sample = true;
       dir = argv[++i];
+    } else if (a == "--from") {
+      if (i + 1 >= argc) return usage_error("--from needs a book directory");
+      from = argv[++i];
     } else if (a == "--seed") {
       if (!value(n)) return usage_error("--seed needs a number");
       recipe.seed = static_cast<std::uint32_t>(n);
@@ -129,7 +141,8 @@ int main(int argc, char** argv) {
       recipe.subbooks.push_back(s);
     }
   }
-  const tolvex::testbook::GeneratedBook book = tolvex::testbook::write_book(dir, recipe);
+  const tolvex::testbook::GeneratedBook book = from.empty() ? tolvex::testbook::write_book(dir, recipe)
+                                                            : tolvex::testbook::write_book_from(from, dir, recipe);
   if (!book.ok()) {
     std::fprintf(stderr, "tolvex-mkbook: %s\n", book.error.c_str());
     return 1;

@@ -558,6 +558,8 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
   return true;
 }
 
+}  // namespace
+
 std::vector<std::uint8_t> build_catalog(const BookRecipe& recipe, const std::vector<GeneratedSubbook>& subbooks) {
   const std::size_t n = subbooks.size();
   std::vector<std::uint8_t> cat;
@@ -613,8 +615,6 @@ std::vector<std::uint8_t> build_catalog(const BookRecipe& recipe, const std::vec
   cat.resize((cat.size() + PAGE_BYTES - 1) / PAGE_BYTES * PAGE_BYTES, 0);
   return cat;
 }
-
-}  // namespace
 
 GeneratedBook write_book(const std::filesystem::path& dir, const BookRecipe& recipe) {
   GeneratedBook book;

@@ -130,6 +130,10 @@ struct GeneratedBook {
 // Writes the book under dir (created if needed; existing files are replaced).
 GeneratedBook write_book(const std::filesystem::path& dir, const BookRecipe& recipe);
 
+// The catalog of these subbooks in the recipe's layout, padded to whole
+// pages (the subbooks' text, graphic and sound paths give the file names).
+std::vector<std::uint8_t> build_catalog(const BookRecipe& recipe, const std::vector<GeneratedSubbook>& subbooks);
+
 // The file a component's pages are read from, and the pages of its range.
 const SourceFile& component_file(const GeneratedSubbook& subbook, const Component& component);
 std::span<const Page> component_pages(const GeneratedSubbook& subbook, const Component& component);
