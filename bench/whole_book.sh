@@ -7,10 +7,12 @@
 #
 #   bench/whole_book.sh [BUILD_DIR] [BOOK_DIR]
 #
-# BUILD_DIR (default: build) must hold a build of the project with the
-# realbook tools (tolvex, tolvex-realbook-surgery, tolvex-realbook-readtime).
+# BUILD_DIR (default: build) must hold a build of the project configured with
+# -DTOLVEX_BENCH=ON (tolvex, tolvex-mkbook, bench/tolvex-readtime).
 # BOOK_DIR (default: BUILD_DIR/realbook-all) is made with
-# tests/realbook/build-book.sh --all when it holds no whole-EDICT book.
+# tests/realbook/build-book.sh --all --mkbook when it holds no such book yet;
+# ENTRIES=N in the environment takes the first N entries of EDICT instead
+# (default BOOK_DIR then BUILD_DIR/realbook-N).
 #
 # Every command runs once, the page cache warm (the text file is read once
 # before).  Wall time and peak resident memory come from bench/measure.sh:
@@ -23,21 +25,21 @@ set -eu
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/.." && pwd)
 BUILD=$(cd "${1:-$ROOT/build}" && pwd)
-BOOK=${2:-$BUILD/realbook-all}
+ENTRIES=${ENTRIES:-all}
+BOOK=${2:-$BUILD/realbook-$ENTRIES}
 
 TOLVEX=$BUILD/src/tolvex
-SURGERY=$BUILD/tests/realbook/tolvex-realbook-surgery
-READTIME=$BUILD/tests/realbook/tolvex-realbook-readtime
-for t in "$TOLVEX" "$SURGERY" "$READTIME"; do
-  [ -x "$t" ] || { echo "$0: $t not built (cmake --build $BUILD)" >&2; exit 2; }
+MKBOOK=$BUILD/tools/tolvex-mkbook
+READTIME=$BUILD/bench/tolvex-readtime
+for t in "$TOLVEX" "$MKBOOK" "$READTIME"; do
+  [ -x "$t" ] || { echo "$0: $t not built (cmake -DTOLVEX_BENCH=ON, cmake --build $BUILD)" >&2; exit 2; }
 done
 
-if [ ! -f "$BOOK/BOOK.OK" ] || [ "$(cat "$BOOK/BOOK.OK")" != "entries=all surgery=yes" ]; then
-  echo "building the whole-EDICT book in $BOOK ..."
-  start=$(date +%s)
-  sh "$ROOT/tests/realbook/build-book.sh" "$BOOK" --all --surgery "$SURGERY"
-  echo "book built in $(( $(date +%s) - start )) s"
-fi
+start=$(date +%s)
+if [ "$ENTRIES" = all ]; then size=--all; else size="--entries $ENTRIES"; fi
+# shellcheck disable=SC2086
+sh "$ROOT/tests/realbook/build-book.sh" "$BOOK" $size --mkbook "$MKBOOK" --reuse
+echo "book ready in $(( $(date +%s) - start )) s"
 BOOK=$(cd "$BOOK" && pwd)
 TEXT=$BOOK/epwing/EDICT/DATA/HONMON
 SRC_BYTES=$(wc -c < "$TEXT")
@@ -114,7 +116,7 @@ row "cat" "$(wc -c < "$WORK/out.cat")"
 rm -f "$WORK/out.cat"
 
 echo
-echo "Converting the whole-EDICT book: text file $(awk "BEGIN { printf \"%.1f\", $SRC_BYTES / 1e6 }") MB ($TEXT)"
+echo "Converting the EDICT book ($ENTRIES entries): text file $(awk "BEGIN { printf \"%.1f\", $SRC_BYTES / 1e6 }") MB ($TEXT)"
 TOLVEX_WALL=$(head -n 1 "$ROWS" | cut -d'|' -f2)
 awk -F'|' -v src="$SRC_BYTES" -v base="$TOLVEX_WALL" '
   BEGIN { printf "%-16s %9s %12s %9s %10s %8s %12s\n", "tool", "wall s", "source MB/s", "peak MB", "out MB", "out/src", "time/tolvex" }

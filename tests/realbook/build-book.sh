@@ -1,32 +1,38 @@
 #!/bin/sh
-# Builds a real EPWING book from Debian's EDICT dictionary with FreePWING, and
-# copies of it under the file-name spellings found on real discs.
+# Builds a real EPWING book from Debian's EDICT dictionary with FreePWING,
+# copies of it under the file-name spellings found on real discs, and its
+# other layouts written by tolvex-mkbook --from.
 #
-#   tests/realbook/build-book.sh OUTDIR [--entries N | --all] [--surgery BIN]
+#   tests/realbook/build-book.sh OUTDIR [--entries N | --all] [--mkbook BIN] [--reuse]
 #
 #   --entries N   use the first N entries of EDICT (default 3000)
 #   --all         use the whole dictionary (about 267000 entries; slow)
-#   --surgery BIN also derive the variants with the byte-surgery tool BIN
-#                 (tolvex-realbook-surgery, built from tests/realbook/)
+#   --mkbook BIN  also write the variants v2/, v2-z1/, v2-z2/ and eb/ with BIN
+#   --reuse       keep a book built with the same options after every input
 #   EDICT=PATH    environment: the EDICT file (default /usr/share/edict/edict)
 #
 # Output under OUTDIR:
-#   src/              FreePWING work area: generated fonts, pictures, sounds,
-#                     the EDICT excerpt, the Makefile and FreePWING's work files
-#   epwing/           the book as FreePWING links it, upper-case names:
-#                     CATALOGS, EDICT/DATA/HONMON, EDICT/GAIJI/GAI16H, GAI16F
-#   lower/            the same files with lower-case names (catalogs,
-#                     edict/data/honmon, edict/gaiji/gai16h, gai16f)
-#   iso9660/          the same with ISO 9660 version suffixes (CATALOGS;1, ...)
-#   v2/, v2-z1/, v2-z2/, eb/   the derived variants (with --surgery; see
-#                     surgery.cpp for how each one is made)
-#   BOOK.OK           written last; holds the options the book was built with
+#   src/       FreePWING work area (generated fonts, pictures, sounds, the
+#              EDICT excerpt, the Makefile and FreePWING's work files)
+#   epwing/    the book as FreePWING links it: CATALOGS (EPWING V1),
+#              EDICT/DATA/HONMON (text, then graphics, then sound),
+#              EDICT/GAIJI/GAI16H and GAI16F
+#   lower/     the same files with lower-case names
+#   iso9660/   the same with ISO 9660 version suffixes (CATALOGS;1, ...)
+#   v2/        second table, graphics in HONMONG and sound in HONMONS, the
+#              body text's references moved with them
+#   v2-z1/     as v2/, text (HONMON2) and sound compressed with kind 1
+#   v2-z2/     as v2/, both compressed with kind 2
+#   eb/        EB layout: CATALOG, EDICT/START holding HONMON and the two
+#              fonts padded to whole pages
+#   BOOK.OK    written last; holds the options the book was built with
 #
-# Needs: fpwmake (Debian freepwing), perl, GNU make, and the EDICT file.
+# Exit 77 (shown as skipped) when FreePWING or EDICT is missing; with CI set
+# in the environment that fails instead.
 set -eu
 
 usage() {
-  echo "usage: $0 OUTDIR [--entries N | --all] [--surgery BIN]" >&2
+  echo "usage: $0 OUTDIR [--entries N | --all] [--mkbook BIN] [--reuse]" >&2
   exit 2
 }
 
@@ -34,12 +40,14 @@ usage() {
 OUT=$1
 shift
 ENTRIES=3000
-SURGERY=
+MKBOOK=
+REUSE=no
 while [ $# -gt 0 ]; do
   case $1 in
     --entries) [ $# -ge 2 ] || usage; ENTRIES=$2; shift 2 ;;
     --all) ENTRIES=all; shift ;;
-    --surgery) [ $# -ge 2 ] || usage; SURGERY=$2; shift 2 ;;
+    --mkbook) [ $# -ge 2 ] || usage; MKBOOK=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift 2 ;;
+    --reuse) REUSE=yes; shift ;;
     *) usage ;;
   esac
 done
@@ -49,17 +57,23 @@ case $ENTRIES in
 esac
 
 HERE=$(cd "$(dirname "$0")" && pwd)
-# The work below happens in OUTDIR/src: a relative tool path must not break.
-case $SURGERY in
-  ''|/*) ;;
-  *) SURGERY=$(pwd)/$SURGERY ;;
-esac
 EDICT=${EDICT:-/usr/share/edict/edict}
-command -v fpwmake >/dev/null 2>&1 || { echo "$0: fpwmake not found (package freepwing)" >&2; exit 3; }
-[ -r "$EDICT" ] || { echo "$0: $EDICT not readable (package edict)" >&2; exit 3; }
+missing() {
+  [ -z "${CI:-}" ] || { echo "FAILED: $1 is missing, and CI must build this book"; exit 1; }
+  echo "SKIPPED: $1 not installed"
+  exit 77
+}
+command -v fpwmake >/dev/null 2>&1 || missing "freepwing (fpwmake)"
+[ -r "$EDICT" ] || missing "edict ($EDICT)"
 
 mkdir -p "$OUT"
 OUT=$(cd "$OUT" && pwd)
+STAMP="entries=$ENTRIES variants=${MKBOOK:+yes}"
+if [ $REUSE = yes ] && [ -f "$OUT/BOOK.OK" ] && [ "$(cat "$OUT/BOOK.OK")" = "$STAMP" ] &&
+   [ -z "$(find "$HERE/build-book.sh" "$HERE/fpwedict" $MKBOOK -newer "$OUT/BOOK.OK")" ]; then
+  echo "reusing $OUT"
+  exit 0
+fi
 rm -rf "$OUT/src" "$OUT/epwing" "$OUT/lower" "$OUT/iso9660" "$OUT/v2" \
   "$OUT/v2-z1" "$OUT/v2-z2" "$OUT/eb" "$OUT/BOOK.OK"
 mkdir -p "$OUT/src"
@@ -72,62 +86,33 @@ else
   head -n "$((ENTRIES + 1))" "$EDICT" > edict.txt
 fi
 
-# External characters, pictures and sounds, made here so that no binary has
-# to live in the repository.  Half-width characters are 8x16 dots, full-width
-# ones 16x16 (the one size FreePWING requires); the pictures are small 24-bit
-# BMPs; the sounds are short PCM tones, one 8-bit 8 kHz and one 16-bit 11 kHz.
+# One external character of each width, a picture and two sounds, made here
+# so that no binary has to live in the repository.  Half-width characters are
+# 8x16 dots, full-width ones 16x16 (the one size FreePWING requires); the
+# picture is a small 24-bit BMP; the sounds are short PCM tones, one 8-bit
+# 8 kHz and one 16-bit 11 kHz.
+# XBM: 16 rows, the lowest bit of a byte its leftmost dot.
+xbm() {  # NAME WIDTH ROW-BYTES...
+  n=$1 w=$2
+  shift 2
+  printf '#define %s_width %s\n#define %s_height 16\nstatic unsigned char %s_bits[] = {\n   %s};\n' \
+    "$n" "$w" "$n" "$n" "$*" > "$n.xbm"
+}
+# shellcheck disable=SC2046
+xbm hbar 8 $(yes 0x18, | head -n 16)
+side='0x02, 0x40,' top='0xff, 0xff,'
+# shellcheck disable=SC2046,SC2086
+xbm fbox 16 $side $top $(yes "$side" | head -n 12) $top $side
 perl - <<'EOF'
 use strict;
 use warnings;
 
-sub xbm {
-    my ($file, $w, $h, $f) = @_;
-    my @bytes;
-    for my $y (0 .. $h - 1) {
-        for my $bx (0 .. $w / 8 - 1) {
-            my $b = 0;
-            for my $i (0 .. 7) {
-                $b |= 1 << $i if $f->($bx * 8 + $i, $y);    # XBM: LSB first
-            }
-            push @bytes, sprintf('0x%02x', $b);
-        }
-    }
-    open(my $o, '>', $file) or die "$file: $!";
-    (my $n = $file) =~ s/\.xbm$//;
-    print $o "#define ${n}_width $w\n#define ${n}_height $h\n";
-    print $o "static unsigned char ${n}_bits[] = {\n   ", join(', ', @bytes), "};\n";
-    close($o);
-}
-
-xbm('hbar.xbm', 8, 16, sub { my ($x, $y) = @_; $x == 3 || $x == 4 });
-xbm('hdot.xbm', 8, 16, sub { my ($x, $y) = @_; $y >= 6 && $y <= 9 && $x >= 2 && $x <= 5 });
-xbm('fbox.xbm', 16, 16, sub { my ($x, $y) = @_; $x == 1 || $x == 14 || $y == 1 || $y == 14 });
-xbm('fcross.xbm', 16, 16, sub { my ($x, $y) = @_; $x == $y || $x == 15 - $y });
-xbm('fring.xbm', 16, 16, sub { my ($x, $y) = @_; my $d = ($x - 7.5) ** 2 + ($y - 7.5) ** 2; $d >= 25 && $d <= 49 });
-
-sub bmp {
-    my ($file, $w, $h, $f) = @_;
-    my $row = ($w * 3 + 3) & ~3;
-    my $pixels = '';
-    for my $y (reverse 0 .. $h - 1) {            # bottom-up rows
-        my $r = '';
-        for my $x (0 .. $w - 1) {
-            my ($red, $green, $blue) = $f->($x, $y);
-            $r .= pack('C3', $blue, $green, $red);
-        }
-        $pixels .= $r . ("\0" x ($row - length($r)));
-    }
-    my $data = pack('a2Vv2V', 'BM', 54 + length($pixels), 0, 0, 54)
-        . pack('V3v2V6', 40, $w, $h, 1, 24, 0, length($pixels), 2835, 2835, 0, 0)
-        . $pixels;
-    open(my $o, '>:raw', $file) or die "$file: $!";
-    print $o $data;
-    close($o);
-}
-
-bmp('sunset.bmp', 32, 24, sub { my ($x, $y) = @_; (255, 8 * $y, 40) });
-bmp('sea.bmp', 48, 32, sub { my ($x, $y) = @_; (0, 4 * $x, 255 - 6 * $y) });
-bmp('check.bmp', 40, 40, sub { my ($x, $y) = @_; ((($x >> 3) + ($y >> 3)) & 1) ? (250, 250, 250) : (20, 90, 20) });
+# 32x24 dots, 24-bit, rows bottom-up (96 bytes each: no padding), a gradient.
+my $pixels = join('', map { pack('C3', 40, 8 * $_, 255) x 32 } reverse 0 .. 23);
+open(my $b, '>:raw', 'sunset.bmp') or die "sunset.bmp: $!";
+print $b pack('a2Vv2V', 'BM', 54 + length($pixels), 0, 0, 54),
+    pack('V3v2V6', 40, 32, 24, 1, 24, 0, length($pixels), 2835, 2835, 0, 0), $pixels;
+close($b);
 
 sub wav {
     my ($file, $rate, $bits, $seconds, $hz) = @_;
@@ -135,8 +120,8 @@ sub wav {
     my $pcm = '';
     for my $i (0 .. $n - 1) {
         # Quiet enough that every page of sound still shrinks under the
-    # compressed kinds, whose one-byte symbols alone cannot shrink noise.
-    my $v = sin(2 * 3.14159265 * $hz * $i / $rate) * 0.2;
+        # compressed kinds, whose one-byte symbols alone cannot shrink noise.
+        my $v = sin(2 * 3.14159265 * $hz * $i / $rate) * 0.2;
         $pcm .= $bits == 8 ? pack('C', int(128 + 127 * $v)) : pack('s<', int(32767 * $v));
     }
     my $align = $bits / 8;
@@ -154,29 +139,17 @@ EOF
 
 cat > halfchar.txt <<'EOF'
 hbar	hbar.xbm
-hdot	hdot.xbm
 EOF
 cat > fullchar.txt <<'EOF'
 fbox	fbox.xbm
-fcross	fcross.xbm
-fring	fring.xbm
 EOF
 cat > cgraphs.txt <<'EOF'
 sunset	sunset.bmp
-sea	sea.bmp
-check	check.bmp
 EOF
 cat > sounds.txt <<'EOF'
 chime	chime.wav
 beep	beep.wav
 EOF
-# The parser reads this list to decorate entries with the assets above.
-{
-  sed 's/\t.*//; s/^/half /' halfchar.txt
-  sed 's/\t.*//; s/^/full /' fullchar.txt
-  sed 's/\t.*//; s/^/cgraph /' cgraphs.txt
-  sed 's/\t.*//; s/^/sound /' sounds.txt
-} > assets.txt
 
 # Catalog source for FreePWING's catdump: one EPWING V1 subbook "EDICT" with
 # a JIS X 0208 title and both font files.
@@ -199,7 +172,7 @@ perl -pe 'BEGIN { open(my $t, "<", "title.euc") or die; local $/; $T = <$t>; }
 
 cat > Makefile <<EOF
 FPWPARSER = $HERE/fpwedict
-FPWPARSERFLAGS = edict.txt assets.txt
+FPWPARSERFLAGS = edict.txt
 HALFCHARS = halfchar.txt
 FULLCHARS = fullchar.txt
 CGRAPHS = cgraphs.txt
@@ -229,9 +202,13 @@ place epwing CATALOGS EDICT DATA GAIJI HONMON GAI16H GAI16F ''
 place lower catalogs edict data gaiji honmon gai16h gai16f ''
 place iso9660 CATALOGS EDICT DATA GAIJI HONMON GAI16H GAI16F ';1'
 
-if [ -n "$SURGERY" ]; then
-  "$SURGERY" "$OUT/epwing" "$OUT"
+if [ -n "$MKBOOK" ]; then
+  from() { "$MKBOOK" --from "$OUT/epwing" "$@" > /dev/null; }
+  from --separate-graphic --separate-sound "$OUT/v2"
+  from --separate-graphic --separate-sound --text-kind 1 --sound-kind 1 "$OUT/v2-z1"
+  from --separate-graphic --separate-sound --text-kind 2 --sound-kind 2 "$OUT/v2-z2"
+  from --layout eb "$OUT/eb"
 fi
 
-echo "entries=$ENTRIES surgery=${SURGERY:+yes}" > "$OUT/BOOK.OK"
+echo "$STAMP" > "$OUT/BOOK.OK"
 echo "book: $OUT/epwing/CATALOGS"

@@ -1,8 +1,8 @@
-// tolvex-realbook-readtime: how long reading every text page of a book takes,
+// tolvex-readtime: how long reading every text page of a book takes,
 // with the converter's read_block and (when built with the EB library) with
 // the EB library's eb_seek_text + eb_read_rawtext.
 //
-//   tolvex-realbook-readtime TEXTFILE KIND [BOOKDIR]
+//   tolvex-readtime TEXTFILE KIND [BOOKDIR]
 //
 // TEXTFILE is the subbook's text file (HONMON, or HONMON2 of kind 1 or 2),
 // KIND its compression kind (0, 1, 2). The pages read are 1 to the last page
