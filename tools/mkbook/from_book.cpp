@@ -85,6 +85,11 @@ GeneratedBook write_book_from(const std::string& source_dir, const fs::path& dir
   s.entry_version = eb ? 0 : 2;
   s.index_page = entry->index_page();
   const std::string fonts[2] = {copy_trimmed(entry->full_font_field(), 8), copy_trimmed(entry->half_font_field(), 8)};
+  std::vector<std::uint8_t> font_bytes[2];
+  for (int half = 0; half < 2; ++half)
+    if (!fonts[half].empty() &&
+        !read_whole(join_book_path(image.book_dir, s.dir_name, "GAIJI", fonts[half]), font_bytes[half]))
+      return fail("no font " + fonts[half]);
 
   // Every page of the text file, graphics and sound included.
   BookFilePtr text = open_book_file(join_book_path(image.book_dir, s.dir_name, "DATA", "HONMON"), 0);
@@ -102,10 +107,8 @@ GeneratedBook write_book_from(const std::string& source_dir, const fs::path& dir
   if (eb) {
     // The fonts become components of START, each on whole pages of its own.
     for (int half = 0; half < 2; ++half) {
-      std::vector<std::uint8_t> bytes;
+      const std::vector<std::uint8_t>& bytes = font_bytes[half];
       if (fonts[half].empty()) continue;
-      if (!read_whole(join_book_path(image.book_dir, s.dir_name, "GAIJI", fonts[half]), bytes))
-        return fail("no font " + fonts[half]);
       std::uint8_t* ix = pages[0].data();  // the index page (appending moves it)
       std::uint8_t* e = ix + 16 + 16 * get_be(ix, 2);
       e[0] = half ? 0xF2 : 0xF1;
@@ -157,11 +160,8 @@ GeneratedBook write_book_from(const std::string& source_dir, const fs::path& dir
                        book.error)))
       return book;
     for (int half = 0; half < 2; ++half) {
-      std::vector<std::uint8_t> bytes;
       if (fonts[half].empty()) continue;
-      if (!read_whole(join_book_path(image.book_dir, s.dir_name, "GAIJI", fonts[half]), bytes) ||
-          !write_bytes(dir / s.dir_name / "GAIJI" / fonts[half], bytes, book.error))
-        return fail("cannot copy font " + fonts[half]);
+      if (!write_bytes(dir / s.dir_name / "GAIJI" / fonts[half], font_bytes[half], book.error)) return book;
       (half ? s.half_font : s.full_font) = fonts[half];
     }
   }
