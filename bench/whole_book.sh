@@ -3,7 +3,10 @@
 # EDICT and sets tolvex beside general-purpose tools on the same text file,
 # converts the book kept compressed with ebzip (level 0) as it is,
 # then times reading every text page of the kind-2 (and kind-1, plain)
-# variant with read_block and with the EB library.  Not part of the tests.
+# variant with read_block and with the EB library, and last sets the
+# one-core and all-thread conversions of this book and of the index-rich
+# book (bench/index_book.sh, INDEX_BOOK=DIR, default BUILD_DIR/index-book)
+# beside gzip -1.  Not part of the tests.
 #
 #   bench/whole_book.sh [BUILD_DIR] [BOOK_DIR]
 #
@@ -133,4 +136,10 @@ for v in v2-z2:HONMON2:2 v2-z1:HONMON2:1 v2:HONMON:0; do
   kind=${rest#*:}
   echo "$dir (kind $kind, $(wc -c < "$BOOK/$dir/EDICT/DATA/$file") bytes on disc):"
   "$READTIME" "$BOOK/$dir/EDICT/DATA/$file" "$kind" "$BOOK/$dir" | sed 's/^/  /'
+done
+
+# Both real books against gzip -1, one core and all threads, in this run.
+for b in "$BOOK" "${INDEX_BOOK:-$BUILD/index-book}"; do
+  echo
+  sh "$HERE/index_book.sh" "$BUILD" "$b"
 done
