@@ -72,7 +72,8 @@ TEST_F(FaultInjection, EachPackageFileOnAFullDeviceOrTakenByADirectoryIsReported
 
 TEST_F(FaultInjection, ALogThatCannotBeWrittenLeavesTheConsoleStatusAndPackageAlone) {
   const fs::path good = work("good");
-  const RunResult expected = run(good);
+  run(good);
+  const RunResult expected = run(good);  // the second run replaces the package
   ASSERT_TRUE(ends_normally(expected)) << expected.output;
   const fs::path w = work("nolog");
   fs::create_directory(w / "tolvex.log");

@@ -74,7 +74,7 @@ TEST(Truncation, SeparateGraphicAndSoundFilesCutAroundTheirPages) {
 
 // A plain text cut in the body's 16th page fails the first chunk's own read,
 // in its 17th page the read of the page after the chunk: each failure has its
-// number, for raw (-r) and compressed chunks.
+// number, for raw (-r) and compressed chunks, and ends the subbook's data files.
 TEST(Truncation, AFailedReadNamesWhereItFailed) {
   ScratchDir dir;
   auto book = testbook::write_book(dir.path() / "book", small_book(0, false));
@@ -90,10 +90,12 @@ TEST(Truncation, AFailedReadNamesWhereItFailed) {
     SCOPED_TRACE(std::string(row.flag) + " " + row.code);
     const std::uint64_t cut = testbook::page_offset(text, book.subbooks.front().body_start + row.whole_pages) + 100;
     write_file_bytes(text.path, std::span(pristine).first(cut));
+    fs::remove_all(dir.path() / "Dic");
     const RunResult r = run_tolvex_in(dir.path(), {row.flag, book.catalog.string()}, book.root);
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(contains(r.output, std::string("  Writing HONMON.DIC (1/2 chunks)\nread_block() failed. ") + row.code))
         << r.output;
+    EXPECT_FALSE(fs::exists(dir.path() / "Dic" / "SAMPLE" / "KAINDEX.DIC"));  // the data files after it are not begun
   }
 }
 
