@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
@@ -90,6 +91,12 @@ RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& arg
     EXPECT_EQ(testing_support::fingerprint(book), before) << "the run changed the book";
   }
   return result;
+}
+
+std::string without_times(std::string text) {
+  text = std::regex_replace(
+      text, std::regex("(Start|Stop): [A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}"), "$1: T");
+  return std::regex_replace(text, std::regex("Time elapsed: \\d+:\\d\\d"), "Time elapsed: E");
 }
 
 MergedNumbering merged_numbering(const testbook::GeneratedSubbook& subbook) {

@@ -29,6 +29,10 @@ struct RunResult {
 RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args, const fs::path& book = {},
                         int seconds = 0);
 
+// Console or log text with the times of the run (Start:/Stop: lines, the
+// elapsed time) replaced by T and E.
+std::string without_times(std::string text);
+
 using testing_support::read_file_bytes;
 using testing_support::read_file_text;
 using testing_support::read_tree;

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <sstream>
 
 #include "e2e_support.h"
 #include "ebzip.h"
@@ -16,24 +15,13 @@ namespace {
 
 using testbook::BookRecipe;
 
-// The run's log and console without the lines that carry the time.
-std::string timeless(const std::string& text) {
-  std::istringstream in(text);
-  std::string line, kept;
-  while (std::getline(in, line)) {
-    if (line.rfind("Start: ", 0) != 0 && line.rfind("Stop: ", 0) != 0 && line.rfind("Time elapsed", 0) != 0)
-      kept += line + "\n";
-  }
-  return kept;
-}
-
 // tolvex -a book/CATALOG(S) in `dir`, which holds the book as book/ (the
 // messages name the same paths for every copy): the status, console and log
 // without times, and the package.
 std::pair<std::string, std::map<std::string, std::vector<std::uint8_t>>> convert(const fs::path& dir,
                                                                                  const testbook::GeneratedBook& book) {
   const RunResult r = run_tolvex_in(dir, {"-a", "book/" + book.catalog.filename().string()}, dir / "book");
-  return {std::to_string(r.status) + "\n" + timeless(r.output) + timeless(read_file_text(dir / "tolvex.log")),
+  return {std::to_string(r.status) + "\n" + without_times(r.output) + without_times(read_file_text(dir / "tolvex.log")),
           read_tree(dir / "Dic")};
 }
 

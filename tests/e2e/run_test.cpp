@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <regex>
 #include <span>
 
 #include "catalog/bytes.h"
@@ -11,13 +10,6 @@
 
 namespace tolvex::e2e {
 namespace {
-
-// The log without the times of the Start/Stop lines.
-std::string without_times(std::string log) {
-  log = std::regex_replace(
-      log, std::regex("(Start|Stop): [A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}"), "$1: T");
-  return std::regex_replace(log, std::regex("Time elapsed: \\d+:\\d\\d"), "Time elapsed: E");
-}
 
 // One run per row in a directory holding the sample book as book/, a copy
 // without its graphic file as nographic/, an empty catalog and one cut inside

@@ -45,8 +45,6 @@ bool make_special(const std::string& kind, const fs::path& p) {
 #endif
 }
 
-std::string without_elapsed_time(std::string output) { return output.substr(0, output.rfind("Done.")); }
-
 TEST(SourceBook, RunsInsideTheBookDirectoryTouchOnlyTheirOutputs) {
   ScratchDir dir;
   auto book = testbook::write_book(dir.path() / "book", small_book(2, true));
@@ -90,7 +88,7 @@ TEST(SourceBook, FilesThatAreNotRegularFilesAreTakenForMissingOnes) {
     const fs::path w0 = dir.path() / ("w" + std::to_string(n++));
     fs::create_directories(w0);
     const RunResult missing = run_tolvex_in(w0, args, {}, 60);
-    std::string expected = without_elapsed_time(missing.output);
+    std::string expected = e2e::without_times(missing.output);
     if (place == font) {
       const std::string line = "  Writing " + font.filename().string() + "\n";
       ASSERT_TRUE(contains(expected, line)) << expected;
@@ -108,7 +106,7 @@ TEST(SourceBook, FilesThatAreNotRegularFilesAreTakenForMissingOnes) {
       }
       RunResult r = run_tolvex_in(w, args, book.root, 60);
       EXPECT_EQ(r.status, missing.status) << r.output;
-      EXPECT_EQ(without_elapsed_time(r.output), expected);
+      EXPECT_EQ(e2e::without_times(r.output), expected);
       EXPECT_TRUE(read_tree(w / "Dic") == read_tree(w0 / "Dic")) << "Dic/ differs from a run without it";
       fs::remove(special);
     }
