@@ -51,7 +51,7 @@ TEST(Run, CommandLinesAndCatalogsGiveTheirStatusAndMessages) {
        {"Processing"}},
       {{"book/CATALOGS", "sample", "eightchr"},
        0,
-       {"Processing SAMPLE -> EIGHTCHR ...\n"},
+       {"Processing SAMPLE -> EIGHTCHR ...\n", "  Writing EIGHTCHR.IDX\n", "  Writing EIGHTCHR.REG\n"},
        parts,
        {},
        "Dic/EIGHTCHR/EIGHTCHR.IDX"},
