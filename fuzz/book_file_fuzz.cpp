@@ -13,9 +13,6 @@
 using namespace tolvex;
 
 namespace {
-fuzz::fs::path g_file;
-fuzz::fs::path g_ebz;  // opened without its .ebz
-
 void read_pages(BookFile* file, std::uint32_t pages) {
   std::uint8_t page[PAGE_SIZE + 16];
   const std::uint8_t guard = 0xA5;
@@ -40,18 +37,10 @@ void read_pages(BookFile* file, std::uint32_t pages) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const fuzz::fs::path dir = fuzz::enter_scratch_dir("bookfile");
-  g_file = dir / "HONMON2";
-  g_ebz = dir / "EBZBOOK";
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::write_bytes(g_file, data, size);
+TOLVEX_FUZZ_TARGET("bookfile", "HONMON2") {
   const std::uint32_t pages = 36;  // three groups of the page index
   for (int kind : {1, 2, 0}) {
-    BookFilePtr file = open_book_file(g_file.string(), kind);
+    BookFilePtr file = open_book_file("HONMON2", kind);
     if (!file) {
       if (kind == 0) fuzz::fail("a plain file that exists could not be opened");
       continue;
@@ -60,19 +49,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     close_book_file(file);
   }
 
-  fuzz::write_bytes(g_ebz.string() + ".ebz", data, size);
+  fuzz::write_bytes("EBZBOOK.ebz", input);
   for (int kind : {2, 0}) {
-    BookFilePtr file = open_book_file(g_ebz.string(), kind);
+    BookFilePtr file = open_book_file("EBZBOOK", kind);
     if (!file) continue;
     if (!file->ebzip || file->kind != 0) fuzz::fail("a .ebz file opened as something else");
     read_pages(file.get(), pages);
   }
-  BookFilePtr stream = open_book_file(g_ebz.string(), 0);
+  BookFilePtr stream = open_book_file("EBZBOOK", 0);
   std::uint8_t bytes[3000];
   for (int i = 0; stream && i < 64; ++i) {
     const long n = read_book_bytes(stream.get(), bytes, sizeof bytes);
     if (n > static_cast<long>(sizeof bytes)) fuzz::fail("read_book_bytes gave more than asked");
     if (n <= 0) break;
   }
-  return 0;
 }

@@ -16,8 +16,9 @@
 using namespace tolvex;
 
 namespace {
-std::unique_ptr<ChunkCompressor> g_compressor;
-std::unique_ptr<reference::LiteralHashCompressor> g_literal;
+const std::unique_ptr<ChunkCompressor> g_compressor = std::make_unique<ChunkCompressor>();
+const std::unique_ptr<reference::LiteralHashCompressor> g_literal =
+    std::make_unique<reference::LiteralHashCompressor>();
 std::vector<std::uint8_t> g_tokens(MAX_TOKEN_BYTES + 3);
 
 void round_trip(const std::uint8_t* chunk, std::size_t n, SearchKind search) {
@@ -49,33 +50,28 @@ void round_trip(const std::uint8_t* chunk, std::size_t n, SearchKind search) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_compressor = std::make_unique<ChunkCompressor>();
-  g_literal = std::make_unique<reference::LiteralHashCompressor>();
-  return 0;
-}
-
 // Byte 0 chooses: even -> compress the rest with the hash search, and with
 // the scan search too when bit 1 is set (the scan walks the whole window for
 // every byte, so it takes the first 8192 bytes only: enough to slide the
 // window past the fill bytes); odd -> decode the rest as tokens with fill
 // byte data[1] and the expected length from data[2..3].
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 2) return 0;
+TOLVEX_FUZZ_TARGET("compressor", "") {
+  const std::uint8_t* data = input.data();
+  const std::size_t size = input.size();
+  if (size < 2) return;
   if ((data[0] & 1) == 0) {
     const std::uint8_t* chunk = data + 1;
     std::size_t n = size - 1;
     if (n > CHUNK_BYTES) n = CHUNK_BYTES;
     round_trip(chunk, n, SearchKind::hash);
     if ((data[0] & 2) != 0) round_trip(chunk, n < 8192 ? n : 8192, SearchKind::scan);
-    return 0;
+    return;
   }
-  if (size < 4) return 0;
+  if (size < 4) return;
   const std::size_t expected = (std::size_t{data[2]} << 8 | data[3]) * 2;
   std::span<const std::uint8_t> tokens(data + 4, size - 4);
   std::vector<std::uint8_t> out;
   const bool ok = decompress_chunk(data[1], tokens, expected, out);
   if (ok && out.size() != expected) fuzz::fail("decoded to another length than expected");
   if (!ok && !out.empty()) fuzz::fail("failed decode left output");
-  return 0;
 }

@@ -10,13 +10,12 @@
 
 using namespace tolvex;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+TOLVEX_FUZZ_TARGET("datafile", "") {
   DataFile file;
   std::string error;
-  const bool ok = parse_data_file(std::span<const std::uint8_t>(data, size), file, error);
-  if (!ok) {
+  if (!parse_data_file(input, file, error)) {
     if (error.empty()) fuzz::fail("failure without a message");
-    return 0;
+    return;
   }
   if (!error.empty()) fuzz::fail("success with a message");
   if (file.chunks.size() != file.chunk_count) fuzz::fail("chunk records differ from chunk_count");
@@ -28,5 +27,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (static_cast<std::uint64_t>(file.last_page) + 1 - file.first_page != pages) fuzz::fail("page range differs");
     if (pages > 16ull * file.chunk_count || pages <= 16ull * (file.chunk_count - 1u)) fuzz::fail("chunk sizes");
   }
-  return 0;
 }

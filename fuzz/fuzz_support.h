@@ -1,71 +1,49 @@
-// Shared helpers of the fuzz targets: a private working directory (the
-// converter writes Dic/ and tolvex.log into the current directory), a silent
-// console, and small file helpers.
+// The harness of the fuzz targets. TOLVEX_FUZZ_TARGET(tag, file) opens the
+// target's body, which gets each input as `input`: before the first input a
+// fresh directory under the system's temporary directory is entered (the
+// converter writes Dic/ and tolvex.log into the current directory; removed
+// when the fuzzer exits) and the console silenced; each input is written to
+// `file` there unless that is ""; what a run wrote is removed after it.
+// Corpus paths given to the fuzzer must therefore be absolute.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "files.h"
 #include "messages/messages.h"
 
 namespace tolvex::fuzz {
 
 namespace fs = std::filesystem;
+using testing_support::read_file_bytes;
 
-inline fs::path& scratch_dir() {
+inline void enter_scratch_dir(const char* tag) {
   static fs::path dir;
-  return dir;
-}
-
-// Makes a fresh directory under the system's temporary directory, enters it
-// and silences the console; the directory is removed when the fuzzer exits.
-// Called once from LLVMFuzzerInitialize, so corpus paths given to the fuzzer
-// must be absolute.
-inline fs::path enter_scratch_dir(const char* target) {
-  std::string pattern = (fs::temp_directory_path() / (std::string("tolvex-") + target + "-XXXXXX")).string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr) std::abort();
-  fs::path dir(buffer.data());
+  std::string pattern = (fs::temp_directory_path() / (std::string("tolvex-") + tag + "-XXXXXX")).string();
+  if (mkdtemp(pattern.data()) == nullptr) std::abort();
+  dir = pattern;
   fs::current_path(dir);
-  scratch_dir() = dir;
   std::atexit([] {
     std::error_code ec;
     fs::current_path(fs::temp_directory_path(), ec);
-    fs::remove_all(scratch_dir(), ec);
+    fs::remove_all(dir, ec);
   });
   set_console_sink([](std::string_view) {});
-  return dir;
 }
 
-inline void write_bytes(const fs::path& path, const std::uint8_t* data, std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  if (!out) std::abort();
-}
-
-inline void write_bytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-  write_bytes(path, bytes.data(), bytes.size());
-}
-
-inline std::vector<std::uint8_t> read_bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// Removes what a run wrote (Dic/ and the log) so the directory stays small.
-inline void clean_outputs() {
-  std::error_code ec;
-  fs::remove_all("Dic", ec);
-  fs::remove("tolvex.log", ec);
+inline void write_bytes(const fs::path& path, std::span<const std::uint8_t> bytes) {
+  if (!testing_support::write_file_bytes(path, bytes)) std::abort();
 }
 
 // Ends the fuzzer with a visible message: a broken property is a finding.
@@ -74,4 +52,31 @@ inline void clean_outputs() {
   std::abort();
 }
 
+// A run may write Dic/ and the log into the current directory, and nothing else.
+inline void expect_only_outputs(std::initializer_list<std::string_view> also_there) {
+  for (const auto& e : fs::directory_iterator(".")) {
+    const std::string name = e.path().filename().string();
+    if (name != "Dic" && name != "tolvex.log" &&
+        std::find(also_there.begin(), also_there.end(), name) == also_there.end())
+      fail("a file was written outside Dic/");
+  }
+}
+
 }  // namespace tolvex::fuzz
+
+#define TOLVEX_FUZZ_TARGET(tag, file)                                                 \
+  static void fuzz_one(std::span<const std::uint8_t> input);                          \
+  extern "C" int LLVMFuzzerInitialize(int*, char***) {                                \
+    ::tolvex::fuzz::enter_scratch_dir(tag);                                           \
+    return 0;                                                                         \
+  }                                                                                   \
+  extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \
+    const std::span<const std::uint8_t> input(data, size);                            \
+    if (*(file) != '\0') ::tolvex::fuzz::write_bytes(file, input);                    \
+    fuzz_one(input);                                                                  \
+    std::error_code ec;                                                               \
+    std::filesystem::remove_all("Dic", ec);                                           \
+    std::filesystem::remove("tolvex.log", ec);                                        \
+    return 0;                                                                         \
+  }                                                                                   \
+  static void fuzz_one(std::span<const std::uint8_t> input)

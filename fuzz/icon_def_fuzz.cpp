@@ -15,15 +15,7 @@ namespace {
 std::string g_console;
 }
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::enter_scratch_dir("icondef");
-  set_console_sink([](std::string_view text) { g_console.append(text); });
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::write_bytes(ICON_DEF_NAME, data, size);
-
+TOLVEX_FUZZ_TARGET("icondef", ICON_DEF_NAME) {
   IconDefFile file;
   if (!file.open(ICON_DEF_NAME)) fuzz::fail("icon.def could not be opened");
   std::string piece;
@@ -32,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (piece.empty() || piece.size() > ICON_LINE_PIECE) fuzz::fail("line piece of a wrong size");
     total += piece.size();
   }
-  if (total != size) fuzz::fail("the pieces do not add up to the file");
+  if (total != input.size()) fuzz::fail("the pieces do not add up to the file");
 
   // Images with guard bytes on both sides.
   std::uint8_t small[SMALL_ICON_SIZE + 32];
@@ -40,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memset(small, 0xEE, sizeof small);
   std::memset(large, 0xEE, sizeof large);
   g_console.clear();
+  set_console_sink([](std::string_view text) { g_console.append(text); });
   select_icons("DICT01", small + 16, large + 16);
   for (int i = 0; i < 16; ++i) {
     if (small[i] != 0xEE || small[16 + SMALL_ICON_SIZE + i] != 0xEE) fuzz::fail("small icon written out of bounds");
@@ -50,6 +43,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const char* header : {"[DICT01_16]", "[DEFAULT_32]", "["}) {
     if (find_icon_section(file, header)) read_icon_rows(file, large + 16, LARGE_ICON_ROWS, LARGE_ICON_DIGITS);
   }
-  fuzz::clean_outputs();
-  return 0;
 }

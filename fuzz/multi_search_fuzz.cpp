@@ -12,22 +12,13 @@
 
 using namespace tolvex;
 
-namespace {
-fuzz::fs::path g_file;
-}
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_file = fuzz::enter_scratch_dir("multisearch") / "HONMON";
-  return 0;
-}
-
 // The input is the page (padded with zeros to 2048 bytes); bytes after the
 // first 2048 are ignored. The page is written as page 3 of a plain file.
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+TOLVEX_FUZZ_TARGET("multisearch", "") {
   std::vector<std::uint8_t> file(3 * PAGE_SIZE, 0);
-  std::memcpy(file.data() + 2 * PAGE_SIZE, data, size < PAGE_SIZE ? size : PAGE_SIZE);
-  fuzz::write_bytes(g_file, file);
-  BookFilePtr book = open_book_file(g_file.string(), 0);
+  std::memcpy(file.data() + 2 * PAGE_SIZE, input.data(), input.size() < PAGE_SIZE ? input.size() : PAGE_SIZE);
+  fuzz::write_bytes("HONMON", file);
+  BookFilePtr book = open_book_file("HONMON", 0);
   if (!book) fuzz::fail("plain file could not be opened");
 
   std::uint32_t start = 3;
@@ -43,5 +34,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A page that cannot be read is a failure with the start page kept.
   std::uint32_t missing = 9;
   if (multi_search_page_range(book.get(), missing) != 0 || missing != 9) fuzz::fail("unreadable page gave a range");
-  return 0;
 }

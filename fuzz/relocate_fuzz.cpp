@@ -18,8 +18,10 @@ constexpr std::size_t kPage = 2048;
 
 // Input: graphic shift (4 bytes), sound shift (4 bytes), then the text; it
 // fills whole pages (at most 16, the chunk) and the room page after them.
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 8) return 0;
+TOLVEX_FUZZ_TARGET("relocate", "") {
+  const std::uint8_t* data = input.data();
+  std::size_t size = input.size();
+  if (size < 8) return;
   const auto graphic_shift = static_cast<std::int32_t>(get_be(data, 4));
   const auto sound_shift = static_cast<std::int32_t>(get_be(data + 4, 4));
   data += 8;
@@ -59,5 +61,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (!covered) fuzz::fail("an escape code was changed");
     }
   }
-  return 0;
 }

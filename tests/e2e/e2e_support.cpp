@@ -2,16 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <regex>
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
 
 #include "catalog/bytes.h"
-#include "components/component_table.h"
 
 namespace tolvex::e2e {
 
@@ -31,9 +30,7 @@ std::string quote(const std::string& s) {
   return q + "'";
 }
 #endif
-}  // namespace
 
-namespace {
 RunResult run_command(const std::string& command) {
 #ifdef _WIN32
   std::FILE* pipe = _popen(command.c_str(), "rb");
@@ -60,9 +57,8 @@ RunResult run_command(const std::string& command) {
 #endif
   return result;
 }
-}  // namespace
 
-RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args, [[maybe_unused]] int seconds) {
+RunResult run_once(const fs::path& cwd, const std::vector<std::string>& args, [[maybe_unused]] int seconds) {
 #ifdef _WIN32
   // cmd.exe strips the outer quotes of the whole line.
   std::string command = "\"cd /d " + dq(fs::absolute(cwd).string()) + " && " + dq(fs::absolute(TOLVEX_EXE).string());
@@ -86,26 +82,21 @@ RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& arg
   return run_command(command);
 #endif
 }
+}  // namespace
 
-std::vector<std::uint8_t> read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::string read_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-std::map<std::string, std::vector<std::uint8_t>> read_tree(const fs::path& dir) {
-  std::map<std::string, std::vector<std::uint8_t>> files;
-  if (!fs::exists(dir)) return files;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    if (entry.is_regular_file()) files[fs::relative(entry.path(), dir).generic_string()] = read_file(entry.path());
+RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args, const fs::path& book, int seconds) {
+  const auto before = book.empty() ? std::map<std::string, std::string>{} : testing_support::fingerprint(book);
+  const RunResult result = run_once(cwd, args, seconds);
+  if (!book.empty()) {
+    EXPECT_EQ(testing_support::fingerprint(book), before) << "the run changed the book";
   }
-  return files;
+  return result;
+}
+
+std::string without_times(std::string text) {
+  text = std::regex_replace(
+      text, std::regex("(Start|Stop): [A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}"), "$1: T");
+  return std::regex_replace(text, std::regex("Time elapsed: \\d+:\\d\\d"), "Time elapsed: E");
 }
 
 MergedNumbering merged_numbering(const testbook::GeneratedSubbook& subbook) {
@@ -159,16 +150,22 @@ std::vector<std::uint8_t> expected_pages(const testbook::GeneratedSubbook& subbo
 }
 
 std::vector<std::string> package_names(const testbook::GeneratedSubbook& subbook, int selection) {
+  // Every code the generator writes, the flag that selects it (0: always
+  // written) and its file; copyright (0x02) and unknown codes are never written.
+  static const struct {
+    std::uint8_t code;
+    int flag;
+    const char* name;
+  } files[] = {{0x00, 0, "HONMON.DIC"},  {0x01, 0, "MENU.DIC"},    {0x30, 0, "KAINDEX.DIC"}, {0x70, 0, "BKINDEX.DIC"},
+               {0x91, 0, "FHINDEX.DIC"}, {0xF1, 0, "GA16FULL"},    {0xF2, 0, "GA16HALF"},    {0x03, 1, "KWTITLE.DIC"},
+               {0x80, 1, "KWINDEX.DIC"}, {0x81, 1, "CRINDEX.DIC"}, {0xFF, 1, "MULTI"},       {0xD2, 2, "COLSCR.DIC"},
+               {0xD8, 4, "PCMDATA.DIC"}};
   std::vector<std::string> names;
-  int multi = 1;
+  int multi = 0;
   for (const auto& c : subbook.components) {
-    int row = match_component(c.code, selection);
-    if (row < 0) {
-      names.emplace_back();
-      continue;
-    }
-    names.push_back(component_file_name(COMPONENT_KINDS[static_cast<std::size_t>(row)], multi));
-    if (c.code == 0xFF) ++multi;
+    const auto* f = std::find_if(std::begin(files), std::end(files), [&](const auto& f) { return f.code == c.code; });
+    const bool written = f != std::end(files) && (f->flag == 0 || (selection & f->flag) != 0);
+    names.push_back(!written ? "" : c.code == 0xFF ? "MULTI" + std::to_string(++multi) + ".DIC" : f->name);
   }
   return names;
 }

@@ -1,6 +1,6 @@
-// Support for end-to-end tests: a scratch directory per test, running the
-// real tolvex binary in it, reading files back, and the pages a package must
-// hold for a generated book (references moved by the merged numbering).
+// Support for end-to-end tests: running the real tolvex binary in a scratch
+// directory, and the file names and pages a package must hold for a generated
+// book (references moved by the merged numbering).
 #pragma once
 
 #include <cstdint>
@@ -21,16 +21,21 @@ struct RunResult {
   std::string output;  // standard output and standard error
 };
 
-// Runs tolvex with the arguments in `cwd`. With `seconds` (POSIX only) the
-// run is killed after that time and may write no file over 64 MiB: a hang
-// or an endless write fails the test instead of stalling it or filling the disk.
-RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args, int seconds = 0);
+// Runs tolvex with the arguments in `cwd`. With `book` the run fails the test
+// when it changes anything below that directory (the source is only read).
+// With `seconds` (POSIX only) the run is killed after that time and may write
+// no file over 64 MiB: a hang or an endless write fails the test instead of
+// stalling it or filling the disk.
+RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args, const fs::path& book = {},
+                        int seconds = 0);
 
-std::vector<std::uint8_t> read_file(const fs::path& path);
-std::string read_text(const fs::path& path);
-// Every regular file below dir, by relative path, with its bytes.
-std::map<std::string, std::vector<std::uint8_t>> read_tree(const fs::path& dir);
+// Console or log text with the times of the run (Start:/Stop: lines, the
+// elapsed time) replaced by T and E.
+std::string without_times(std::string text);
 
+using testing_support::read_file_bytes;
+using testing_support::read_file_text;
+using testing_support::read_tree;
 using testing_support::ScratchDir;
 
 // Where a subbook's components land in the package's single page space.
@@ -48,8 +53,8 @@ MergedNumbering merged_numbering(const testbook::GeneratedSubbook& subbook);
 std::vector<std::uint8_t> expected_pages(const testbook::GeneratedSubbook& subbook,
                                          const testbook::Component& component, const MergedNumbering& numbering);
 
-// The package file name of each component that `selection` writes, in index
-// order ("" for components that are not written).
+// The package file name of each component that `selection` (DO_* flags)
+// writes, in index order ("" for components that are not written).
 std::vector<std::string> package_names(const testbook::GeneratedSubbook& subbook, int selection);
 
 }  // namespace tolvex::e2e

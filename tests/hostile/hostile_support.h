@@ -1,43 +1,43 @@
-// Helpers of the hostile-input tests: small generated books, byte surgery on
-// their files, where pages of a source file are stored, and fingerprints of
-// whole directory trees.
+// Helpers of the hostile-input tests: the e2e runner, the small generated
+// book, file helpers, and the package files a conversion writes.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "e2e_support.h"
-#include "testbook.h"
+#include "recipes.h"
 
 namespace tolvex::hostile {
 
 namespace fs = std::filesystem;
+using e2e::read_file_bytes;
+using e2e::read_file_text;
+using e2e::read_tree;
 using e2e::run_tolvex_in;
 using e2e::RunResult;
 using e2e::ScratchDir;
-
-// A small EPWING book: one subbook SAMPLE whose text file has the given kind,
-// with separate graphic and sound files when `separate` is set.
-testbook::BookRecipe small_book(int text_kind, bool separate);
-
-void write_file(const fs::path& path, const std::vector<std::uint8_t>& bytes);
-
-// Size, contents hash, permissions and modification time of every entry
-// below dir (directories too; the target of a link), by relative path.
-std::map<std::string, std::string> fingerprint(const fs::path& dir);
-
-// File offset where page p (from 1) of a source file is stored: (p - 1) *
-// 2048 for a plain file, the page index's location for a compressed one
-// (0 when the page index does not reach the page).
-std::uint64_t page_location(const fs::path& file, int kind, std::uint32_t page);
+using testing_support::fingerprint;
+using testing_support::small_book;
+using testing_support::write_file_bytes;
 
 // Every package file a conversion of the subbook writes with `selection`,
 // relative to the working directory (Dic/<DIR>/..., Dic/<DIR>.REG).
-std::vector<std::string> package_paths(const testbook::GeneratedSubbook& subbook, int selection);
+inline std::vector<std::string> package_paths(const testbook::GeneratedSubbook& subbook, int selection) {
+  const std::string dir = "Dic/" + subbook.dir_name + "/";
+  std::vector<std::string> paths;
+  for (const std::string& name : e2e::package_names(subbook, selection)) {
+    if (!name.empty()) paths.push_back(dir + name);
+  }
+  for (const std::string& name : {subbook.full_font, subbook.half_font, subbook.dir_name + ".IDX",
+                                  std::string("DICPROF.INI"), std::string("EXINFO.INI")}) {
+    if (!name.empty()) paths.push_back(dir + name);
+  }
+  paths.push_back("Dic/" + subbook.dir_name + ".REG");
+  return paths;
+}
 
-bool contains(const std::string& text, const std::string& part);
+inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 }  // namespace tolvex::hostile

@@ -16,7 +16,7 @@ class LeftOpen : public ::testing::Test {
   void SetUp() override {
     book_ = testbook::write_book(dir_.path() / "book", small_book(0, false));
     ASSERT_TRUE(book_.ok()) << book_.error;
-    text_ = e2e::read_file(book_.subbooks.front().text.path);
+    text_ = read_file_bytes(book_.subbooks.front().text.path);
   }
   // The index entry of the first component with this code.
   std::uint8_t* entry_of(std::uint8_t code) {
@@ -27,10 +27,11 @@ class LeftOpen : public ::testing::Test {
     return text_.data() + 16 + 16 * i;
   }
   RunResult run(const std::string& catalog = "") {
-    write_file(book_.subbooks.front().text.path, text_);
+    write_file_bytes(book_.subbooks.front().text.path, text_);
     work_ = dir_.path() / ("w" + std::to_string(n_++));
     fs::create_directories(work_);
-    RunResult r = run_tolvex_in(work_, {"-a", catalog.empty() ? book_.catalog.string() : catalog});
+    const fs::path book = catalog.empty() ? book_.catalog : fs::path(catalog);
+    RunResult r = run_tolvex_in(work_, {"-a", book.string()}, book.parent_path());
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(contains(r.output, "Done.\n")) << r.output;
     return r;
@@ -60,7 +61,7 @@ TEST_F(LeftOpen, ComponentsOfMoreThan65535ChunksAreRefusedBeforeAnythingIsRead) 
   EXPECT_TRUE(std::regex_search(
       r.output, std::regex("  Writing HONMON.DIC \\(\\d+/65535 chunks\\)\nread_block\\(\\) failed\\. \\([78]\\)\n")))
       << r.output;
-  auto header = e2e::read_file(work_ / "Dic" / "SAMPLE" / "HONMON.DIC");
+  auto header = read_file_bytes(work_ / "Dic" / "SAMPLE" / "HONMON.DIC");
   ASSERT_GE(header.size(), 64u);
   EXPECT_EQ(get_be(header.data() + 22, 2), 65535u);
 }
@@ -76,25 +77,25 @@ TEST_F(LeftOpen, EntryCountsAbove127ReadOnlyThePage) {
 
 TEST_F(LeftOpen, IndexPageZeroIsPageOneOfAPlainFileAndUnreadableInACompressedOne) {
   run();
-  const auto expected = e2e::read_tree(work_ / "Dic");
+  const auto expected = read_tree(work_ / "Dic");
   auto catalog = book_.catalog_bytes;
   put_be(catalog.data() + 16 + 94, 2, 0);
-  write_file(book_.catalog, catalog);
+  write_file_bytes(book_.catalog, catalog);
   run();
-  EXPECT_EQ(e2e::read_tree(work_ / "Dic"), expected);
+  EXPECT_EQ(read_tree(work_ / "Dic"), expected);
 
   auto compressed = testbook::write_book(dir_.path() / "kind2", small_book(2, false));
   ASSERT_TRUE(compressed.ok()) << compressed.error;
   catalog = compressed.catalog_bytes;
   put_be(catalog.data() + 16 + 94, 2, 0);
-  write_file(compressed.catalog, catalog);
+  write_file_bytes(compressed.catalog, catalog);
   RunResult r = run(compressed.catalog.string());
   EXPECT_TRUE(contains(r.output, "Can't read information block\nNothing to do.\n")) << r.output;
 }
 
 TEST_F(LeftOpen, BookPathsLongerThan1023CharactersConvertLikeShortOnes) {
   run();
-  const auto expected = e2e::read_tree(work_ / "Dic");
+  const auto expected = read_tree(work_ / "Dic");
   fs::path deep = dir_.path();
   for (int i = 0; i < 6; ++i) deep /= std::string(200, static_cast<char>('a' + i));
   fs::create_directories(deep);
@@ -110,11 +111,11 @@ TEST_F(LeftOpen, BookPathsLongerThan1023CharactersConvertLikeShortOnes) {
 #else
   RunResult r = run(catalog);
 #endif
-  EXPECT_EQ(e2e::read_tree(work_ / "Dic"), expected);
+  EXPECT_EQ(read_tree(work_ / "Dic"), expected);
   // The "Working on" line is cut at 511 characters on the console and in the log.
   const std::string working = ("Working on " + catalog + "\n").substr(0, 511);
   EXPECT_TRUE(contains(r.output, working + "Processing SAMPLE ...\n")) << r.output.substr(0, 600);
-  EXPECT_TRUE(contains(e2e::read_text(work_ / "tolvex.log"), working + "Processing SAMPLE ...\r\n"));
+  EXPECT_TRUE(contains(read_file_text(work_ / "tolvex.log"), working + "Processing SAMPLE ...\r\n"));
   // A catalog path longer than any path the system takes: refused, status 1.
   const std::string huge = dir_.path().string() + "/" + std::string(5000, 'x') + "/CATALOGS";
   r = run_tolvex_in(work_, {huge});

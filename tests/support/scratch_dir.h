@@ -1,19 +1,18 @@
 // Test support shared by every suite: a scratch directory per test (unique
 // across the parallel processes CTest starts, removed afterwards), and a
 // fixture that runs the test inside one with the console captured, for code
-// that writes relative to the current directory (the log, Dic/...).
+// that writes relative to the current directory (the log, Dic/...); and the
+// file helpers of files.h.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
-#include <vector>
 
+#include "files.h"
 #include "messages/messages.h"
 
 namespace tolvex::testing_support {
@@ -41,21 +40,6 @@ class ScratchDir {
  private:
   std::filesystem::path path_;
 };
-
-inline std::string read_file_text(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline std::vector<std::uint8_t> read_file_bytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void write_file_text(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
 
 // Runs each test in a fresh scratch directory with the console captured.
 class ScratchCwdTest : public ::testing::Test {

@@ -705,3 +705,24 @@ BookRecipe eb_library_book_recipe(int text_kind, std::uint32_t seed) {
 }
 
 }  // namespace tolvex::testbook
+
+namespace tolvex::testbook {
+
+std::uint64_t page_offset(const SourceFile& file, std::uint32_t page) {
+  if (page == 0 || page > file.pages.size() + 1) return 0;
+  if (file.kind == 0) return std::uint64_t{page - 1} * PAGE_BYTES;
+  std::ifstream in(file.path, std::ios::binary);
+  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (page > file.pages.size()) return bytes.size();
+  // The header's first word locates the page index: a 36-byte record per 16
+  // pages, the group's offset and then 16 two-byte offsets from it.
+  const auto be = [&](std::size_t at, int n) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < n && at + static_cast<std::size_t>(i) < bytes.size(); ++i) v = v << 8 | bytes[at + i];
+    return v;
+  };
+  const std::size_t record = static_cast<std::size_t>(be(0, 4)) + 36 * ((page - 1) / 16);
+  return be(record, 4) + be(record + 4 + 2 * ((page - 1) % 16), 2);
+}
+
+}  // namespace tolvex::testbook

@@ -147,4 +147,9 @@ BookRecipe sample_book_recipe(std::uint32_t seed = 1);
 // with the given kind (0, 1 or 2) and whose sound file uses the other kind.
 BookRecipe eb_library_book_recipe(int text_kind, std::uint32_t seed = 1);
 
+// Where page p (from 1) of a written source file begins: (p - 1) * 2048 in a
+// plain file, the entry of the page index in a compressed one; the file's size
+// for the page after the last, and 0 for page 0 or beyond.
+std::uint64_t page_offset(const SourceFile& file, std::uint32_t page);
+
 }  // namespace tolvex::testbook
