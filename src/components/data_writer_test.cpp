@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 
 #include "catalog/bytes.h"
 #include "index_page.h"
@@ -17,28 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
-using testing_support::read_file_bytes;
-
 using testing_support::make_index_page;
-
-// Page n of a test file: distinct, text-like, compressible; `salt` tells the files apart.
-Bytes text_page(std::uint32_t n, std::uint32_t salt = 0) {
-  Bytes page(PAGE_SIZE);
-  for (int i = 0; i < PAGE_SIZE; i += 2) {
-    page[i] = static_cast<std::uint8_t>(0x30 + (i / 2 + n + salt) % 7);
-    page[i + 1] = static_cast<std::uint8_t>(0x21 + (i / 6 + n * 3 + salt * 5) % 50);
-  }
-  return page;
-}
-
-Bytes source_pages(std::uint32_t first, std::uint32_t count, std::uint32_t salt = 0) {
-  Bytes all;
-  for (std::uint32_t p = first; p < first + count; ++p) {
-    const Bytes page = text_page(p, salt);
-    all.insert(all.end(), page.begin(), page.end());
-  }
-  return all;
-}
 
 class DataWriter : public testing_support::ScratchCwdTest {
  protected:
@@ -48,12 +26,11 @@ class DataWriter : public testing_support::ScratchCwdTest {
     set_current_page(0);
   }
 
-  // A plain source file of `pages` pages of text_page(n, salt), some replaced.
-  static BookFilePtr plain_file(const std::string& name, std::uint32_t pages, std::uint32_t salt = 0,
-                                const std::map<std::uint32_t, Bytes>& overrides = {}) {
-    Bytes all = source_pages(1, pages, salt);
-    for (const auto& [n, page] : overrides) std::copy(page.begin(), page.end(), all.begin() + (n - 1) * PAGE_SIZE);
-    testing_support::write_file_text(name, std::string(all.begin(), all.end()));
+  // A plain source file of `pages` pages of text (0x21 bytes); `head` opens its first page.
+  static BookFilePtr plain_file(const std::string& name, std::uint32_t pages, const Bytes& head = {}) {
+    std::string all(pages * PAGE_SIZE, '\x21');
+    std::copy(head.begin(), head.end(), all.begin());
+    testing_support::write_file_text(name, all);
     return open_book_file(name, 0);
   }
 
@@ -100,13 +77,13 @@ TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunks) {
 // The log of a write with graphic and sound files: a relocation line only
 // for the kinds that had references in the file.
 TEST_F(DataWriter, OnlyKindsWithReferencesGetARelocationLine) {
-  Bytes page1 = text_page(1);
-  page1[0] = 0x1F;
-  page1[1] = 0x4D;
-  int_to_bcd(page1.data() + 14, 1);
-  auto text = plain_file("HONMON", 2, 0, {{1, page1}});
-  auto graphic = plain_file("GRAPHIC", 1, 1);
-  auto sound = plain_file("SOUND", 1, 2);
+  Bytes graphic_reference(20, 0);
+  graphic_reference[0] = 0x1F;
+  graphic_reference[1] = 0x4D;
+  int_to_bcd(graphic_reference.data() + 14, 1);
+  auto text = plain_file("HONMON", 2, graphic_reference);
+  auto graphic = plain_file("GRAPHIC", 1);
+  auto sound = plain_file("SOUND", 1);
   auto index = make_index_page({{0x00, 1, 2}, {0xD2, 1, 1}, {0xD8, 1, 1}});
   ASSERT_EQ(write(index, text.get(), RunOptions{DO_GRAPHICS | DO_SOUND}, graphic.get(), sound.get()), 0);
   EXPECT_EQ(log_text(),
