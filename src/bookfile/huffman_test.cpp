@@ -42,14 +42,6 @@ TEST(HuffmanTree, PinnedExampleCodesAndStreams) {
   EXPECT_EQ(page, page_with_prefix(moved));
 }
 
-TEST(HuffmanTree, LeafCountsFollowKindAndTableLength) {
-  LeafCounts c;
-  EXPECT_TRUE(leaf_counts(1, 512 + 4 * 3 + 1, c) && c.quads == 0 && c.pairs == 3);
-  EXPECT_TRUE(leaf_counts(2, 4608 + 13, c) && c.quads == 2 && c.pairs == 1024 && c.leaves() == 1283);
-  EXPECT_EQ(table_bytes(c), 2 * 6 + 1024 * 4 + 512);
-  EXPECT_FALSE(leaf_counts(0, 4608, c));
-}
-
 // Leaves in file order (q quads, p pairs, 256 bytes, the end leaf) with random values and the given weights.
 std::vector<DecodingNode> make_leaves(int q, int p, const std::function<int(int)>& weight) {
   std::mt19937 rng(static_cast<unsigned>(q * 7919 + p));

@@ -38,6 +38,7 @@ Pages sound_pages(const Bytes& b, std::size_t at) { return {get_be(&b[at + 6], 4
 TEST(RelocateReferences, ShiftsThePageNumbersOfTheKindsWithAShift) {
   Bytes b = text_buffer(1);
   put_graphic(b, 0, 0x123);
+  put_be(&b[2], 2, 0x1F4D);      // inside the reference: not one
   put_sound(b, 20, 0x10, 0x12);  // right behind the graphic reference: taken in the same step
   put_graphic(b, 38, 0x7);       // right behind the sound reference: stepped over when that is taken
   put_graphic(b, 200, 0x99999999);

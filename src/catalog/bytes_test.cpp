@@ -14,16 +14,6 @@ std::string hex(const std::string& s) {
   return out;
 }
 
-TEST(BigEndian, WritesOnlyItsWidthAndKeepsTheLowBytes) {
-  const std::uint8_t ff[] = {0xFF, 0xFF, 0xFF, 0xFF};
-  EXPECT_EQ(get_be(ff, 4), 4294967295u);
-  std::uint8_t out[4] = {0xAA, 0xAA, 0xAA, 0xAA};
-  put_be(out, 1, 0x1234);
-  EXPECT_EQ(get_be(out, 2), 0x34AAu);
-  put_be(out, 4, 0x1234);
-  EXPECT_EQ(get_be(out, 4), 0x1234u);
-}
-
 TEST(Bcd, KeepsTheLowestEightDigitsAndTakesNibblesAtFaceValue) {
   const std::uint8_t odd[] = {0x12, 0x34, 0x56, 0x7A};
   EXPECT_EQ(bcd_to_int(odd), 12345670u + 10u);

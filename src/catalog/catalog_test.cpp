@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "scratch_dir.h"
-
 namespace tolvex {
 namespace {
 
@@ -53,25 +51,6 @@ TEST(Catalog, RecordsOutsideTheFileAreAbsent) {
   EXPECT_EQ(catalog_readable_entries(image_of({0x00, 0x05})), 0);
   EXPECT_EQ(catalog_subbook_count(image_of({0x00})), 0);
   EXPECT_FALSE(catalog_file_entry(image_of(catalog_bytes(1, 0, 400)), 0));  // EB has no second table
-}
-
-using LoadCatalog = testing_support::ScratchCwdTest;
-
-TEST_F(LoadCatalog, LoadsTheWholeFileAndAnnouncesItOrSaysNothing) {
-  testing_support::write_file_text("CATALOGS", std::string(2048, '\x01'));
-  testing_support::write_file_text("EMPTY", "");
-  std::filesystem::create_directory("adir");
-  EXPECT_FALSE(load_catalog("nothing-here"));
-  EXPECT_FALSE(load_catalog("adir"));
-  EXPECT_EQ(console_, "");
-  auto image = load_catalog("CATALOGS");
-  ASSERT_TRUE(image);
-  EXPECT_EQ(image->bytes.size(), 2048u);
-  EXPECT_EQ(image->book_dir, "");
-  EXPECT_EQ(console_, "Working on CATALOGS\n");
-  image = load_catalog("EMPTY");
-  ASSERT_TRUE(image);
-  EXPECT_EQ(catalog_readable_entries(*image), 0);
 }
 
 }  // namespace

@@ -81,6 +81,69 @@ Bytes chunk_for(int i, std::mt19937& rng) {
   return out;
 }
 
+// hash3 as the format defines it.
+unsigned key_of(unsigned b0, unsigned b1, unsigned b2) { return ((b0 * 128 + b1) * 128 + b2) * 128 % HASH_SLOTS; }
+
+// Each byte chosen so that the new three-byte string hashes to a slot no
+// earlier one did: every insertion opens a slot, the table is full after 12
+// pages and every later probe ends for want of an EMPTY slot.
+Bytes full_table_chunk() {
+  std::vector<bool> home(HASH_SLOTS);
+  Bytes data(CHUNK_BYTES);
+  data[0] = 1;
+  data[1] = 2;
+  unsigned start = 12345;
+  for (std::size_t x = 0; x + 2 < data.size(); ++x, start += 7) {
+    data[x + 2] = static_cast<std::uint8_t>((start * 2654435761u) >> 24);
+    for (unsigned k = 0; k < 256; ++k) {
+      const unsigned v = (k * 37 + start) & 255;
+      if (!home[key_of(data[x], data[x + 1], v)]) {
+        home[key_of(data[x], data[x + 1], v)] = true;
+        data[x + 2] = static_cast<std::uint8_t>(v);
+        break;
+      }
+    }
+  }
+  return data;
+}
+
+// Three-byte strings whose keys lie 30 slots apart: each one's 30 slots fill
+// up, and together they make one run of taken slots 180 long. The chunk's
+// last positions (fewer than 15 bytes left, no probe limit) with the first
+// string's key are entered past that run, and the copy of the last of them
+// comes from one entered so.
+Bytes probing_far_chunk() {
+  std::vector<Bytes> string_of_key(HASH_SLOTS);
+  for (unsigned b0 = 0x21; b0 < 0x7F; ++b0) {
+    for (unsigned b1 = 0x21; b1 < 0x7F; ++b1) {
+      for (unsigned b2 = 0x21; b2 < 0x7F; ++b2) {
+        Bytes& t = string_of_key[key_of(b0, b1, b2)];
+        if (t.empty())
+          t = {static_cast<std::uint8_t>(b0), static_cast<std::uint8_t>(b1), static_cast<std::uint8_t>(b2)};
+      }
+    }
+  }
+  std::vector<Bytes> strings;
+  for (std::size_t h = 100; strings.empty() && h + 150 < HASH_SLOTS; ++h) {
+    for (std::size_t j = 0; j < 6 && !string_of_key[h + 30 * j].empty(); ++j)
+      strings.push_back(string_of_key[h + 30 * j]);
+    if (strings.size() < 6) strings.clear();
+  }
+  // Each string followed by a counter, so that no two 15-byte strings are equal.
+  Bytes data;
+  for (std::uint32_t i = 0; data.size() < 20000; ++i) {
+    const Bytes& t = strings[i % 6];
+    data.insert(data.end(), t.begin(), t.end());
+    for (std::uint32_t v = i, k = 0; k < 3; ++k, v /= 90) data.push_back(static_cast<std::uint8_t>(0x80 + v % 90));
+  }
+  // The tail: four times the first string and a byte found nowhere else.
+  for (int k = 0; k < 4; ++k) {
+    data.insert(data.end(), strings[0].begin(), strings[0].end());
+    data.push_back(0x20);
+  }
+  return data;
+}
+
 // The scan search exactly as the format's encoder describes it, with the
 // shift table rebuilt for every length: the oracle for the compressor's
 // incremental shift table. b: 4080 history bytes, then the n chunk bytes.
@@ -156,12 +219,13 @@ TEST(CompressChunk, BothSearchesMatchTheirLiteralOraclesAndRoundTrip) {
   ChunkCompressor fast;
   reference::LiteralHashCompressor literal;
   std::mt19937 rng(2024);
-  for (int i = 0; i < 120; ++i) {
-    const Bytes data = chunk_for(i, rng);
+  for (int i = 0; i < 122; ++i) {
+    const Bytes data = i == 120 ? full_table_chunk() : i == 121 ? probing_far_chunk() : chunk_for(i, rng);
     SCOPED_TRACE(testing::Message() << "chunk " << i << " (" << data.size() << " bytes)");
     const Compressed hash = compress(fast, data, SearchKind::hash);
     ASSERT_EQ(hash.tokens, literal.compress(fast.buffer(), data.size()));
     EXPECT_EQ(decompressed(hash, data.size()), data);
+    EXPECT_TRUE(i != 120 || fast.used_slots() == static_cast<std::size_t>(HASH_SLOTS));  // full
     // Now and then a scan chunk in between (the hash tables must not notice),
     // cut to 8 KiB: enough to slide the window past the fill bytes.
     if (i % 8 == 3 || i == 0) {
@@ -175,100 +239,6 @@ TEST(CompressChunk, BothSearchesMatchTheirLiteralOraclesAndRoundTrip) {
   // The corpus reaches the two quirks of the table.
   EXPECT_GT(literal.replacements, 1000u);
   EXPECT_GT(literal.deleted_newer, 100u);
-}
-
-TEST(CompressChunk, FullHashTableEndsTheProbeAndStillRoundTrips) {
-  // Each byte is chosen so that the new three-byte string hashes to a slot no
-  // earlier one did: every insertion opens a slot, and no slot stays EMPTY.
-  std::vector<bool> home(HASH_SLOTS);
-  Bytes data(32768);
-  data[0] = 1;
-  data[1] = 2;
-  unsigned start = 12345;
-  for (std::size_t x = 0; x + 2 < data.size(); ++x, start += 7) {
-    data[x + 2] = static_cast<std::uint8_t>((start * 2654435761u) >> 24);
-    for (unsigned k = 0; k < 256; ++k) {
-      const unsigned v = (k * 37 + start) & 255;
-      const unsigned h = (((data[x] * 128u + data[x + 1]) * 128u + v) * 128u) % HASH_SLOTS;
-      if (!home[h]) {
-        home[h] = true;
-        data[x + 2] = static_cast<std::uint8_t>(v);
-        break;
-      }
-    }
-  }
-  ChunkCompressor c;
-  compress(c, Bytes(data.begin(), data.begin() + 12 * 2048), SearchKind::hash);
-  EXPECT_EQ(c.used_slots(), static_cast<std::size_t>(HASH_SLOTS));  // full after 12 pages
-  const Compressed z = compress(c, data, SearchKind::hash);
-  EXPECT_EQ(c.used_slots(), static_cast<std::size_t>(HASH_SLOTS));
-  EXPECT_EQ(decompressed(z, data.size()), data);
-}
-
-TEST(CompressChunk, LastPositionsProbingFarPastTheirKeyAreStillFound) {
-  // Three-byte strings whose keys lie 30 slots apart: each one's 30 slots
-  // fill up, and together they make one run of taken slots 180 long. The
-  // chunk's last positions (fewer than 15 bytes left, no probe limit) with
-  // the first string's key are entered past that run, and the copy of the
-  // last of them comes from one entered so.
-  const auto key = [](unsigned b0, unsigned b1, unsigned b2) {
-    return (((b0 * 128 + b1) * 128 + b2) * 128) % HASH_SLOTS;
-  };
-  std::vector<Bytes> string_of_key(HASH_SLOTS);
-  for (unsigned b0 = 0x21; b0 < 0x7F; ++b0) {
-    for (unsigned b1 = 0x21; b1 < 0x7F; ++b1) {
-      for (unsigned b2 = 0x21; b2 < 0x7F; ++b2) {
-        Bytes& t = string_of_key[key(b0, b1, b2)];
-        if (t.empty())
-          t = {static_cast<std::uint8_t>(b0), static_cast<std::uint8_t>(b1), static_cast<std::uint8_t>(b2)};
-      }
-    }
-  }
-  std::vector<Bytes> strings;
-  for (std::size_t h = 100; strings.empty() && h + 150 < HASH_SLOTS; ++h) {
-    for (std::size_t j = 0; j < 6 && !string_of_key[h + 30 * j].empty(); ++j)
-      strings.push_back(string_of_key[h + 30 * j]);
-    if (strings.size() < 6) strings.clear();
-  }
-  ASSERT_EQ(strings.size(), 6u);
-  // Each string followed by a counter, so that no two 15-byte strings are equal.
-  Bytes data;
-  for (std::uint32_t i = 0; data.size() < 20000; ++i) {
-    const Bytes& t = strings[i % 6];
-    data.insert(data.end(), t.begin(), t.end());
-    for (std::uint32_t v = i, k = 0; k < 3; ++k, v /= 90) data.push_back(static_cast<std::uint8_t>(0x80 + v % 90));
-  }
-  // The tail: four times the first string and a byte found nowhere else.
-  for (int k = 0; k < 4; ++k) {
-    data.insert(data.end(), strings[0].begin(), strings[0].end());
-    data.push_back(0x20);
-  }
-  ChunkCompressor fast;
-  reference::LiteralHashCompressor literal;
-  const Compressed z = compress(fast, data, SearchKind::hash);
-  EXPECT_EQ(z.tokens, literal.compress(fast.buffer(), data.size()));
-  EXPECT_EQ(decompressed(z, data.size()), data);
-}
-
-TEST(HashKeys, EveryThreeByteStringGetsItsSlot) {
-  // After one pair, every third byte: the runs start at every offset modulo
-  // 8 and end with tails of 0, 6 and 7 positions, so the eight-at-a-time
-  // path and the one-at-a-time tail both meet every string.
-  Bytes b(8 + 3 * 256 + 2);
-  std::vector<std::uint16_t> keys(b.size());
-  for (unsigned pair = 0; pair < 65536; ++pair) {
-    const std::uint32_t from = pair % 8, to = from + 3 * 256 - 2 + pair % 3;
-    for (unsigned c = 0; c < 256; ++c) {
-      b[from + 3 * c] = static_cast<std::uint8_t>(pair >> 8);
-      b[from + 3 * c + 1] = static_cast<std::uint8_t>(pair);
-      b[from + 3 * c + 2] = static_cast<std::uint8_t>(c);
-    }
-    hash_keys(b.data(), from, to, keys.data());
-    for (std::uint32_t x = from; x < to; ++x) {
-      const unsigned want = (((b[x] * 128u + b[x + 1]) * 128u + b[x + 2]) * 128u) % HASH_SLOTS;
-      if (keys[x] != want) FAIL() << "bytes " << +b[x] << " " << +b[x + 1] << " " << +b[x + 2] << ": " << keys[x];
-    }
-  }
 }
 
 TEST(CompressChunk, RefusesSizesOutsideOneChunk) {

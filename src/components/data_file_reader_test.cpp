@@ -70,6 +70,9 @@ TEST(DataFileReader, ReadsALaidOutFileAndNamesTheFaultOfEachDamagedOne) {
   testing_support::ScratchDir dir;
   EXPECT_FALSE(read_data_file((dir.path() / "missing.DIC").string(), out, error));
   EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
+  testing_support::write_file_text(dir.path() / "empty.DIC", "");
+  EXPECT_FALSE(read_data_file((dir.path() / "empty.DIC").string(), out, error));
+  EXPECT_EQ(error, "file is 0 bytes, shorter than the 64-byte header");
 
   auto set = [](std::size_t at, int n, std::uint32_t v) { return [=](Bytes& f) { put_be(f.data() + at, n, v); }; };
   auto cut = [](std::size_t n) { return [=](Bytes& f) { f.resize(n); }; };
@@ -99,6 +102,7 @@ TEST(DataFileReader, ReadsALaidOutFileAndNamesTheFaultOfEachDamagedOne) {
       {set(28, 4, 25), "header names pages 5..25 (21 pages), the chunks hold 20 pages"},
       {set(28, 4, 3), "header names pages 5..3 (-1 pages), the chunks hold 20 pages"},
       {cut(66), "file ends inside the chunk offset table (66 bytes, the table of 2 chunks ends at 72)"},
+      {cut(72), "chunk 1 of 2: record head runs past the end of the file"},  // the table ends at the end
       {set(64, 4, 68), "chunk 1 of 2: record at offset 68, expected 72"},
       {set(72, 4, (second - tokens1) / 3 - 1),
        "chunk 2 of 2: record at offset " + std::to_string(second) + ", expected " + std::to_string(second - 3)},

@@ -109,16 +109,5 @@ TEST_F(IndexFile, ATitleLongerThanSixtyFourBytesIsCutToItsField) {
   EXPECT_EQ(f[77], 1);
 }
 
-TEST_F(IndexFile, CreateAndWriteErrorsAreReported) {
-  std::filesystem::create_directory("Dic/ABC/ABC.IDX");
-  EXPECT_EQ(write(make_index_page({}), 0), -1);
-  EXPECT_EQ(console_, "Can't create \"Dic/ABC/ABC.IDX\"\n");
-  std::filesystem::remove("Dic/ABC/ABC.IDX");
-  console_.clear();
-  if (!link_to_dev_full("Dic/ABC/ABC.IDX")) GTEST_SKIP() << "no /dev/full";
-  EXPECT_EQ(write(make_index_page({{0x00, 1, 1}}), 0), -1);
-  EXPECT_EQ(console_, "  Writing ABC.IDX\nwrite() failed. (12)\n");
-}
-
 }  // namespace
 }  // namespace tolvex

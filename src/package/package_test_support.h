@@ -26,13 +26,6 @@ class PackageDirTest : public ScratchCwdTest {
     package.dic_id = dic_id;
     return package;
   }
-  // A symbolic link to /dev/full makes every write fail with "disk full".
-  static bool link_to_dev_full(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::exists("/dev/full", ec)) return false;
-    std::filesystem::create_symlink("/dev/full", path, ec);
-    return !ec;
-  }
 };
 
 }  // namespace tolvex::testing_support

@@ -25,8 +25,8 @@ check "installed files" same_files "$prefix" bin/tolvex bin/tolvex-check \
 convert "$work/build-tree" "$build/src/tolvex"
 convert "$work/installed" "$prefix/bin/tolvex"
 check "installed tolvex converts the sample book like the build tree's" same_conversion "$work/installed" "$work/build-tree"
-check "installed tolvex-check verifies that package" quiet \
-  "$prefix/bin/tolvex-check" --book "$work/book/CATALOGS" "$work/installed/Dic/SAMPLE"
+check "installed tolvex-check verifies that package" \
+  "$prefix/bin/tolvex-check" --book "$work/book/CATALOGS" "$work/installed/Dic/SAMPLE" >"$work/check.log"
 
 # The example icon.def: DEFAULT for the sample, the MYDICT sections for a
 # package of that name.

@@ -55,8 +55,3 @@ same_files() {
   expected=$(printf '%s\n' "$@" | LC_ALL=C sort)
   [ "$actual" = "$expected" ] || { printf '    has:\n%s\n' "$actual" | sed 's/^/      /'; return 1; }
 }
-
-# quiet COMMAND...: its output only when it fails.
-quiet() {
-  out=$("$@" 2>&1) || { printf '%s\n' "$out" | tail -n 20 | sed 's/^/    /'; return 1; }
-}
