@@ -137,22 +137,14 @@ wav('chime.wav', 8000, 8, 0.6, 660);
 wav('beep.wav', 11025, 16, 0.4, 440);
 EOF
 
-cat > halfchar.txt <<'EOF'
-hbar	hbar.xbm
-EOF
-cat > fullchar.txt <<'EOF'
-fbox	fbox.xbm
-EOF
-cat > cgraphs.txt <<'EOF'
-sunset	sunset.bmp
-EOF
-cat > sounds.txt <<'EOF'
-chime	chime.wav
-beep	beep.wav
-EOF
+printf 'hbar\thbar.xbm\n' > halfchar.txt
+printf 'fbox\tfbox.xbm\n' > fullchar.txt
+printf 'sunset\tsunset.bmp\n' > cgraphs.txt
+printf 'chime\tchime.wav\nbeep\tbeep.wav\n' > sounds.txt
 
 # Catalog source for FreePWING's catdump: one EPWING V1 subbook "EDICT" with
-# a JIS X 0208 title and both font files.
+# a JIS X 0208 title, in EUC-JP "ＥＤＩＣＴ　和英辞典" (EDICT Japanese-English),
+# and both font files.
 printf '%s\n' \
   '[Catalog]' \
   'FileName   = catalogs' \
@@ -160,15 +152,11 @@ printf '%s\n' \
   'Books      = 1' \
   '' \
   '[Book]' \
-  'Title      = "＠TITLE＠"' \
+  "Title      = \"$(perl -e 'print pack("H*", "a3c5a3c4a3c9a3c3a3d4a1a1cfc2b1d1bcadc5b5")')\"" \
   'BookType   = 6001' \
   'Directory  = "EDICT"' \
   'ZenGaiji   = "GAI16F"' \
-  'HanGaiji   = "GAI16H"' > catalogs.in
-# The title in EUC-JP: "ＥＤＩＣＴ　和英辞典" (EDICT Japanese-English).
-perl -e 'print pack("H*", "a3c5a3c4a3c9a3c3a3d4a1a1cfc2b1d1bcadc5b5")' > title.euc
-perl -pe 'BEGIN { open(my $t, "<", "title.euc") or die; local $/; $T = <$t>; }
-          s/"[^"]*TITLE[^"]*"/"$T"/' catalogs.in > catalogs.txt
+  'HanGaiji   = "GAI16H"' > catalogs.txt
 
 cat > Makefile <<EOF
 FPWPARSER = $HERE/fpwedict
