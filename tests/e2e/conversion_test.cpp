@@ -43,8 +43,8 @@ void expect_package_matches(const fs::path& package, const GeneratedSubbook& sub
     EXPECT_EQ(file.attribute, c.attribute);
     EXPECT_EQ(file.parameters, c.parameters);
     std::uint32_t first = c.range_start;
-    if (c.code == 0xD2 && numbering.graphic_merged) first = numbering.graphic_start;
-    if (c.code == 0xD8 && numbering.sound_merged) first = numbering.sound_start;
+    if (c.code == 0xD2 && numbering.graphic_start != 0) first = numbering.graphic_start;
+    if (c.code == 0xD8 && numbering.sound_start != 0) first = numbering.sound_start;
     EXPECT_EQ(file.first_page, first);
     EXPECT_EQ(file.last_page, first + c.range_count - 1);
     EXPECT_TRUE(file.pages == expected) << "decompressed pages differ from the source";
@@ -52,55 +52,48 @@ void expect_package_matches(const fs::path& package, const GeneratedSubbook& sub
   EXPECT_GT(files, 0);
 }
 
-class SampleBook : public ::testing::Test {
- protected:
-  // Written once for the suite (removed at exit).
-  static const GeneratedBook& book() {
-    static const ScratchDir dir;
-    static const GeneratedBook book = testbook::write_book(dir.path() / "book", testbook::sample_book_recipe());
-    return book;
-  }
-  void SetUp() override { ASSERT_TRUE(book().ok()) << book().error; }
-  static const GeneratedSubbook& subbook(const std::string& name) {
-    return *std::find_if(book().subbooks.begin(), book().subbooks.end(), [&](auto& s) { return s.dir_name == name; });
-  }
-  const GeneratedBook* book_ = &book();
-  ScratchDir out_;
-};
-
-TEST_F(SampleBook, EveryDataFileDecompressesToTheSourcePages) {
-  RunResult r = run_tolvex_in(out_.path(), {"-a", book_->catalog.string()}, book_->root);
-  ASSERT_EQ(r.status, 0) << r.output;
-  expect_package_matches(out_.path() / "Dic" / "SAMPLE", subbook("SAMPLE"), ALL);
-  expect_package_matches(out_.path() / "Dic" / "FUROKU", subbook("FUROKU"), ALL);
-  EXPECT_NE(r.output.find("Skipping GUIDE (stream book)\n"), std::string::npos);
-  EXPECT_FALSE(fs::exists(out_.path() / "Dic" / "GUIDE"));
-  // The font copies are the source files byte for byte.
-  for (const auto& font : subbook("SAMPLE").font_files) {
-    EXPECT_TRUE(read_file_bytes(out_.path() / "Dic" / "SAMPLE" / font.filename()) == read_file_bytes(font));
-  }
-}
-
-TEST_F(SampleBook, RawAndScanRunsHoldTheSamePagesAsTheDefault) {
-  for (const char* flag : {"-r", "-n"}) {
-    SCOPED_TRACE(flag);
+// -a on the whole book, -r (raw chunks) and -n (the scan search) on SAMPLE
+// give the source pages; without flags only the required components are
+// written.
+TEST(SampleBook, EveryDataFileDecompressesToTheSourcePages) {
+  ScratchDir dir;
+  const GeneratedBook book = testbook::write_book(dir.path() / "book", testbook::sample_book_recipe());
+  ASSERT_TRUE(book.ok()) << book.error;
+  const auto subbook = [&](const std::string& name) -> const GeneratedSubbook& {
+    return *std::find_if(book.subbooks.begin(), book.subbooks.end(), [&](auto& s) { return s.dir_name == name; });
+  };
+  const struct {
+    std::vector<std::string> flags;
+    const char* subbook;  // "": the whole book
+    int selection;
+  } rows[] = {{{"-a"}, "", ALL}, {{"-a", "-r"}, "sample", ALL}, {{"-a", "-n"}, "sample", ALL}, {{}, "SAMPLE", 0}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.flags.empty() ? "no flags" : row.flags.back());
     ScratchDir out;
-    RunResult r = run_tolvex_in(out.path(), {"-a", flag, book_->catalog.string(), "sample"}, book_->root);
+    std::vector<std::string> args = row.flags;
+    args.push_back(book.catalog.string());
+    const bool whole = *row.subbook == '\0';
+    if (!whole) args.push_back(row.subbook);
+    const RunResult r = run_tolvex_in(out.path(), args, book.root);
     ASSERT_EQ(r.status, 0) << r.output;
-    expect_package_matches(out.path() / "Dic" / "SAMPLE", subbook("SAMPLE"), ALL, flag[1] == 'r');
+    const fs::path sample = out.path() / "Dic" / "SAMPLE";
+    expect_package_matches(sample, subbook("SAMPLE"), row.selection, args[1] == "-r");
+    EXPECT_EQ(fs::exists(out.path() / "Dic" / "FUROKU"), whole);
+    if (whole) {
+      expect_package_matches(out.path() / "Dic" / "FUROKU", subbook("FUROKU"), ALL);
+      EXPECT_NE(r.output.find("Skipping GUIDE (stream book)\n"), std::string::npos);
+      EXPECT_FALSE(fs::exists(out.path() / "Dic" / "GUIDE"));
+      // The font copies are the source files byte for byte.
+      for (const auto& font : subbook("SAMPLE").font_files)
+        EXPECT_TRUE(read_file_bytes(sample / font.filename()) == read_file_bytes(font));
+    }
+    if (row.selection != 0) continue;
+    EXPECT_FALSE(fs::exists(sample / "COLSCR.DIC"));
+    EXPECT_FALSE(fs::exists(sample / "MULTI1.DIC"));
+    const std::string profile = read_file_text(sample / "DICPROF.INI");
+    EXPECT_NE(profile.find("OptionalComponents=0\r\n"), std::string::npos);
+    EXPECT_EQ(profile.find("[OPTIONAL"), std::string::npos);
   }
-}
-
-TEST_F(SampleBook, RequiredComponentsOnlyWithoutFlags) {
-  RunResult r = run_tolvex_in(out_.path(), {book_->catalog.string(), "SAMPLE"}, book_->root);
-  ASSERT_EQ(r.status, 0) << r.output;
-  expect_package_matches(out_.path() / "Dic" / "SAMPLE", subbook("SAMPLE"), 0);
-  EXPECT_FALSE(fs::exists(out_.path() / "Dic" / "SAMPLE" / "COLSCR.DIC"));
-  EXPECT_FALSE(fs::exists(out_.path() / "Dic" / "SAMPLE" / "MULTI1.DIC"));
-  EXPECT_FALSE(fs::exists(out_.path() / "Dic" / "FUROKU"));
-  const std::string profile = read_file_text(out_.path() / "Dic" / "SAMPLE" / "DICPROF.INI");
-  EXPECT_NE(profile.find("OptionalComponents=0\r\n"), std::string::npos);
-  EXPECT_EQ(profile.find("[OPTIONAL"), std::string::npos);
 }
 
 // One book stored three ways, plain and with its text and sound files

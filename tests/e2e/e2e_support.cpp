@@ -20,13 +20,7 @@ std::string dq(const std::string& s) { return "\"" + s + "\""; }
 #else
 std::string quote(const std::string& s) {
   std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      q += "'\\''";
-    } else {
-      q += c;
-    }
-  }
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
 #endif
@@ -85,10 +79,10 @@ RunResult run_once(const fs::path& cwd, const std::vector<std::string>& args, [[
 }  // namespace
 
 RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& args, const fs::path& book, int seconds) {
-  const auto before = book.empty() ? std::map<std::string, std::string>{} : testing_support::fingerprint(book);
+  const auto before = book.empty() ? std::map<std::string, std::string>{} : fingerprint(book);
   const RunResult result = run_once(cwd, args, seconds);
   if (!book.empty()) {
-    EXPECT_EQ(testing_support::fingerprint(book), before) << "the run changed the book";
+    EXPECT_EQ(fingerprint(book), before) << "the run changed the book";
   }
   return result;
 }
@@ -102,27 +96,24 @@ std::string without_times(std::string text) {
 MergedNumbering merged_numbering(const testbook::GeneratedSubbook& subbook) {
   MergedNumbering m;
   std::uint32_t end = 0;
-  std::uint32_t graphic_own = 0, graphic_count = 0, sound_own = 0;
+  const testbook::Component *graphic = nullptr, *sound = nullptr;
   for (const auto& c : subbook.components) {
     if (c.code == 0xD2 && subbook.graphic) {
-      m.graphic_merged = true;
-      graphic_own = c.range_start;
-      graphic_count = c.range_count;
+      graphic = &c;
     } else if (c.code == 0xD8 && subbook.sound) {
-      m.sound_merged = true;
-      sound_own = c.range_start;
-    } else if (c.range_start + c.range_count > end) {
-      end = c.range_start + c.range_count;
+      sound = &c;
+    } else {
+      end = std::max(end, c.range_start + c.range_count);
     }
   }
-  if (m.graphic_merged) {
-    m.graphic_shift = static_cast<std::int32_t>(end - graphic_own);
+  if (graphic) {
     m.graphic_start = end;
-    end += graphic_count;
+    m.graphic_shift = static_cast<std::int32_t>(end - graphic->range_start);
+    end += graphic->range_count;
   }
-  if (m.sound_merged) {
-    m.sound_shift = static_cast<std::int32_t>(end - sound_own);
+  if (sound) {
     m.sound_start = end;
+    m.sound_shift = static_cast<std::int32_t>(end - sound->range_start);
   }
   return m;
 }
@@ -132,7 +123,7 @@ std::vector<std::uint8_t> expected_pages(const testbook::GeneratedSubbook& subbo
   std::vector<std::uint8_t> bytes;
   for (const auto& page : testbook::component_pages(subbook, component))
     bytes.insert(bytes.end(), page.begin(), page.end());
-  if (component.code != 0x00 || !(numbering.graphic_merged || numbering.sound_merged)) return bytes;
+  if (component.code != 0x00) return bytes;
   // Body text: every reference moves by its component's shift.
   for (const auto& ref : subbook.references) {
     std::size_t at = static_cast<std::size_t>(ref.text_page - component.range_start) * 2048 + ref.offset;

@@ -33,19 +33,13 @@ RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& arg
 // elapsed time) replaced by T and E.
 std::string without_times(std::string text);
 
-using testing_support::read_file_bytes;
-using testing_support::read_file_text;
-using testing_support::read_tree;
-using testing_support::ScratchDir;
+using namespace testing_support;
 
 // Where a subbook's components land in the package's single page space.
+// A start of 0 leaves the component in the text file's numbering.
 struct MergedNumbering {
-  std::int32_t graphic_shift = 0;
-  std::int32_t sound_shift = 0;
-  std::uint32_t graphic_start = 0;
-  std::uint32_t sound_start = 0;
-  bool graphic_merged = false;
-  bool sound_merged = false;
+  std::int32_t graphic_shift = 0, sound_shift = 0;
+  std::uint32_t graphic_start = 0, sound_start = 0;
 };
 MergedNumbering merged_numbering(const testbook::GeneratedSubbook& subbook);
 

@@ -55,7 +55,7 @@ TEST(Ebzip, EveryBookAtEveryLevelGivesThePlainBooksPackageAndMessages) {
     for (int level : {0, 2, 5}) {
       SCOPED_TRACE(level);
       ScratchDir packed;
-      ASSERT_TRUE(testing_support::ebzip_book(book.root, packed.path() / "book", level));
+      ASSERT_TRUE(ebzip_book(book.root, packed.path() / "book", level));
       ASSERT_FALSE(fs::exists(packed.path() / "book" / text));
       ASSERT_TRUE(fs::exists(packed.path() / "book" / (text.string() + ".ebz")));
       const auto run = convert(packed.path(), book);
@@ -66,8 +66,6 @@ TEST(Ebzip, EveryBookAtEveryLevelGivesThePlainBooksPackageAndMessages) {
 }
 
 TEST(Ebzip, DamagedFilesEndWithTheirMessage) {
-  using testing_support::Bytes;
-  using testing_support::zlib_stream;
   ScratchDir dir;
   BookRecipe recipe = testbook::eb_library_book_recipe(1);
   recipe.subbooks[0].fonts = false;
@@ -77,7 +75,7 @@ TEST(Ebzip, DamagedFilesEndWithTheirMessage) {
   Bytes original;
   for (const auto& page : book.subbooks[0].text.pages) original.insert(original.end(), page.begin(), page.end());
   fs::remove(text);
-  const int w = testing_support::ebz_index_width(original.size());
+  const int w = ebz_index_width(original.size());
   const auto keep = [](std::size_t, const Bytes&, Bytes&) {};
   const auto as_is = [](Bytes&) {};
   // Slice 1 stored through `store`, then the header and index changed by
@@ -111,9 +109,9 @@ TEST(Ebzip, DamagedFilesEndWithTheirMessage) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Bytes ebz = testing_support::ebzip_bytes(original, 1, c.store);
+    Bytes ebz = ebzip_bytes(original, 1, c.store);
     c.fix(ebz);
-    testing_support::write_file_bytes(text.string() + ".ebz", ebz);
+    write_file_bytes(text.string() + ".ebz", ebz);
     ScratchDir out;
     const RunResult r = run_tolvex_in(out.path(), {"-a", book.catalog.string()}, book.root);
     EXPECT_EQ(r.status, 0);

@@ -20,8 +20,8 @@ TEST(Run, CommandLinesAndCatalogsGiveTheirStatusAndMessages) {
   ASSERT_TRUE(book.ok()) << book.error;
   fs::copy(book.root, dir.path() / "nographic", fs::copy_options::recursive);
   fs::remove(dir.path() / "nographic" / fs::relative(book.subbooks[0].graphic->path, book.root));
-  testing_support::write_file_text(dir.path() / "EMPTY", "");
-  testing_support::write_file_bytes(dir.path() / "book" / "CUT", std::span(book.catalog_bytes).first(16 + 164 + 100));
+  write_file_text(dir.path() / "EMPTY", "");
+  write_file_bytes(dir.path() / "book" / "CUT", std::span(book.catalog_bytes).first(16 + 164 + 100));
   enum Match { parts, start, whole };  // the output holds the parts in order, begins with them, or is them
   const struct {
     std::vector<std::string> args;
@@ -141,7 +141,7 @@ TEST(Run, NamesFromTheBookNeverLeadOutsideDic) {
   std::uint8_t* furoku = entry + 164;
   std::memset(furoku + 100, ' ', 8);
   std::memcpy(furoku + 100, "../X", 4);
-  testing_support::write_file_bytes(dir.path() / "book" / "EVIL", bytes);
+  write_file_bytes(dir.path() / "book" / "EVIL", bytes);
   fs::create_directories(dir.path() / "work");
   RunResult r = run_tolvex_in(dir.path() / "work", {"-a", "../book/EVIL"}, book.root);
   EXPECT_EQ(r.status, 0);

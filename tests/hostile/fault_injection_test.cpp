@@ -56,7 +56,7 @@ TEST_F(FaultInjection, EachPackageFileOnAFullDeviceOrTakenByADirectoryIsReported
   // Dic/ a file: nothing can be created below it.
   const fs::path w = dir_.path() / "dicfile";
   fs::create_directories(w);
-  testing_support::write_file_text(w / "Dic", "x");
+  write_file_text(w / "Dic", "x");
   RunResult r = run(w);
   EXPECT_TRUE(ends_normally(r)) << r.output;
   EXPECT_TRUE(contains(r.output, "Can't create \"Dic/SAMPLE/MENU.DIC\"\n")) << r.output;

@@ -12,15 +12,8 @@
 namespace tolvex::hostile {
 
 namespace fs = std::filesystem;
-using e2e::read_file_bytes;
-using e2e::read_file_text;
-using e2e::read_tree;
-using e2e::run_tolvex_in;
-using e2e::RunResult;
-using e2e::ScratchDir;
-using testing_support::fingerprint;
-using testing_support::small_book;
-using testing_support::write_file_bytes;
+using namespace e2e;
+using namespace testing_support;
 
 // Every package file a conversion of the subbook writes with `selection`,
 // relative to the working directory (Dic/<DIR>/..., Dic/<DIR>.REG).

@@ -2,6 +2,7 @@
 // behaviour open: each gets the safe behaviour, shown through the binary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "catalog/bytes.h"
@@ -17,14 +18,6 @@ class LeftOpen : public ::testing::Test {
     book_ = testbook::write_book(dir_.path() / "book", small_book(0, false));
     ASSERT_TRUE(book_.ok()) << book_.error;
     text_ = read_file_bytes(book_.subbooks.front().text.path);
-  }
-  // The index entry of the first component with this code.
-  std::uint8_t* entry_of(std::uint8_t code) {
-    const auto& comps = book_.subbooks.front().components;
-    std::size_t i = 0;
-    while (i + 1 < comps.size() && comps[i].code != code) ++i;
-    EXPECT_EQ(comps[i].code, code);
-    return text_.data() + 16 + 16 * i;
   }
   RunResult run(const std::string& catalog = "") {
     write_file_bytes(book_.subbooks.front().text.path, text_);
@@ -45,8 +38,11 @@ class LeftOpen : public ::testing::Test {
 };
 
 TEST_F(LeftOpen, ComponentsOfMoreThan65535ChunksAreRefusedBeforeAnythingIsRead) {
+  const auto& comps = book_.subbooks.front().components;
+  const auto body = std::find_if(comps.begin(), comps.end(), [](const auto& c) { return c.code == 0x00; });
+  std::uint8_t* const page_count = text_.data() + 16 + 16 * (body - comps.begin()) + 6;
   for (std::uint32_t pages : {65536u * 16u - 15u, 0xFFFFFFFFu}) {
-    put_be(entry_of(0x00) + 6, 4, pages);
+    put_be(page_count, 4, pages);
     RunResult r = run();
     EXPECT_TRUE(contains(r.output,
                          "Component HONMON.DIC is too large: " + std::to_string(pages) + " pages (at most 1048560)\n"))
@@ -56,7 +52,7 @@ TEST_F(LeftOpen, ComponentsOfMoreThan65535ChunksAreRefusedBeforeAnythingIsRead) 
   }
   // Exactly 65535 chunks fit the header: the file is begun, and the read
   // beyond the book's end is reported with its chunk.
-  put_be(entry_of(0x00) + 6, 4, 65535u * 16u);
+  put_be(page_count, 4, 65535u * 16u);
   RunResult r = run();
   EXPECT_TRUE(std::regex_search(
       r.output, std::regex("  Writing HONMON.DIC \\(\\d+/65535 chunks\\)\nread_block\\(\\) failed\\. \\([78]\\)\n")))
