@@ -2,15 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <regex>
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
-
-#include "catalog/bytes.h"
 
 namespace tolvex::e2e {
 
@@ -91,74 +89,6 @@ std::string without_times(std::string text) {
   text = std::regex_replace(
       text, std::regex("(Start|Stop): [A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}"), "$1: T");
   return std::regex_replace(text, std::regex("Time elapsed: \\d+:\\d\\d"), "Time elapsed: E");
-}
-
-MergedNumbering merged_numbering(const testbook::GeneratedSubbook& subbook) {
-  MergedNumbering m;
-  std::uint32_t end = 0;
-  const testbook::Component *graphic = nullptr, *sound = nullptr;
-  for (const auto& c : subbook.components) {
-    if (c.code == 0xD2 && subbook.graphic) {
-      graphic = &c;
-    } else if (c.code == 0xD8 && subbook.sound) {
-      sound = &c;
-    } else {
-      end = std::max(end, c.range_start + c.range_count);
-    }
-  }
-  if (graphic) {
-    m.graphic_start = end;
-    m.graphic_shift = static_cast<std::int32_t>(end - graphic->range_start);
-    end += graphic->range_count;
-  }
-  if (sound) {
-    m.sound_start = end;
-    m.sound_shift = static_cast<std::int32_t>(end - sound->range_start);
-  }
-  return m;
-}
-
-std::vector<std::uint8_t> expected_pages(const testbook::GeneratedSubbook& subbook,
-                                         const testbook::Component& component, const MergedNumbering& numbering) {
-  std::vector<std::uint8_t> bytes;
-  for (const auto& page : testbook::component_pages(subbook, component))
-    bytes.insert(bytes.end(), page.begin(), page.end());
-  if (component.code != 0x00) return bytes;
-  // Body text: every reference moves by its component's shift.
-  for (const auto& ref : subbook.references) {
-    std::size_t at = static_cast<std::size_t>(ref.text_page - component.range_start) * 2048 + ref.offset;
-    if (ref.graphic && numbering.graphic_shift != 0) {
-      std::uint8_t* p = bytes.data() + at + 14;
-      int_to_bcd(p, bcd_to_int(p) + static_cast<std::uint32_t>(numbering.graphic_shift));
-    } else if (!ref.graphic && numbering.sound_shift != 0) {
-      for (int off : {6, 12}) {
-        std::uint8_t* p = bytes.data() + at + off;
-        int_to_bcd(p, bcd_to_int(p) + static_cast<std::uint32_t>(numbering.sound_shift));
-      }
-    }
-  }
-  return bytes;
-}
-
-std::vector<std::string> package_names(const testbook::GeneratedSubbook& subbook, int selection) {
-  // Every code the generator writes, the flag that selects it (0: always
-  // written) and its file; copyright (0x02) and unknown codes are never written.
-  static const struct {
-    std::uint8_t code;
-    int flag;
-    const char* name;
-  } files[] = {{0x00, 0, "HONMON.DIC"},  {0x01, 0, "MENU.DIC"},    {0x30, 0, "KAINDEX.DIC"}, {0x70, 0, "BKINDEX.DIC"},
-               {0x91, 0, "FHINDEX.DIC"}, {0xF1, 0, "GA16FULL"},    {0xF2, 0, "GA16HALF"},    {0x03, 1, "KWTITLE.DIC"},
-               {0x80, 1, "KWINDEX.DIC"}, {0x81, 1, "CRINDEX.DIC"}, {0xFF, 1, "MULTI"},       {0xD2, 2, "COLSCR.DIC"},
-               {0xD8, 4, "PCMDATA.DIC"}};
-  std::vector<std::string> names;
-  int multi = 0;
-  for (const auto& c : subbook.components) {
-    const auto* f = std::find_if(std::begin(files), std::end(files), [&](const auto& f) { return f.code == c.code; });
-    const bool written = f != std::end(files) && (f->flag == 0 || (selection & f->flag) != 0);
-    names.push_back(!written ? "" : c.code == 0xFF ? "MULTI" + std::to_string(++multi) + ".DIC" : f->name);
-  }
-  return names;
 }
 
 }  // namespace tolvex::e2e

@@ -1,11 +1,8 @@
 // Support for end-to-end tests: running the real tolvex binary in a scratch
-// directory, and the file names and pages a package must hold for a generated
-// book (references moved by the merged numbering).
+// directory, and its console or log without the times of the run.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -34,21 +31,5 @@ RunResult run_tolvex_in(const fs::path& cwd, const std::vector<std::string>& arg
 std::string without_times(std::string text);
 
 using namespace testing_support;
-
-// Where a subbook's components land in the package's single page space.
-// A start of 0 leaves the component in the text file's numbering.
-struct MergedNumbering {
-  std::int32_t graphic_shift = 0, sound_shift = 0;
-  std::uint32_t graphic_start = 0, sound_start = 0;
-};
-MergedNumbering merged_numbering(const testbook::GeneratedSubbook& subbook);
-
-// The pages a component's data file must decompress to.
-std::vector<std::uint8_t> expected_pages(const testbook::GeneratedSubbook& subbook,
-                                         const testbook::Component& component, const MergedNumbering& numbering);
-
-// The package file name of each component that `selection` (DO_* flags)
-// writes, in index order ("" for components that are not written).
-std::vector<std::string> package_names(const testbook::GeneratedSubbook& subbook, int selection);
 
 }  // namespace tolvex::e2e
