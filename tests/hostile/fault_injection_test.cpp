@@ -33,8 +33,10 @@ TEST_F(FaultInjection, EachPackageFileOnAFullDeviceOrTakenByADirectoryIsReported
   const bool full = fs::exists("/dev/full");
   int n = 0;
   const fs::path good = work("good");
-  run(good);
-  for (const auto& [name, bytes] : read_tree(good / "Dic")) {
+  ASSERT_TRUE(ends_normally(run(good)));
+  const auto package = read_tree(good / "Dic");  // every file the run writes
+  ASSERT_GT(package.size(), 10u);
+  for (const auto& [name, bytes] : package) {
     const std::string path = "Dic/" + name;
     SCOPED_TRACE(path);
     fs::path w = work("dir" + std::to_string(n++));
