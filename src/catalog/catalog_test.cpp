@@ -35,6 +35,8 @@ TEST(Catalog, RecordsOutsideTheFileAreAbsent) {
   EXPECT_FALSE(catalog_entry(img, 1));
   EXPECT_FALSE(catalog_entry(img, -1));
   EXPECT_FALSE(catalog_file_entry(img, 0));  // the second table would start at 508
+  const auto whole = image_of(catalog_bytes(3, 2, 16 + 6 * 164));
+  EXPECT_EQ(catalog_file_entry(whole, 1)->bytes - whole.bytes.data(), 672);  // behind the entries and entry 0
 
   EXPECT_EQ(catalog_readable_entries(image_of({})), 0);
   EXPECT_EQ(catalog_readable_entries(image_of({0x00, 0x05})), 0);
