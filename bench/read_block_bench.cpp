@@ -3,34 +3,28 @@
 // The pages are generated here: JIS X 0208 two-byte characters drawn from a
 // Zipf-distributed vocabulary of short words, with the newline, keyword and
 // reference escapes that body text carries. The frequency tables are counted
-// from that text (pairs, and for kind 2 four-byte runs, at even positions) and
-// the pages are encoded with the test encoder, which takes its codes from the
+// from that text (pairs, and for kind 2 four-byte runs, at even positions) by
+// the sample-book generator's compressor, which takes its codes from the
 // reader's own tree. Throughput is decoded page bytes per second.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "bookfile/book_file.h"
 #include "bookfile/huffman.h"
-#include "bookfile/test_encoder.h"
+#include "huffman_encoder.h"
 
 namespace tolvex {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using test_encoding::build_compressed_file;
-using test_encoding::FrequencyTables;
-using test_encoding::kind2_record;
-using test_encoding::TestEncoder;
 
 constexpr int kPages = 256;  // 512 KiB of text
 
@@ -82,77 +76,27 @@ std::vector<Bytes> text_pages() {
   return pages;
 }
 
-std::uint16_t scaled(std::uint64_t count, std::uint64_t top) {
-  if (count == 0) return 0;
-  return static_cast<std::uint16_t>(std::max<std::uint64_t>(1, count * 65535 / top));
-}
-
-FrequencyTables tables_for(int kind, const std::vector<Bytes>& pages) {
-  std::map<std::uint32_t, std::uint64_t> pairs, quads;
-  std::array<std::uint64_t, 256> bytes{};
-  for (const Bytes& p : pages) {
-    for (std::size_t i = 0; i < p.size(); ++i) ++bytes[p[i]];
-    for (std::size_t i = 0; i + 2 <= p.size(); i += 2) ++pairs[get_be(&p[i], 2)];
-    for (std::size_t i = 0; i + 4 <= p.size(); i += 2) ++quads[get_be(&p[i], 4)];
-  }
-  auto top = [](const std::map<std::uint32_t, std::uint64_t>& m, std::size_t n) {
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> v;
-    for (const auto& [k, c] : m) v.push_back({c, k});
-    std::sort(v.rbegin(), v.rend());
-    if (v.size() > n) v.resize(n);
-    return v;
-  };
-  std::uint64_t most = *std::max_element(bytes.begin(), bytes.end());
-  for (const auto& [k, c] : pairs) most = std::max(most, c);
-
-  FrequencyTables t;
-  t.kind = kind;
-  for (int b = 0; b < 256; ++b) t.bytes[b] = scaled(bytes[b], most);
-  const std::size_t pair_count = kind == 1 ? 1500 : 1024;
-  for (const auto& [c, k] : top(pairs, pair_count)) {
-    t.pairs.push_back({{static_cast<std::uint8_t>(k >> 8), static_cast<std::uint8_t>(k)}, scaled(c, most)});
-  }
-  while (kind == 2 && t.pairs.size() < 1024) t.pairs.push_back({{0, 0}, 0});
-  if (kind == 2) {
-    for (const auto& [c, k] : top(quads, 2000)) {
-      if (c < 8) break;
-      t.quads.push_back({{static_cast<std::uint8_t>(k >> 24), static_cast<std::uint8_t>(k >> 16),
-                          static_cast<std::uint8_t>(k >> 8), static_cast<std::uint8_t>(k)},
-                         scaled(c, most)});
-    }
-  }
-  return t;
-}
-
 struct BenchFile {
   std::string path;
-  double stream_ratio = 0;  // compressed stream bytes per page byte
+  double stream_ratio = 0;  // compressed bytes (tables and raw pages included) per page byte
   int raw_pages = 0;
 };
 
 BenchFile make_file(int kind) {
-  const std::vector<Bytes> pages = text_pages();
-  const FrequencyTables t = tables_for(kind, pages);
-  const TestEncoder enc(t);
-  std::vector<Bytes> records;
+  std::vector<testbook::Page> pages;
+  for (const Bytes& p : text_pages()) std::copy(p.begin(), p.end(), pages.emplace_back().begin());
+  testbook::HuffmanOptions options;
+  options.max_pairs = 1500;
+  options.max_quads = 2000;
+  testbook::CompressedFile z;
+  std::string error;
+  if (!testbook::compress_pages(kind, pages, options, z, error)) return {};
   BenchFile f;
-  std::size_t stream_bytes = 0;
-  for (const Bytes& p : pages) {
-    Bytes s = enc.encode(p, false);
-    stream_bytes += s.size();
-    if (kind == 1) {
-      records.push_back(std::move(s));
-    } else {
-      const bool raw = s.size() >= PAGE_SIZE;
-      f.raw_pages += raw;
-      records.push_back(raw ? kind2_record(true, p) : kind2_record(false, s));
-    }
-  }
-  f.stream_ratio = static_cast<double>(stream_bytes) / (static_cast<double>(kPages) * PAGE_SIZE);
-  const Bytes file = build_compressed_file(t.table_length(), t.serialize(), records);
+  f.raw_pages = static_cast<int>(std::count(z.raw_pages.begin(), z.raw_pages.end(), true));
+  f.stream_ratio = static_cast<double>(z.bytes.size()) / (static_cast<double>(kPages) * PAGE_SIZE);
   f.path = (std::filesystem::temp_directory_path() / ("tolvex_read_block_bench_" + std::to_string(kind))).string();
   std::ofstream out(f.path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  out.write(reinterpret_cast<const char*>(z.bytes.data()), static_cast<std::streamsize>(z.bytes.size()));
   return f;
 }
 

@@ -7,20 +7,32 @@
 #include <utility>
 #include <vector>
 
-#include "bookfile/test_encoder.h"
 #include "catalog/bytes.h"
+#include "huffman_encoder.h"
 #include "scratch_dir.h"
 
 namespace tolvex {
 namespace {
 
-using namespace test_encoding;
+using Bytes = std::vector<std::uint8_t>;
+using testbook::Page;
 
 // Page n: its number in the first byte, then letters 'A'.
-Bytes numbered_page(int n) {
-  Bytes page(PAGE_SIZE, 0x41);
+Page numbered_page(int n) {
+  Page page;
+  page.fill(0x41);
   page[0] = static_cast<std::uint8_t>(n);
   return page;
+}
+
+// The pages as the sample-book generator compresses them (kind 1 or 2).
+testbook::CompressedFile compressed(int kind, int pages, const testbook::HuffmanOptions& options = {}) {
+  std::vector<Page> all;
+  for (int n = 1; n <= pages; ++n) all.push_back(numbered_page(n));
+  testbook::CompressedFile out;
+  std::string error;
+  EXPECT_TRUE(testbook::compress_pages(kind, all, options, out, error)) << error;
+  return out;
 }
 
 using Read = std::pair<int, std::int32_t>;
@@ -44,7 +56,7 @@ class BookFileTest : public ::testing::Test {
 
   testing_support::ScratchDir dir_;
   int files_ = 0;
-  Bytes page_ = Bytes(PAGE_SIZE);
+  Page page_{};
 };
 
 Bytes plain_pages(int count, std::size_t short_last_page = 0) {
@@ -81,38 +93,28 @@ TEST_F(BookFileTest, PlainFileReadsPagesAndKeepsCurrentPage) {
   EXPECT_EQ(f, nullptr);
 }
 
-// The pinned stream 5B 80 as page 1, with table lengths 512 and 515 (three
-// spare bytes, no pair); page 2 a stream that runs out before its end symbol
-// (40 symbols 'A', as in a file cut short).
-TEST_F(BookFileTest, PinnedStreamDecodesAndAStreamThatRunsOutFails) {
-  for (std::int32_t length : {512, 515}) {
-    Bytes table = abc_tables().serialize();
-    table.resize(static_cast<std::size_t>(length), 0xFF);
-    BookFilePtr f = open(build_compressed_file(length, table, {Bytes{0x5B, 0x80}, Bytes(5, 0)}), 1);
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(f->tree->nodes.size(), 513u);
-    set_current_page(0);
-    EXPECT_EQ(read(f.get(), 0), Read(-1, 0));  // page 0 before any page was read names no page
-    EXPECT_EQ(read(f.get(), 1), Read(0, 2));
-    EXPECT_EQ(page_, page_with_prefix({0x41, 0x42, 0x43}));
-    EXPECT_EQ(read(f.get(), 0), Read(-1, 2));
-  }
-}
-
-TEST_F(BookFileTest, PagesSixteenAndSeventeenAreRecordZeroSlotFifteenAndRecordOneSlotZero) {
-  const TestEncoder enc(abc_tables());
-  std::vector<Bytes> records;
-  for (int n = 1; n <= 20; ++n) records.push_back(enc.encode(numbered_page(n), false));
-  Bytes file = build_compressed_file(512, abc_tables().serialize(), records);
+// Kind 1: the page index (pages 16 and 17 are record 0's slot 15 and record
+// 1's slot 0), table lengths of three spare bytes (no further pair), and
+// damage: an index slot or base moved, the index below offset 0, a stream
+// that runs out before the page is complete (a file cut short).
+TEST_F(BookFileTest, Kind1PagesThroughThePageIndex) {
+  const testbook::CompressedFile z = compressed(1, 20);
+  Bytes file = z.bytes;
   BookFilePtr f = open(file, 1);
+  EXPECT_EQ(read(f.get(), 0), Read(-1, 0));  // page 0 before any page was read names no page
   EXPECT_EQ(read(f.get(), 16), Read(16, 17));
   EXPECT_EQ(read(open(plain_pages(2), 0).get(), 2), Read(2, 3));
   EXPECT_EQ(read(f.get(), 0), Read(3, 4));  // page 0 goes on after the last page read on any file
   EXPECT_EQ(read(f.get(), 17), Read(17, 18));
   EXPECT_EQ(read(f.get(), 0), Read(18, 19));
+  put_be(&file[12], 4, static_cast<std::uint32_t>(z.table_length + 3));
+  EXPECT_EQ(read(open(file, 1).get(), 20), Read(20, 21));
+  file.resize(file.size() - 20);
+  EXPECT_EQ(read(open(file, 1).get(), 20), Read(-1, 20));
   // Record 0's slot 15 moved to page 1's stream, record 1's base past the end of the file.
-  put_be(&file[20 + 4 + 2 * 15], 2, 0);
-  put_be(&file[20 + 36], 4, 0x00FFFFFF);
+  const std::size_t index = static_cast<std::size_t>(z.index_offset);
+  put_be(&file[index + 4 + 2 * 15], 2, 0);
+  put_be(&file[index + 36], 4, 0x00FFFFFF);
   f = open(file, 1);
   EXPECT_EQ(read(f.get(), 16), Read(1, 17));
   EXPECT_EQ(read(f.get(), 0), Read(-1, 17));
@@ -121,31 +123,19 @@ TEST_F(BookFileTest, PagesSixteenAndSeventeenAreRecordZeroSlotFifteenAndRecordOn
   EXPECT_EQ(read(f.get(), 1), Read(-1, 1));
 }
 
-// Kind 2 pages: compressed, raw, a full one whose last pair has room for
-// one byte only (the bits after it are ignored), one with flag 0x7F (any
-// non-zero flag means raw) and a cut raw one, which run into the end of the file.
+// Kind 2: page 1 compressed, pages 2 and 3 raw, page 3 with flag 0x7F (any
+// non-zero flag means raw); cut by a byte, page 3 runs into the end of the file.
 TEST_F(BookFileTest, Kind2PagesStoredRawOrCompressed) {
-  FrequencyTables t = abc_tables();
-  t.kind = 2;
-  t.pairs.assign(1024, {{0x30, 0x21}, 0});
-  t.pairs[0].second = 7;
-  const TestEncoder enc(t);
-  const Bytes raw = numbered_page(2), text{0x30, 0x21, 0x30, 0x21, 0x41, 0x30, 0x21};  // pairs and a byte
-  Bytes full(PAGE_SIZE - 1, 0x41);
-  full.insert(full.end(), {0x30, 0x21});
-  const std::vector<Bytes> records{kind2_record(false, enc.encode(text, true)), kind2_record(true, raw),
-                                   kind2_record(false, enc.encode(full, false)), Bytes{0x7F, 0x00, 0x01},
-                                   kind2_record(true, {raw.data(), 1000})};
-  BookFilePtr f = open(build_compressed_file(4608, t.serialize(), records), 2);
-  ASSERT_NE(f, nullptr);
-  EXPECT_EQ(f->tree->nodes.size(), 2u * 1281 - 1);
-  EXPECT_EQ(read(f.get(), 1), Read(0, 2));
-  EXPECT_EQ(page_, page_with_prefix(text));
+  testbook::HuffmanOptions options;
+  options.force_raw_pages = {2, 3};
+  Bytes file = compressed(2, 3, options).bytes;
+  file[file.size() - PAGE_SIZE - 1] = 0x7F;
+  BookFilePtr f = open(file, 2);
+  EXPECT_EQ(read(f.get(), 1), Read(1, 2));
   EXPECT_EQ(read(f.get(), 0), Read(2, 3));
-  EXPECT_EQ(read(f.get(), 0), Read(0, 4));
-  EXPECT_EQ(page_, Bytes(full.begin(), full.begin() + PAGE_SIZE));
-  EXPECT_EQ(read(f.get(), 0), Read(-1, 4));
-  EXPECT_EQ(read(f.get(), 5), Read(-1, 5));
+  EXPECT_EQ(read(f.get(), 0), Read(3, 4));
+  file.pop_back();
+  EXPECT_EQ(read(open(file, 2).get(), 3), Read(-1, 3));
 }
 
 // Negative counts; tables outside the file; a table cut short (and one just

@@ -6,40 +6,71 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+#include <string>
 #include <tuple>
 
+#include "bookfile/book_file.h"
 #include "bookfile/huffman_reference.h"
 #include "bookfile/huffman_table.h"
-#include "bookfile/test_encoder.h"
+#include "catalog/bytes.h"
+#include "huffman_encoder.h"
 
 namespace tolvex {
 namespace {
 
-using namespace test_encoding;
+using Bytes = std::vector<std::uint8_t>;
+using testbook::Page;
+
+// The code of a leaf as '0'/'1' characters from the root down (1 = child_one).
+std::string code_of(const DecodingTree& tree, std::int32_t leaf) {
+  std::string bits;
+  for (std::int32_t n = leaf, up; (up = tree.nodes[n].parent) != NO_NODE; n = up)
+    bits.insert(0, 1, tree.nodes[up].child_one == n ? '1' : '0');
+  return bits;
+}
+
+// '0'/'1' characters to bytes, MSB first, the last byte padded with zeros.
+Bytes pack(const std::string& bits) {
+  Bytes out((bits.size() + 7) / 8, 0);
+  for (std::size_t i = 0; i < bits.size(); ++i)
+    out[i / 8] |= static_cast<std::uint8_t>((bits[i] == '1') << (7 - i % 8));
+  return out;
+}
 
 TEST(HuffmanTree, PinnedExampleCodesAndStreams) {
-  const TestEncoder enc(abc_tables());
+  testbook::FrequencyTable abc;
+  abc.bytes[0x41] = 5;
+  abc.bytes[0x42] = 3;
+  abc.bytes[0x43] = 1;
+  const testbook::HuffmanEncoder enc(abc);
   EXPECT_EQ(enc.tree().nodes.size(), 513u);
-  // {} is the end-of-page symbol. The selection sort moves zero-weight leaves:
+  // -1 is the end-of-page symbol. The selection sort moves zero-weight leaves:
   // 0x00-0x02 to the places of A-C, 0x03 to the end; 0x04 is the first one left in place.
-  for (const auto& [symbol, code] : std::vector<std::pair<Bytes, std::string>>{{{0x41}, "0"},
-                                                                               {{0x42}, "10"},
-                                                                               {{0x43}, "110"},
-                                                                               {{}, "1110"},
-                                                                               {{0x04}, "11110"},
-                                                                               {{0x03}, std::string(256, '1')},
-                                                                               {{0xFF}, std::string(255, '1') + "0"},
-                                                                               {{0x00}, std::string(65, '1') + "0"}}) {
-    EXPECT_EQ(enc.code(symbol), code);
+  for (const auto& [symbol, code] : std::vector<std::pair<int, std::string>>{{0x41, "0"},
+                                                                             {0x42, "10"},
+                                                                             {0x43, "110"},
+                                                                             {-1, "1110"},
+                                                                             {0x04, "11110"},
+                                                                             {0x03, std::string(256, '1')},
+                                                                             {0xFF, std::string(255, '1') + "0"},
+                                                                             {0x00, std::string(65, '1') + "0"}}) {
+    std::string bits;
+    for (std::uint8_t bit : symbol < 0 ? enc.end_code() : enc.byte_code(static_cast<std::uint8_t>(symbol)))
+      bits += static_cast<char>('0' + bit);
+    EXPECT_EQ(bits, code) << symbol;
   }
-  // The stream 5B 80 is read through a file in book_file_test.cpp; "0 10 110 11"
-  // runs out inside a code: the page is incomplete.
-  Bytes page(PAGE_SIZE, 0xEE);
+  // The stream 5B 80 is "0 10 110 1110"; 5B alone runs out inside a code:
+  // the page is incomplete.
+  Page page;
+  page.fill(0xEE);
+  EXPECT_TRUE(decode_page(Bytes{0x5B, 0x80}, enc.tree(), page.data()));
+  EXPECT_EQ(page, (Page{0x41, 0x42, 0x43}));
+  page.fill(0xEE);
   EXPECT_FALSE(decode_page(Bytes{0x5B}, enc.tree(), page.data()));
-  EXPECT_EQ(page, page_with_prefix({0x41, 0x42, 0x43}));
-  const Bytes moved{0x03, 0x04, 0x00, 0xFF, 0x41, 0x03};
-  EXPECT_TRUE(decode_page(enc.encode(moved, true), enc.tree(), page.data()));
-  EXPECT_EQ(page, page_with_prefix(moved));
+  EXPECT_EQ(page, (Page{0x41, 0x42, 0x43}));
+  const Page moved{0x03, 0x04, 0x00, 0xFF, 0x41, 0x03};
+  EXPECT_TRUE(decode_page(enc.encode_page(moved, true), enc.tree(), page.data()));
+  EXPECT_EQ(page, moved);
 }
 
 // Leaves in file order (q quads, p pairs, 256 bytes, the end leaf) with random values and the given weights.

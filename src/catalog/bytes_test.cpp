@@ -7,13 +7,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string hex(const std::string& s) {
-  std::string out;
-  char b[4];
-  for (unsigned char c : s) out += (std::snprintf(b, sizeof b, "%02X", c), b);
-  return out;
-}
-
 TEST(Bcd, KeepsTheLowestEightDigitsAndTakesNibblesAtFaceValue) {
   const std::uint8_t odd[] = {0x12, 0x34, 0x56, 0x7A};
   EXPECT_EQ(bcd_to_int(odd), 12345670u + 10u);
@@ -29,13 +22,13 @@ TEST(JisToSjis, ConvertsPairsTrimsTheFieldAndNeverReadsPastIt) {
     Bytes jis;
     const char* sjis;
   };
-  for (const Case& c : std::vector<Case>{{{0x30, 0x21}, "889F"},
-                                         {{0x21, 0x21}, "8140"},  // full-width blank kept
-                                         {{0x5F, 0x21}, "E040"},
-                                         {{0x25, 0x60}, "8380"},
-                                         {{0x30, 0x21, ' ', ' '}, "889F"},
-                                         {{0x30, 0x21, 0x30, 0x00}, "889F887E"}}) {  // odd: pairs with the NUL
-    EXPECT_EQ(hex(jis_to_sjis(c.jis.data(), c.jis.size())), c.sjis) << c.sjis;
+  for (const Case& c : std::vector<Case>{{{0x30, 0x21}, "\x88\x9F"},
+                                         {{0x21, 0x21}, "\x81\x40"},  // full-width blank kept
+                                         {{0x5F, 0x21}, "\xE0\x40"},
+                                         {{0x25, 0x60}, "\x83\x80"},
+                                         {{0x30, 0x21, ' ', ' '}, "\x88\x9F"},
+                                         {{0x30, 0x21, 0x30, 0x00}, "\x88\x9F\x88\x7E"}}) {  // odd: pairs with the NUL
+    EXPECT_EQ(jis_to_sjis(c.jis.data(), c.jis.size()), c.sjis);
   }
   const Bytes last = {0x30, 0x21, 0x30};  // odd width: nothing past the field is read (ASan)
   EXPECT_EQ(jis_to_sjis(last.data(), 3).size(), 4u);

@@ -26,17 +26,6 @@ TEST(Catalog, BookDirIsCutAfterTheLastSeparator) {
   EXPECT_EQ(book_dir_of("CATALOGS"), "");
 }
 
-TEST(Catalog, LayoutComesFromByteThreeAndTheSecondTableFollowsTheEntries) {
-  EXPECT_FALSE(catalog_is_epwing(image_of(catalog_bytes(1, 0x00, 56))));
-  EXPECT_TRUE(catalog_is_epwing(image_of(catalog_bytes(1, 0x02, 180))));
-  auto img = image_of(catalog_bytes(3, 2, 16 + 6 * 164));
-  EXPECT_EQ(catalog_file_entry(img, 0)->bytes - img.bytes.data(), 508);
-  EXPECT_EQ(catalog_file_entry(img, 1)->bytes - img.bytes.data(), 672);
-  EXPECT_EQ(compression_kind_of(0x11), 1);
-  EXPECT_EQ(compression_kind_of(0x12), 2);
-  EXPECT_EQ(compression_kind_of(0x13), 0);  // unknown kinds are read as plain
-}
-
 TEST(Catalog, RecordsOutsideTheFileAreAbsent) {
   // Three entries announced, room for one and a half.
   auto img = image_of(catalog_bytes(3, 2, 16 + 164 + 80));
@@ -46,11 +35,14 @@ TEST(Catalog, RecordsOutsideTheFileAreAbsent) {
   EXPECT_FALSE(catalog_entry(img, 1));
   EXPECT_FALSE(catalog_entry(img, -1));
   EXPECT_FALSE(catalog_file_entry(img, 0));  // the second table would start at 508
+  const auto whole = image_of(catalog_bytes(3, 2, 16 + 6 * 164));
+  EXPECT_EQ(catalog_file_entry(whole, 1)->bytes - whole.bytes.data(), 672);  // behind the entries and entry 0
 
   EXPECT_EQ(catalog_readable_entries(image_of({})), 0);
   EXPECT_EQ(catalog_readable_entries(image_of({0x00, 0x05})), 0);
   EXPECT_EQ(catalog_subbook_count(image_of({0x00})), 0);
   EXPECT_FALSE(catalog_file_entry(image_of(catalog_bytes(1, 0, 400)), 0));  // EB has no second table
+  EXPECT_EQ(compression_kind_of(0x13), 0);                                  // unknown kinds are read as plain
 }
 
 }  // namespace

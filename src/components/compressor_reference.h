@@ -5,8 +5,8 @@
 // the converter.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "components/compressor.h"
@@ -19,11 +19,8 @@ class LiteralHashCompressor {
   std::vector<std::uint8_t> compress(const std::uint8_t* b, std::size_t n) {
     b_ = b;
     end_ = static_cast<std::uint32_t>(WINDOW_SIZE + n);
-    std::memset(key_.data(), 0xFF, key_.size() * 2);
-    std::memset(pos_.data(), 0xFF, pos_.size() * 2);
-    std::memset(slot_of_position_.data(), 0xFF, slot_of_position_.size() * 2);
-    std::memset(last_pair_.data(), 0xFF, last_pair_.size() * 2);
-    std::memset(last_byte_.data(), 0xFF, last_byte_.size() * 2);
+    for (auto* table : {&key_, &pos_, &slot_of_position_, &last_pair_, &last_byte_})
+      std::fill(table->begin(), table->end(), EMPTY);
     for (std::uint32_t x = 4065; x <= 4079; ++x) insert(x, 15);
     last_pair_[b[4078] * 256 + b[4079]] = 4078;
     last_pair_[b[4079] * 256 + b[4080]] = 4079;

@@ -1,6 +1,6 @@
-// The data file writer on plain source files made here: the plan, the
-// relocation lines of the log and the read failure messages. What the files
-// hold is checked on whole runs against the generator's pages.
+// The data file writer on plain source files made here: the plan and the
+// relocation lines of the log. What the files hold, and the read failure
+// messages, are checked on whole runs.
 #include "components/data_writer.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +34,7 @@ class DataWriter : public testing_support::ScratchCwdTest {
     return open_book_file(name, 0);
   }
 
-  static PackageDescription package(RunOptions options = {}, const std::string& full_font = "") {
+  static PackageDescription package(RunOptions options, const std::string& full_font = "") {
     PackageDescription package;
     package.out_name = "OUT";
     package.dir = "Dic/OUT";
@@ -42,14 +42,6 @@ class DataWriter : public testing_support::ScratchCwdTest {
     package.options = options;
     return package;
   }
-
-  int write(Bytes& index, BookFile* text, RunOptions options = {}, BookFile* graphic = nullptr,
-            BookFile* sound = nullptr) {
-    return write_data_components(package(options), index.data(), text, graphic, sound, buffers_, plan_);
-  }
-
-  DataWriterBuffers buffers_;
-  ComponentPlan plan_;
 };
 
 TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunks) {
@@ -85,26 +77,15 @@ TEST_F(DataWriter, OnlyKindsWithReferencesGetARelocationLine) {
   auto graphic = plain_file("GRAPHIC", 1);
   auto sound = plain_file("SOUND", 1);
   auto index = make_index_page({{0x00, 1, 2}, {0xD2, 1, 1}, {0xD8, 1, 1}});
-  ASSERT_EQ(write(index, text.get(), RunOptions{DO_GRAPHICS | DO_SOUND}, graphic.get(), sound.get()), 0);
+  DataWriterBuffers buffers;
+  ComponentPlan plan;
+  ASSERT_EQ(write_data_components(package({DO_GRAPHICS | DO_SOUND}), index.data(), text.get(), graphic.get(),
+                                  sound.get(), buffers, plan),
+            0);
   EXPECT_EQ(log_text(),
             "  Total 7 files, 3 chunks to go.\r\n  Writing HONMON.DIC (1/1 chunks)\r\n"
             "    GRAPHIC references relocated (1 occurrences)\r\n  Writing COLSCR.DIC (1/1 chunks)\r\n"
             "  Writing PCMDATA.DIC (1/1 chunks)\r\n");
-}
-
-TEST_F(DataWriter, AReadFailureStopsTheWriterWithTheChunkNumber) {
-  auto text = plain_file("HONMON", 40);
-  fs::resize_file("HONMON", 35 * PAGE_SIZE + 100);  // page 36 is cut short
-  auto index = make_index_page({{0x00, 1, 160}, {0x01, 1, 1}});
-  EXPECT_EQ(write(index, text.get()), -1);
-  EXPECT_NE(log_text().find("  Writing HONMON.DIC (3/10 chunks)\r\nread_block() failed. (7)\r\n"), std::string::npos);
-  EXPECT_FALSE(fs::exists("Dic/OUT/MENU.DIC"));
-
-  RunOptions raw;
-  raw.DO_RAW = true;
-  auto lookahead = make_index_page({{0x00, 20, 17}});
-  EXPECT_EQ(write(lookahead, text.get(), raw), -1);
-  EXPECT_NE(log_text().find("  Writing HONMON.DIC (1/2 chunks)\r\nread_block() failed. (2)\r\n"), std::string::npos);
 }
 
 }  // namespace
