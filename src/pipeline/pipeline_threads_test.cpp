@@ -61,10 +61,7 @@ class WriterThreads : public ::testing::Test {
     for (int threads : {2, 3, 5}) {
       const Outcome many = convert(catalog, threads);
       EXPECT_EQ(many.console, one.console) << threads << " threads";
-      EXPECT_EQ(many.files.size(), one.files.size()) << threads << " threads";
-      for (const auto& [name, bytes] : one.files) {
-        EXPECT_TRUE(many.files.count(name) && many.files.at(name) == bytes) << name << " on " << threads << " threads";
-      }
+      EXPECT_TRUE(many.files == one.files) << threads << " threads";
     }
   }
 
@@ -117,7 +114,7 @@ TEST_F(WriterThreads, AWriteOrReadFailureLooksTheSameOnAnyNumberOfThreads) {
   std::signal(SIGXFSZ, old_handler);
   ASSERT_NE(one.console.find("write() failed. (9)"), std::string::npos);
   EXPECT_EQ(many.console, one.console);
-  EXPECT_EQ(many.files, one.files);
+  EXPECT_TRUE(many.files == one.files);
 #endif
   const testbook::GeneratedSubbook& s = book.subbooks[0];
   fs::resize_file(s.text.path, static_cast<std::uintmax_t>(s.body_start + 150) * PAGE_SIZE - 100);  // chunk 10
