@@ -98,15 +98,13 @@ TEST_F(IndexFile, HeaderRecordsAndIconsOfAFiveRecordPackage) {
   select_icons("ABC", small.data(), large.data());
   EXPECT_TRUE(std::equal(large.begin(), large.end(), f.begin() + 368));
   EXPECT_TRUE(std::equal(small.begin(), small.end(), f.begin() + 880));
-}
 
-TEST_F(IndexFile, ATitleLongerThanSixtyFourBytesIsCutToItsField) {
-  const std::string title(64, 'T');
-  ASSERT_EQ(write(make_index_page({{0x00, 1, 1}}), 0, title + "XYZ"), 0);
-  auto f = idx();
+  // A title longer than its 64 bytes is cut to them.
+  ASSERT_EQ(write(page, 0, std::string(64, 'T') + "XYZ"), 0);
+  f = idx();
   EXPECT_EQ(f[12], 64);
-  EXPECT_EQ(std::string(f.begin() + 13, f.begin() + 77), title);
-  EXPECT_EQ(f[77], 1);
+  EXPECT_EQ(std::string(f.begin() + 13, f.begin() + 77), std::string(64, 'T'));
+  EXPECT_EQ(f[77], 3);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "components/run_options.h"
@@ -13,12 +14,7 @@ namespace tolvex {
 namespace {
 
 // Shift_JIS bytes of the texts the tests look for.
-const std::string SAMPLE_TITLE = "\x8C\xA9\x96\x7B\x8E\xAB\x93\x54";  // 見本辞典
-const std::string DESC_PREFIX =                                       // このコンポーネントは「
-    "\x82\xB1\x82\xCC\x83\x52\x83\x93\x83\x7C\x81\x5B\x83\x6C\x83\x93\x83\x67\x82\xCD\x81\x75";
-const std::string DESC_SUFFIX =  // 」の辞典データを含んでいます。
-    "\x81\x76\x82\xCC\x8E\xAB\x93\x54\x83\x66\x81\x5B\x83\x5E\x82\xF0\x8A\xDC\x82\xF1\x82\xC5\x82\xA2\x82\xDC\x82"
-    "\xB7\x81\x42";
+const std::string SAMPLE_TITLE = "\x8C\xA9\x96\x7B\x8E\xAB\x93\x54";                              // 見本辞典
 const std::string DICT_DATA = "\x8E\xAB\x93\x54\x83\x66\x81\x5B\x83\x5E";                         // 辞典データ
 const std::string CONTAINS = "\x82\xF0\x8A\xDC\x82\xF1\x82\xC5\x82\xA2\x82\xDC\x82\xB7\x81\x42";  // を含んでいます。
 const std::string THIS_COMPONENT =  // このコンポーネントは
@@ -61,7 +57,8 @@ TEST_F(ProfileFiles, DicprofOfTheWorkedExampleMatchesLineForLine) {
                 "DicDir=DICT01",
                 "RequiredFiles=8",
                 "OptionalComponents=2",
-                "DESC=" + DESC_PREFIX + SAMPLE_TITLE + DESC_SUFFIX,
+                // このコンポーネントは「見本辞典」の辞典データを含んでいます。
+                "DESC=" + THIS_COMPONENT + "\x81\x75" + SAMPLE_TITLE + "\x81\x76\x82\xCC" + DICT_DATA + CONTAINS,
                 "[REQUIRED]",
                 "NAME=" + DICT_DATA,
                 "DESC=" + THIS_COMPONENT + SEARCH_INDEX + BODY_TEXT + CONTAINS,
@@ -103,44 +100,28 @@ TEST_F(ProfileFiles, RegistryScriptBytesForAbc) {
   EXPECT_EQ(console_, "  Writing ABC.REG\n");
 }
 
-TEST_F(ProfileFiles, ValidDoubleByteTitlesWithBackslashSecondBytesStayUnchanged) {
+// 表ソ (both second bytes 0x5C), then second bytes 0x80 and 0xFC, the ends of
+// their range, stay as they are. A line break, a lone quote and backslash, a
+// lead byte before a byte that cannot follow it (0x7F) and one with no second
+// byte can neither add lines nor break the quoting, in titles or font names.
+TEST_F(ProfileFiles, TitlesAndFontNamesKeepDoubleBytesButCannotAddLinesOrBreakQuoting) {
   make_package_dir("ABC");
-  // 表ソ: both second bytes are 0x5C; then second bytes 0x80 and 0xFC, the ends of their range.
-  const std::string title = "\x95\x5C\x83\x5C\x81\x80\xFC\xFC";
-  ASSERT_EQ(write_reg_file(package("ABC", title)), 0);
-  ASSERT_EQ(write_exinfo_ini(package("ABC", title)), 0);
-  EXPECT_NE(read_file("Dic/ABC.REG").find("\"DicName\"=\"" + title + "\"\r\n"), std::string::npos);
-  EXPECT_EQ(read_file("Dic/ABC/EXINFO.INI"), crlf_lines({"[GENERAL]", "SRCINFO=" + title}));
-}
-
-TEST_F(ProfileFiles, DamagedTitleCannotAddLinesOrBreakQuoting) {
-  make_package_dir("ABC");
-  // A line break, a lone quote and backslash, a lead byte before a byte that
-  // cannot follow it (0x7F), and one with no second byte.
-  const std::string title = std::string("a\r\n\"x\"=\"y\\", 10) + "\x1F\x81\x7F\x81";
-  ASSERT_EQ(write_reg_file(package("ABC", title)), 0);
-  ASSERT_EQ(write_exinfo_ini(package("ABC", title)), 0);
-  ASSERT_EQ(write_dicprof_ini(package("ABC", title)), 0);
-
-  const std::string reg = read_file("Dic/ABC.REG");
-  EXPECT_NE(reg.find("\"DicName\"=\"a??\\\"x\\\"=\\\"y\\\\????\"\r\n"), std::string::npos) << reg;
-  EXPECT_NE(reg.find("\"SRCINFO\"=\"a??\\\"x\\\"=\\\"y\\\\????\"\r\n"), std::string::npos);
-  EXPECT_EQ(std::count(reg.begin(), reg.end(), '\n'), 7);
-
-  EXPECT_EQ(read_file("Dic/ABC/EXINFO.INI"), crlf_lines({"[GENERAL]", "SRCINFO=a??\"x\"=\"y\\????"}));
-  const std::string prof = read_file("Dic/ABC/DICPROF.INI");
-  EXPECT_NE(prof.find("DicName=a??\"x\"=\"y\\????\r\nDicId="), std::string::npos);
-  EXPECT_EQ(std::count(prof.begin(), prof.end(), '\n'), 13);
-}
-
-TEST_F(ProfileFiles, ControlBytesInFontNamesCannotStartALine) {
-  make_package_dir("ABC");
-  PackageDescription abc = package("ABC");
-  abc.full_font = "F\r\nX=1";
-  ASSERT_EQ(write_dicprof_ini(abc), 0);
-  const std::string tail = crlf_lines({"FILE3=ABC.IDX", "FILE4=F??X=1"});
-  const std::string text = read_file("Dic/ABC/DICPROF.INI");
-  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+  const std::string valid = "\x95\x5C\x83\x5C\x81\x80\xFC\xFC";
+  const std::string damaged = std::string("a\r\n\"x\"=\"y\\", 10) + "\x1F\x81\x7F\x81";
+  for (const auto& [title, in_text, in_reg] : std::vector<std::array<std::string, 3>>{
+           {valid, valid, valid}, {damaged, "a??\"x\"=\"y\\????", "a??\\\"x\\\"=\\\"y\\\\????"}}) {
+    PackageDescription abc = package("ABC", title);
+    abc.full_font = title;
+    for (auto write : {write_reg_file, write_exinfo_ini, write_dicprof_ini}) ASSERT_EQ(write(abc), 0);
+    const std::string reg = read_file("Dic/ABC.REG"), prof = read_file("Dic/ABC/DICPROF.INI");
+    EXPECT_NE(reg.find("\"DicName\"=\"" + in_reg + "\"\r\n\"DicPath\""), std::string::npos) << reg;
+    EXPECT_NE(reg.find("\"SRCINFO\"=\"" + in_reg + "\"\r\n"), std::string::npos);
+    EXPECT_EQ(std::count(reg.begin(), reg.end(), '\n'), 7);
+    EXPECT_EQ(read_file("Dic/ABC/EXINFO.INI"), crlf_lines({"[GENERAL]", "SRCINFO=" + in_text}));
+    EXPECT_NE(prof.find("DicName=" + in_text + "\r\nDicId="), std::string::npos) << prof;
+    EXPECT_NE(prof.find("FILE4=" + in_text + "\r\n"), std::string::npos);
+    EXPECT_EQ(std::count(prof.begin(), prof.end(), '\n'), 14);
+  }
 }
 
 }  // namespace

@@ -63,21 +63,14 @@ if [ -f "$zip" ]; then
     "tolvex-$version-win64/tolvex.exe" "tolvex-$version-win64/tolvex-check.exe" \
     "tolvex-$version-win64/README.txt" "tolvex-$version-win64/LICENSE.txt" \
     "tolvex-$version-win64/icon.def.txt"
-  cr=$(printf '\r')
-  crlf() { [ -s "$1" ] && [ "$(grep -c "$cr\$" "$1")" -eq "$(wc -l <"$1")" ] && ! grep -q "$cr$cr" "$1"; }
-  for f in README.txt LICENSE.txt icon.def.txt; do check "$f: CR LF line ends" crlf "$win/$f"; done
+  for f in README.txt LICENSE.txt icon.def.txt; do check "$f: CR LF line ends" crlf_once "$win/$f"; done
   check "LICENSE.txt: the MIT licence and the runtime's notices" \
     sh -c "grep -q 'MIT License' '$win/LICENSE.txt' && grep -q winpthreads '$win/LICENSE.txt'"
-  dlls() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '\n' ' '; }
-  # MinGW's own DLLs (libstdc++-6, libgcc_s_seh-1, libwinpthread-1, zlib1)
-  # are not on a Windows machine.
-  system_only() { ! dlls "$1" | grep -q -i -E '(^| )(lib|zlib)'; }
   for f in tolvex.exe tolvex-check.exe; do check "$f needs only: $(dlls "$win/$f")" system_only "$win/$f"; done
   export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all
   convert "$work/zip-run" "$wine_run" --prefix="$WINEPREFIX" "$win/tolvex.exe"
   check "the zip's tolvex.exe converts the sample book under Wine like the build tree's tolvex" \
     same_conversion "$work/zip-run" "$work/build-tree"
-  wineserver=$(command -v wineserver64 || command -v wineserver || echo /usr/lib/wine/wineserver64)
   "$wineserver" -k 2>/dev/null || true
 else
   bad "$zip is missing: make package"

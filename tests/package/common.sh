@@ -55,3 +55,18 @@ same_files() {
   expected=$(printf '%s\n' "$@" | LC_ALL=C sort)
   [ "$actual" = "$expected" ] || { printf '    has:\n%s\n' "$actual" | sed 's/^/      /'; return 1; }
 }
+
+# crlf_once FILE: every line ends in CR LF, the last one too, and no other CR
+# is there.
+cr=$(printf '\r')
+crlf_once() {
+  [ "$(tail -c 1 "$1" 2>/dev/null | wc -l)" -eq 1 ] && tr -d '\r' <"$1" | LC_ALL=C sed "s/\$/$cr/" | cmp -s - "$1" ||
+    { echo "    $1: not CR LF exactly once on every line"; return 1; }
+}
+
+# system_only EXE: needs no DLL besides Windows' own. MinGW-w64's own
+# (libstdc++-6, libgcc_s_seh-1, libwinpthread-1, zlib1) are not on a Windows
+# machine.
+dlls() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '\n' ' '; }
+system_only() { [ -f "$1" ] && ! dlls "$1" | grep -q -i -E '(^| )(lib|zlib)'; }
+wineserver=$(command -v wineserver64 || command -v wineserver || echo /usr/lib/wine/wineserver64)

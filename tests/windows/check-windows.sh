@@ -3,7 +3,7 @@
 #   tests/windows/check-windows.sh LINUX_BUILD [MINGW_BUILD]
 #
 # 1. cross-compiles everything with MinGW-w64 into MINGW_BUILD (default
-#    build-mingw) and checks that tolvex.exe needs no DLL besides the system's;
+#    build-mingw) and checks that the programs need no DLL besides the system's;
 # 2. runs the unit test executables under Wine;
 # 3. converts the generated sample book (compressed text, graphics, sound,
 #    external characters) with tolvex.exe under Wine and with the Linux tolvex
@@ -37,11 +37,6 @@ for tool in src/tolvex tools/tolvex-mkbook tools/check/tolvex-check; do
   [ -x "$linux_build/$tool" ] || { echo "check-windows: $linux_build/$tool is missing: build it first" >&2; exit 2; }
 done
 
-# printf, not echo: a Windows path's backslashes must print as typed.
-say() { printf '%s\n' "$*"; }
-stamp() { date +%s; }
-t0=$(stamp)
-
 # ---------------------------------------------------------------- build
 echo "== cross-build ($mingw_build)"
 generator=""
@@ -52,66 +47,38 @@ cmake -S "$top" -B "$mingw_build" $generator --toolchain "$top/cmake/mingw-w64-x
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$mingw_build/configure.log" 2>&1 ||
   { cat "$mingw_build/configure.log"; echo "check-windows: FAILED: configure"; exit 1; }
 mingw_build=$(cd "$mingw_build" && pwd)
-
 build_log=$mingw_build/build.log
 if ! cmake --build "$mingw_build" -j "$jobs" >"$build_log" 2>&1; then
   tail -n 60 "$build_log"
   echo "check-windows: FAILED: cross-build (log: $build_log)"
   exit 1
 fi
-warnings=$(grep -c -E ':[0-9]+:[0-9]+: warning' "$build_log")
-[ "$warnings" -eq 0 ] || echo "   $warnings compiler warnings in: $(grep -E ':[0-9]+:[0-9]+: warning' "$build_log" | cut -d: -f1 | sort -u | tr '\n' ' ')"
-echo "   built in $(($(stamp) - t0)) s"
 
 exe=$mingw_build/src/tolvex.exe
 mkbook_exe=$mingw_build/tools/tolvex-mkbook.exe
 check_exe=$mingw_build/tools/check/tolvex-check.exe
-for f in "$exe" "$mkbook_exe" "$check_exe"; do
-  [ -f "$f" ] || { echo "check-windows: FAILED: $f was not built"; exit 1; }
-done
-
-# MinGW's own runtime DLLs (libstdc++-6, libgcc_s_seh-1, libwinpthread-1)
-# all start with "lib"; Windows' own do not.
-dlls() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p'; }
-only_system_dlls() {
-  for f in "$exe" "$mkbook_exe" "$check_exe"; do
-    if dlls "$f" | grep -i '^lib' >/dev/null; then
-      echo "    $(basename "$f") needs: $(dlls "$f" | tr '\n' ' ')"
-      return 1
-    fi
-  done
-}
-check "tolvex.exe and the tools need only system DLLs ($(dlls "$exe" | tr '\n' ' '))" only_system_dlls
+for f in "$exe" "$mkbook_exe" "$check_exe"; do check "$(basename "$f") needs only: $(dlls "$f")" system_only "$f"; done
 
 # ---------------------------------------------------------------- Wine
 WINEPREFIX=$mingw_build/wineprefix
 WINEDEBUG=-all
 export WINEPREFIX WINEDEBUG
 wine_run() { "$here/wine-run.sh" --prefix="$WINEPREFIX" "$@"; }
-wineserver=$(command -v wineserver64 || command -v wineserver || echo /usr/lib/wine/wineserver64)
-
 echo "== Wine ($WINEPREFIX)"
-t=$(stamp)
 wine_run --init || { echo "check-windows: FAILED: wineboot"; exit 1; }
 # One server for the whole run: every program then starts in a fraction of a
 # second instead of bringing up a new server each time.
 "$wineserver" -p 2>/dev/null || true
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
-wine_run cmd /c exit 0 >/dev/null 2>&1 || true
-echo "   prefix ready in $(($(stamp) - t)) s"
 
 # ---------------------------------------------------------------- unit tests
+# interop_tests.exe needs the EB library, which has no Windows build here.
 echo "== unit tests under Wine"
-# Not run here: interop_tests.exe needs the EB library, which has no Windows
-# build here.
-skip_exes="interop_tests.exe"
-t=$(stamp)
 tests_list=$(find "$mingw_build" \( -path "$WINEPREFIX" -o -path "$mingw_build/googletest" -o -name CMakeFiles \) -prune \
-  -o -type f \( -name '*_test.exe' -o -name '*_tests.exe' \) -print | sort)
+  -o -type f \( -name '*_test.exe' -o -name '*_tests.exe' \) ! -name interop_tests.exe -print | sort)
 [ -n "$tests_list" ] || bad "no unit test executables found"
 for t_exe in $tests_list; do
   name=$(basename "$t_exe")
-  case " $skip_exes " in *" $name "*) echo "   not run under Wine: $name"; continue ;; esac
   log=$t_exe.wine.log
   if (cd "$(dirname "$t_exe")" &&
       TOLVEX_BIN_DIR=$mingw_build timeout 900 "$here/wine-run.sh" --prefix="$WINEPREFIX" "./$name" >"$log" 2>&1); then
@@ -121,56 +88,30 @@ for t_exe in $tests_list; do
     tr -d '\r' <"$log" | grep -a -E '^\[  FAILED  \]|Failure$' | head -n 20 | sed 's/^/    /'
   fi
 done
-echo "   unit tests in $(($(stamp) - t)) s"
 
 # ---------------------------------------------------------------- conversion
 echo "== sample book converted on Linux and under Wine"
-t=$(stamp)
 work=$mingw_build/windows-check
 rm -rf "$work"
-mkdir -p "$work/linux" "$work/win"
-cr=$(printf '\r')
-
+mkdir -p "$work"
 "$linux_build/tools/tolvex-mkbook" --sample "$work/book" >/dev/null || { echo "check-windows: FAILED: tolvex-mkbook"; exit 1; }
 (cd "$work" && wine_run "$mkbook_exe" --sample book-win >/dev/null 2>&1)
 check "tolvex-mkbook.exe writes the same sample book as on Linux" diff -r "$work/book" "$work/book-win"
 rm -rf "$work/book-win"
 
-(cd "$work/linux" && "$linux_build/src/tolvex" -a ../book/CATALOGS >stdout 2>stderr; echo $? >status)
-(cd "$work/win" && wine_run "$exe" -a ../book/CATALOGS >stdout 2>stderr; echo $? >status)
-
-# The times of the run differ; nothing else may.
-same_log() { timeless "$1" >"$1.timeless" && timeless "$2" >"$2.timeless" && cmp "$1.timeless" "$2.timeless"; }
-# Text files: every line ends in CR LF, never CR CR LF, and the file ends in CR LF.
-crlf_once() {
-  [ -s "$1" ] || return 1
-  lines=$(wc -l <"$1")
-  [ "$(grep -a -c "$cr\$" "$1")" -eq "$lines" ] || { echo "    $1: a line without CR LF"; return 1; }
-  [ "$(grep -a -c "$cr$cr\$" "$1")" -eq 0 ] || { echo "    $1: CR CR LF"; return 1; }
-  [ "$(tail -c 2 "$1" | od -An -tx1 | tr -d ' \n')" = 0d0a ] || { echo "    $1: does not end in CR LF"; return 1; }
-}
-text_files() { (cd "$1" && ls tolvex.log Dic/*.REG Dic/*/DICPROF.INI Dic/*/EXINFO.INI); }
+convert "$work/linux" "$linux_build/src/tolvex"
+convert "$work/win" wine_run "$exe"
+check "tolvex.exe -a ../book/CATALOGS: status 0, and the packages, .REG scripts and log (but for the times) of Linux" \
+  same_conversion "$work/win" "$work/linux"
 all_crlf_once() {
-  n=0
-  for f in $(text_files "$1"); do crlf_once "$1/$f" || return 1; n=$((n + 1)); done
-  [ "$n" -ge 4 ]
+  for f in "$1"/tolvex.log "$1"/Dic/*.REG "$1"/Dic/*/DICPROF.INI "$1"/Dic/*/EXINFO.INI; do crlf_once "$f" || return 1; done
 }
+check "the log, DICPROF.INI, EXINFO.INI and .REG files have CR LF exactly once" all_crlf_once "$work/win"
 # The data, index and font files hold LF bytes: a text-mode write would have
 # grown them with CRs, a text-mode read would have lost bytes.
-binary_files_hold_lf() {
-  lfs=$(find "$1/Dic" -type f ! -name '*.INI' ! -name '*.REG' -exec cat {} + | tr -dc '\n' | wc -c)
-  echo "    $lfs LF bytes in the binary files"
-  [ "$lfs" -gt 0 ]
-}
-crlf_console() { sed "s/\$/$cr/" "$1" | timeless /dev/stdin >"$1.crlf" && timeless "$2" >"$2.timeless" && cmp "$1.crlf" "$2.timeless"; }
-
-check "tolvex.exe -a ../book/CATALOGS exits 0 like Linux" \
-  test "$(cat "$work/win/status")" = 0 -a "$(cat "$work/linux/status")" = 0
-check "the packages and .REG scripts are byte-identical ($(find "$work/linux/Dic" -type f | wc -l) files)" \
-  diff -r "$work/linux/Dic" "$work/win/Dic"
-check "tolvex.log is byte-identical but for the times" same_log "$work/linux/tolvex.log" "$work/win/tolvex.log"
-check "the log, DICPROF.INI, EXINFO.INI and .REG files have CR LF exactly once" all_crlf_once "$work/win"
-check "the binary files hold LF bytes and came through unchanged" binary_files_hold_lf "$work/win"
+lfs=$(find "$work/win/Dic" -type f ! -name '*.INI' ! -name '*.REG' -exec cat {} + | tr -dc '\n' | wc -c)
+check "the binary files hold $lfs LF bytes and came through unchanged" test "$lfs" -gt 0
+crlf_console() { sed "s/\$/$cr/" "$1" | timeless /dev/stdin >"$1.crlf" && timeless "$2" | cmp "$1.crlf" -; }
 check "the console shows the Linux output with CR LF line ends" crlf_console "$work/linux/stdout" "$work/win/stdout"
 check "nothing on standard error" test ! -s "$work/win/stderr"
 
@@ -182,46 +123,38 @@ data_files=$(cd "$work/win" && ls Dic/*/*.DIC)
 (cd "$work/win" && wine_run "$check_exe" $data_files >check.win 2>&1; echo $? >>check.win)
 check "tolvex-check.exe finds the Windows package sound, as Linux tolvex-check does" \
   sh -c 'tail -n 1 "$1" | grep -x 0 >/dev/null && tr -d "\r" <"$2" | cmp - "$1"' - "$work/win/check.linux" "$work/win/check.win"
-echo "   conversion in $(($(stamp) - t)) s"
 
 # ---------------------------------------------------------------- paths
 echo "== book paths as typed at a Windows command prompt"
-t=$(stamp)
 # T: is the book folder itself; U: a disc whose folder "book" holds the book.
 # Neither holds the runs' own folders, so U:book means U:\book.
 mkdir -p "$work/disc"
 ln -s ../book "$work/disc/book"
 ln -sfn "$work/book" "$WINEPREFIX/dosdevices/t:"
 ln -sfn "$work/disc" "$WINEPREFIX/dosdevices/u:"
+(mkdir "$work/linux-one" && cd "$work/linux-one" && "$linux_build/src/tolvex" -a ../book/CATALOGS furoku Appendix >/dev/null 2>&1)
 without_working_line() { timeless "$1" | grep -a -v '^Working on '; }
+# like_linux REFERENCE PATH ARGS...: tolvex.exe -a PATH ARGS exits 0 with the
+# package of the Linux run in REFERENCE, and its log, which names PATH as
+# typed, is that run's but for the times.
 n=0
-for form in '..\book\CATALOGS' '..\BOOK/catalogs' 'T:CATALOGS' 'T:\CATALOGS' 't:\catalogs' 'T:/CATALOGS' \
-            'U:\book/CATALOGS' 'U:book\CATALOGS' 'u:/BOOK\CATALOGS'; do
+like_linux() {
+  ref=$1
+  shift
   n=$((n + 1))
   dir=$work/path$n
   mkdir -p "$dir"
-  (cd "$dir" && wine_run "$exe" -a "$form" >stdout 2>&1; echo $? >status)
-  same_run() {
-    [ "$(cat "$dir/status")" = 0 ] || { echo "    exit status $(cat "$dir/status")"; return 1; }
-    diff -r "$work/linux/Dic" "$dir/Dic" >/dev/null || { echo "    the package differs"; return 1; }
-    grep -a -F -x "Working on $form$cr" "$dir/tolvex.log" >/dev/null || { echo "    the log does not name the path as typed"; return 1; }
-    without_working_line "$work/linux/tolvex.log" >"$dir/linux.log" &&
-      without_working_line "$dir/tolvex.log" >"$dir/win.log" && cmp "$dir/linux.log" "$dir/win.log"
-  }
-  check "tolvex -a $form" same_run
-done
-
-# One subbook under a new name, from a drive letter, against Linux.
-mkdir -p "$work/linux-one" "$work/win-one"
-(cd "$work/linux-one" && "$linux_build/src/tolvex" -a ../book/CATALOGS furoku Appendix >/dev/null 2>&1; echo $? >status)
-(cd "$work/win-one" && wine_run "$exe" -a 'T:\CATALOGS' furoku Appendix >/dev/null 2>&1; echo $? >status)
-one_subbook() {
-  [ "$(cat "$work/win-one/status")" = 0 ] && [ -f "$work/win-one/Dic/APPENDIX.REG" ] &&
-    diff -r "$work/linux-one/Dic" "$work/win-one/Dic" &&
-    without_working_line "$work/linux-one/tolvex.log" >"$work/linux-one/l" &&
-    without_working_line "$work/win-one/tolvex.log" >"$work/win-one/l" && cmp "$work/linux-one/l" "$work/win-one/l"
+  (cd "$dir" && wine_run "$exe" -a "$@" >stdout 2>&1; echo $? >status)
+  [ "$(cat "$dir/status")" = 0 ] || { echo "    exit status $(cat "$dir/status")"; return 1; }
+  diff -r "$ref/Dic" "$dir/Dic" >/dev/null || { echo "    the package differs"; return 1; }
+  grep -a -F -x "Working on $1$cr" "$dir/tolvex.log" >/dev/null || { echo "    the log does not name the path as typed"; return 1; }
+  without_working_line "$dir/tolvex.log" >"$dir/win.log" && without_working_line "$ref/tolvex.log" | cmp "$dir/win.log" -
 }
-check "tolvex -a T:\\CATALOGS furoku Appendix gives Linux's Dic/APPENDIX" one_subbook
+for form in '..\book\CATALOGS' '..\BOOK/catalogs' 'T:CATALOGS' 'T:\CATALOGS' 't:\catalogs' 'T:/CATALOGS' \
+            'U:\book/CATALOGS' 'U:book\CATALOGS' 'u:/BOOK\CATALOGS'; do
+  check "tolvex -a $form" like_linux "$work/linux" "$form"
+done
+check "tolvex -a T:\\CATALOGS furoku Appendix gives Linux's Dic/APPENDIX" like_linux "$work/linux-one" 'T:\CATALOGS' furoku Appendix
 
 # A catalog that is not there: status 1 and the path as typed in the message.
 mkdir -p "$work/missing"
@@ -231,8 +164,5 @@ missing_catalog() {
     grep -a -F -x "Can't open \"T:\\NOBOOK\\CATALOGS\"$cr" "$work/missing/tolvex.log" >/dev/null
 }
 check "a missing catalog on a drive is reported with its path as typed, status 1" missing_catalog
-echo "   paths in $(($(stamp) - t)) s"
-
-echo "   check-windows took $(($(stamp) - t0)) s"
 echo "check-windows: $failed failed"
 [ "$failed" -eq 0 ]

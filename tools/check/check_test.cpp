@@ -21,36 +21,6 @@ namespace fs = std::filesystem;
 using testing_support::read_file_bytes;
 using testing_support::write_file_text;
 
-// A one-page data file of zero bytes: 128 tokens FE FF 00 with fill byte 0.
-std::string zero_page_file(char first_page) {
-  std::string f("VORQDATA\x00\x02\x00\x02\x00\x00\x00\x30\x00\x10\x10\x00\x00\x10\x00\x01", 24);
-  f.resize(64 + 4 + 5);
-  f[27] = f[31] = first_page;
-  f[67] = 68;      // the record's offset
-  f[71] = '\x80';  // token count
-  for (int i = 0; i < 128; ++i) f += std::string("\xFE\xFF\x00", 3);
-  return f;
-}
-
-TEST(Check, SummarisesEachFileAndExitsOneOnAFaultAndTwoOnABadCommandLine) {
-  testing_support::ScratchDir dir;
-  const fs::path good = dir.path() / "good", bad = dir.path() / "bad";
-  write_file_text(good, zero_page_file(9));
-  write_file_text(bad, zero_page_file(9).substr(0, 64 + 9 + 3 * 128 - 1));
-  std::string out, err;
-  EXPECT_EQ(run_check({good.string()}, out, err), 0);
-  EXPECT_EQ(run_check({bad.string(), "missing"}, out, err), 1);
-  EXPECT_EQ(out,
-            good.string() + ": code 0x30, 1 chunks, 1 pages (9..9): OK\n" + bad.string() +
-                ": FAULT: chunk 1 of 1: 128 tokens run past the end of the file\n"
-                "missing: FAULT: cannot open: missing or not a regular file\n");
-  EXPECT_TRUE(err.empty());
-  EXPECT_EQ(run_check({}, out, err), 2);
-  EXPECT_EQ(err, CHECK_USAGE);
-  EXPECT_EQ(run_check({"--book", "CATALOGS"}, out, err), 2);
-  EXPECT_EQ(run_check({"--book", "CATALOGS", "--bogus", "a"}, out, err), 2);
-}
-
 // --book on packages converted in-process from the sample book: separate
 // graphic and sound files (merged numbering and relocation), multi-search,
 // fonts and a V1 subbook. Text and sound are kept plain here; the real-book
@@ -101,6 +71,23 @@ TEST_F(BookCheck, PackagesMatchTheirBookAndEachDamageIsNamed) {
                            "MULTI3.DIC: code 0xFF", "GAI16F00: ", "matches SAMPLE"})
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
   EXPECT_EQ(check("FUROKU"), 0) << out;
+  // Without --book each data file is summarised: exit 1 on a fault, 2 on a
+  // bad command line.
+  const std::string menu = testing_support::read_file_text("Dic/SAMPLE/MENU.DIC");
+  write_file_text("cut", menu.substr(0, menu.size() - 1));
+  std::string err;
+  out.clear();
+  EXPECT_EQ(run_check({"Dic/SAMPLE/MENU.DIC"}, out, err), 0);
+  EXPECT_EQ(run_check({"cut", "missing"}, out, err), 1);
+  EXPECT_EQ(out,
+            "Dic/SAMPLE/MENU.DIC: code 0x01, 1 chunks, 2 pages (3..4): OK\n"
+            "cut: FAULT: chunk 1 of 1: 1000 tokens run past the end of the file\n"
+            "missing: FAULT: cannot open: missing or not a regular file\n");
+  EXPECT_TRUE(err.empty());
+  EXPECT_EQ(run_check({}, out, err), 2);
+  EXPECT_EQ(err, CHECK_USAGE);
+  EXPECT_EQ(run_check({"--book", "CATALOGS"}, out, err), 2);
+  EXPECT_EQ(run_check({"--book", "CATALOGS", "--bogus", "a"}, out, err), 2);
   // A literal byte of the first chunk (token 41) of a compressed file, the
   // code of the index file's record 1, a missing and a stray file.
   flip("HONMON.DIC", get_be(&read_file_bytes("Dic/SAMPLE/HONMON.DIC")[64], 4) + 5 + 3 * 40 + 2);
