@@ -17,19 +17,25 @@ namespace {
 // by the bits after them.
 //
 // A table entry, 32 bits:
-//   bits 0-3    stream bits the entry's code takes (for a link, the root bits)
-//   bits 4-7    extra bits after the code (lengths, distances); for a link,
+//   bits 0-4    stream bits the entry takes: its code and the extra bits
+//               after it (lengths, distances); for a link, the root bits
+//   bits 8-11   bits of the code, where the extra bits start; for a link,
 //               the bits that index its subtable
-//   bits 8-15   kind
+//   bits 12-15  kind
 //   bits 16-31  literal byte, base length or distance, or subtable start
+// Bits 5-7 are clear, so the low byte is the shift for the bit buffer.
 enum Kind : std::uint32_t { kLiteral = 0, kBase = 1, kEnd = 2, kLink = 3, kInvalid = 4 };
 
+// An entry without its code's bits, which the table adds: `extra` bits to
+// take after them.
 constexpr std::uint32_t make_entry(std::uint32_t kind, std::uint32_t extra, std::uint32_t value) {
-  return value << 16 | kind << 8 | extra << 4;
+  return value << 16 | kind << 12 | extra;
 }
-constexpr std::uint32_t kind_of(std::uint32_t e) { return (e >> 8) & 0xFF; }
-constexpr std::uint32_t bits_of(std::uint32_t e) { return e & 15; }
-constexpr std::uint32_t extra_of(std::uint32_t e) { return (e >> 4) & 15; }
+// The same with a code of `bits` bits.
+constexpr std::uint32_t with_code(std::uint32_t e, std::uint32_t bits) { return e + (bits << 8) + bits; }
+constexpr std::uint32_t kind_of(std::uint32_t e) { return (e >> 12) & 15; }
+constexpr std::uint32_t taken_of(std::uint32_t e) { return e & 0xFF; }
+constexpr std::uint32_t code_bits_of(std::uint32_t e) { return (e >> 8) & 15; }
 constexpr std::uint32_t value_of(std::uint32_t e) { return e >> 16; }
 constexpr std::uint32_t kInvalidEntry = make_entry(kInvalid, 0, 0);
 
@@ -88,16 +94,31 @@ inline std::uint32_t reverse_bits(std::uint32_t code, unsigned length) {
 // table of invalid entries.
 bool build_table(const std::uint8_t* lengths, unsigned n, const std::uint32_t* symbols, unsigned root,
                  std::uint32_t* table, std::size_t capacity, bool single_allowed) {
-  // Two counts, for even and odd symbols, so that runs of one length do not
-  // wait on each other's increments.
-  unsigned count[kMaxCodeBits + 1] = {}, odd_count[kMaxCodeBits + 1] = {};
-  unsigned s = 0;
-  for (; s + 1 < n; s += 2) {
+  // The symbols are counted and sorted in two halves side by side, so that
+  // runs of one length do not wait on each other's increments.
+  const unsigned half = n / 2;
+  unsigned count[kMaxCodeBits + 1] = {}, second[kMaxCodeBits + 1] = {};
+  for (unsigned s = 0; s < half; ++s) {
     ++count[lengths[s]];
-    ++odd_count[lengths[s + 1]];
+    ++second[lengths[half + s]];
   }
-  if (s < n) ++count[lengths[s]];
-  for (unsigned len = 1; len <= kMaxCodeBits; ++len) count[len] += odd_count[len];
+  if (n % 2 != 0) ++second[lengths[n - 1]];
+  // Symbols in code order, by length and then by value, after those with
+  // no code.
+  unsigned offset[kMaxCodeBits + 1], second_offset[kMaxCodeBits + 1];
+  for (unsigned len = 0, at = 0; len <= kMaxCodeBits; ++len) {
+    offset[len] = at;
+    second_offset[len] = at + count[len];
+    count[len] += second[len];
+    at += count[len];
+  }
+  std::uint16_t sorted[kLitSymbols];
+  for (unsigned s = 0; s < half; ++s) {
+    sorted[offset[lengths[s]]++] = static_cast<std::uint16_t>(s);
+    sorted[second_offset[lengths[half + s]]++] = static_cast<std::uint16_t>(half + s);
+  }
+  if (n % 2 != 0) sorted[second_offset[lengths[n - 1]]] = static_cast<std::uint16_t>(n - 1);
+  unsigned next = count[0];  // in `sorted`: the first symbol with a code
   count[0] = 0;
   unsigned max = kMaxCodeBits;
   while (max > 0 && count[max] == 0) --max;
@@ -113,25 +134,16 @@ bool build_table(const std::uint8_t* lengths, unsigned n, const std::uint32_t* s
   }
   if (left > 0 && !(single_allowed && max == 1)) return false;
 
-  // Symbols in code order: by length, then by value.
-  unsigned offset[kMaxCodeBits + 2] = {};
-  for (unsigned len = 1; len <= kMaxCodeBits; ++len) offset[len + 1] = offset[len] + count[len];
-  std::uint16_t sorted[kLitSymbols];
-  for (s = 0; s < n; ++s) {
-    if (lengths[s] != 0) sorted[offset[lengths[s]]++] = static_cast<std::uint16_t>(s);
-  }
-
   // Codes up to the root bits: the table grows one bit at a time, each step
   // a copy of the entries so far (a code of `len` bits fills every entry
   // whose low `len` bits are its own), then this length's codes written in.
   std::uint32_t code = 0;  // canonical, most significant bit first
-  unsigned next = 0;       // in `sorted`
   table[0] = table[1] = kInvalidEntry;
   unsigned len = 1;
   for (;; ++len) {
     for (unsigned i = 0; i < count[len]; ++i, ++code) {
       const unsigned s = sorted[next++];
-      table[reverse_bits(code, len)] = symbols[s] | len;
+      table[reverse_bits(code, len)] = with_code(symbols[s], len);
     }
     code <<= 1;
     if (len == root || len == max) break;
@@ -160,10 +172,10 @@ bool build_table(const std::uint8_t* lengths, unsigned n, const std::uint32_t* s
         start = free;
         free += 1u << sub_bits;
         if (free > capacity) return false;
-        table[prefix] = make_entry(kLink, sub_bits, start) | root;
+        table[prefix] = make_entry(kLink, root, start) | sub_bits << 8;
       }
       const unsigned s = sorted[next++];
-      const std::uint32_t e = symbols[s] | (len - root);
+      const std::uint32_t e = with_code(symbols[s], len - root);
       for (std::uint32_t i = reversed >> root; i < 1u << sub_bits; i += 1u << (len - root)) table[start + i] = e;
     }
     code <<= 1;
@@ -230,7 +242,7 @@ struct Bits {
   bool overrun() const { return pos * 8 - count > size * 8; }
   std::uint32_t peek(unsigned n) const { return static_cast<std::uint32_t>(buffer & ((std::uint64_t{1} << n) - 1)); }
   void take(unsigned n) {
-    buffer >>= n;
+    buffer >>= n & 63;
     count -= n;
   }
   std::uint32_t get(unsigned n) {
@@ -241,9 +253,10 @@ struct Bits {
   // Takes the code of entry `e` and its extra bits; gives the entry's
   // value plus the extra.
   std::uint32_t value(std::uint32_t e) {
-    const unsigned bits = bits_of(e), extra = extra_of(e);
-    const auto v = value_of(e) + static_cast<std::uint32_t>((buffer >> bits) & ((std::uint64_t{1} << extra) - 1));
-    take(bits + extra);
+    const unsigned taken = taken_of(e);
+    const auto v = value_of(e) +
+        static_cast<std::uint32_t>((buffer & ((std::uint64_t{1} << taken) - 1)) >> code_bits_of(e));
+    take(taken);
     return v;
   }
   // The entry for the code at the head of the stream, taken from the stream
@@ -252,7 +265,7 @@ struct Bits {
     std::uint32_t e = table[peek(root)];
     if (kind_of(e) == kLink) {
       take(root);
-      e = table[value_of(e) + peek(extra_of(e))];
+      e = table[value_of(e) + peek(code_bits_of(e))];
     }
     v = value(e);
     return e;
@@ -280,7 +293,8 @@ bool stored_block(Bits& bits, std::uint8_t* out, std::size_t out_size, std::size
 
 // The code lengths of a dynamic block's two codes, themselves coded, and
 // the tables made from them.
-bool dynamic_tables(Bits& bits, Tables& tables) {
+bool dynamic_tables(Bits& stream, Tables& tables) {
+  Bits bits = stream;  // in registers, as the lengths written could alias it
   if (!bits.refill()) return false;
   const unsigned lit_count = bits.get(5) + 257, dist_count = bits.get(5) + 1, code_len_count = bits.get(4) + 4;
   if (lit_count > 286 || dist_count > 30) return false;
@@ -303,7 +317,7 @@ bool dynamic_tables(Bits& bits, Tables& tables) {
     if (bits.count < 14 && !bits.refill()) return false;
     const std::uint32_t e = code_len_table[bits.peek(kCodeLenRoot)];
     if (kind_of(e) == kInvalid) return false;
-    bits.take(bits_of(e));
+    bits.take(taken_of(e));
     const std::uint32_t symbol = value_of(e);
     if (symbol < 16) {
       lengths[i++] = static_cast<std::uint8_t>(symbol);
@@ -323,6 +337,7 @@ bool dynamic_tables(Bits& bits, Tables& tables) {
     i += times;
   }
   if (lengths[256] == 0) return false;  // no end of block
+  stream = bits;
   return build_table(lengths, lit_count, kSymbols.lit.data(), kLitRoot, tables.lit.data(), tables.lit.size(), true) &&
       build_table(lengths + lit_count, dist_count, kSymbols.dist.data(), kDistRoot, tables.dist.data(),
                   tables.dist.size(), true);
@@ -354,7 +369,10 @@ inline void copy_match(std::uint8_t* out, std::size_t room, std::size_t distance
 
 // A coded block's symbols, up to its end. A refill leaves the bits in the
 // buffer as they were, so the entry looked up before it stays good.
-bool coded_block(Bits& bits, const Tables& tables, std::uint8_t* out, std::size_t out_size, std::size_t& done) {
+bool coded_block(Bits& stream, const Tables& tables, std::uint8_t* out, std::size_t out_size, std::size_t& written) {
+  // Copies the output could alias, kept in registers.
+  Bits bits = stream;
+  std::size_t done = written;
   const std::uint32_t* lit = tables.lit.data();
   const std::uint32_t* dist = tables.dist.data();
   if (!bits.refill()) return false;
@@ -363,17 +381,17 @@ bool coded_block(Bits& bits, const Tables& tables, std::uint8_t* out, std::size_
     if (kind_of(e) == kLiteral) {
       // Literals with codes within the root bits, up to three for the 56
       // bits of a refill.
-      bits.take(bits_of(e));
+      bits.take(taken_of(e));
       if (done == out_size) return false;
       out[done++] = static_cast<std::uint8_t>(value_of(e));
       e = lit[bits.peek(kLitRoot)];
       if (kind_of(e) == kLiteral) {
-        bits.take(bits_of(e));
+        bits.take(taken_of(e));
         if (done == out_size) return false;
         out[done++] = static_cast<std::uint8_t>(value_of(e));
         e = lit[bits.peek(kLitRoot)];
         if (kind_of(e) == kLiteral) {
-          bits.take(bits_of(e));
+          bits.take(taken_of(e));
           if (done == out_size) return false;
           out[done++] = static_cast<std::uint8_t>(value_of(e));
           e = lit[bits.peek(kLitRoot)];
@@ -384,9 +402,9 @@ bool coded_block(Bits& bits, const Tables& tables, std::uint8_t* out, std::size_
     }
     if (kind_of(e) == kLink) {
       bits.take(kLitRoot);
-      e = lit[value_of(e) + bits.peek(extra_of(e))];
+      e = lit[value_of(e) + bits.peek(code_bits_of(e))];
       if (kind_of(e) == kLiteral) {
-        bits.take(bits_of(e));
+        bits.take(taken_of(e));
         if (done == out_size) return false;
         out[done++] = static_cast<std::uint8_t>(value_of(e));
         if (!bits.refill()) return false;
@@ -395,7 +413,9 @@ bool coded_block(Bits& bits, const Tables& tables, std::uint8_t* out, std::size_
       }
     }
     if (kind_of(e) != kBase) {
-      bits.take(bits_of(e));
+      bits.take(taken_of(e));
+      stream = bits;
+      written = done;
       return kind_of(e) == kEnd;
     }
     const std::uint32_t length = bits.value(e);
