@@ -260,7 +260,7 @@ struct Bits {
     return v;
   }
   // The entry for the code at the head of the stream, taken from the stream
-  // with its extra bits; `value` receives the symbol's value plus the extra.
+  // with its extra bits; `v` receives the entry's value plus the extra.
   std::uint32_t decode(const std::uint32_t* table, unsigned root, std::uint32_t& v) {
     std::uint32_t e = table[peek(root)];
     if (kind_of(e) == kLink) {
@@ -336,7 +336,8 @@ bool dynamic_tables(Bits& stream, Tables& tables) {
     std::memset(lengths + i, repeated, times);
     i += times;
   }
-  if (lengths[256] == 0) return false;  // no end of block
+  // A literal/length code without the end of block needs no check: its
+  // block never ends, so the stream fails where the input or output does.
   stream = bits;
   return build_table(lengths, lit_count, kSymbols.lit.data(), kLitRoot, tables.lit.data(), tables.lit.size(), true) &&
       build_table(lengths + lit_count, dist_count, kSymbols.dist.data(), kDistRoot, tables.dist.data(),
