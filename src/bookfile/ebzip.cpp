@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "bookfile/inflate.h"
 #include "catalog/bytes.h"
 #include "platform/platform.h"
 
@@ -20,42 +21,25 @@ bool read_at(int fd, std::int64_t offset, std::uint8_t* buffer, std::size_t n) {
   return platform::seek_set(fd, offset) == offset && platform::read_fd(fd, buffer, n) == static_cast<long>(n);
 }
 
-}  // namespace
+// Exactly one zlib stream in `in`, inflating to exactly out.size() bytes;
+// `check` receives the Adler-32 its trailer names, so that one pass over the
+// slice sums both the slice's check and the whole file's.
+bool inflate_slice(const std::uint8_t* in, std::size_t in_size, std::vector<std::uint8_t>& out, std::uint32_t& check) {
+  // Header: deflate (8), a window of at most 32 KiB, no preset dictionary,
+  // and the check bits that make it a multiple of 31.
+  if (in_size < 6 || (in[0] & 0x0F) != 8 || (in[0] >> 4) > 7 || (in[1] & 0x20) != 0 ||
+      (in[0] * 256 + in[1]) % 31 != 0) {
+    return false;
+  }
+  // The stream must end where the trailer begins: one cut short, or
+  // inflating to more or fewer bytes than a slice, is damaged.
+  const std::size_t body = in_size - 6;
+  if (inflate_exact(in + 2, body, out.data(), out.size()) != static_cast<long>(body)) return false;
+  check = get_be(in + 2 + body, 4);
+  return true;
+}
 
-// One inflater for the file, reset for every slice. It inflates the raw
-// deflate data: the two-byte zlib header is checked here, and the Adler-32
-// trailer handed back, so that one pass over each slice sums both the slice's
-// check and the whole file's.
-struct EbzipFile::Inflater {
-  z_stream stream{};
-  bool ready = false;
-  Inflater() { ready = inflateInit2(&stream, -MAX_WBITS) == Z_OK; }
-  ~Inflater() {
-    if (ready) inflateEnd(&stream);
-  }
-  // Exactly one zlib stream in `in`, giving exactly out.size() bytes; `check`
-  // receives the Adler-32 its trailer names.
-  bool inflate_exactly(const std::uint8_t* in, std::size_t in_size, std::vector<std::uint8_t>& out,
-                       std::uint32_t& check) {
-    // Header: deflate (8), a window of at most 32 KiB, no preset dictionary,
-    // and the check bits that make it a multiple of 31.
-    if (!ready || in_size < 6 || (in[0] & 0x0F) != 8 || (in[0] >> 4) > 7 || (in[1] & 0x20) != 0 ||
-        (in[0] * 256 + in[1]) % 31 != 0 || inflateReset(&stream) != Z_OK) {
-      return false;
-    }
-    stream.next_in = const_cast<Bytef*>(in + 2);
-    stream.avail_in = static_cast<uInt>(in_size - 2);
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
-    // One call: the whole stream and the whole output fit the buffers, so a
-    // stream that does not end here is damaged (cut short, or inflating to
-    // more than a slice).
-    const int result = inflate(&stream, Z_FINISH);
-    if (result != Z_STREAM_END || stream.avail_out != 0 || stream.avail_in != 4) return false;
-    check = get_be(stream.next_in, 4);
-    return true;
-  }
-};
+}  // namespace
 
 EbzipFile::~EbzipFile() = default;
 
@@ -86,7 +70,6 @@ std::unique_ptr<EbzipFile> EbzipFile::open(int descriptor, std::int64_t ebz_size
     return nullptr;
   }
   file->slice_.resize(file->slice_size_);
-  file->inflater_ = std::make_unique<Inflater>();
   file->adler_ = adler32(0, nullptr, 0);
   // The whole slice index, read in blocks: every slice lies after the index,
   // within the file, and no slice runs backwards or beyond a slice's size.
@@ -140,7 +123,7 @@ bool EbzipFile::load_slice(std::int64_t slice) {
   const bool inflated = length != slice_size_;  // else stored as it is
   if (!inflated) {
     std::memcpy(slice_.data(), stored, length);
-  } else if (!inflater_->inflate_exactly(stored, length, slice_, check)) {
+  } else if (!inflate_slice(stored, length, slice_, check)) {
     return false;
   }
   // The bytes of the original (the last slice's padding is not), summed once

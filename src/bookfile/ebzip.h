@@ -76,8 +76,6 @@ class EbzipFile {
   std::int64_t checked_ = 0;  // slices summed into adler_, in order
   std::uint32_t adler_ = 0;
   bool damaged_ = false;  // the checksum did not match
-  struct Inflater;
-  std::unique_ptr<Inflater> inflater_;
 };
 
 }  // namespace tolvex

@@ -56,7 +56,7 @@ class CompressionPool {
   std::size_t slot_count() const { return slots_.size(); }
   Slot& slot(std::size_t i) { return slots_[i]; }
 
-  // Starts compressing slot i (its data, length, fill and search set).
+  // Starts compressing slot i (its data, length and search set).
   void submit(std::size_t i) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -100,7 +100,10 @@ class CompressionPool {
   }
 
  private:
+  // The fill byte is chosen here, on the compressing thread: the reading
+  // thread's share of the run is what caps the speed-up on many threads.
   static void compress(ChunkCompressor& compressor, Slot& s) {
+    s.fill = choose_fill_byte(s.data.data(), s.length < WINDOW_SIZE ? s.length : WINDOW_SIZE);
     std::memset(compressor.buffer(), s.fill, WINDOW_SIZE);
     std::memcpy(compressor.chunk(), s.data.data(), s.length);
     s.token_bytes = compressor.compress_chunk(s.length, s.search, s.tokens.data());
@@ -336,7 +339,6 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
       return false;
     }
     CompressionPool::Slot& s = pool.slot(i % slots);
-    s.fill = choose_fill_byte(buffers.chunk_area(), length < WINDOW_SIZE ? length : WINDOW_SIZE);
     s.length = length;
     s.search = search;
     std::memcpy(s.data.data(), buffers.chunk_area(), length);
