@@ -1,7 +1,10 @@
 #!/bin/sh
 # What share of a one-thread conversion lies outside the chunk compressor
 # (reading, decoding, relocation, writing, start-up), and the speed-up that
-# share allows on N compressing threads (Amdahl: 1 / (s + (1 - s) / N)).
+# share allows on N compressing threads: Amdahl's 1 / (s + (1 - s) / N) if
+# the outside part ran alone, and min(N, 1 / s) as it runs, overlapped: the
+# reading thread reads ahead while the others compress and compresses
+# itself whenever it waits, so only its own share bounds the run.
 # Not part of the tests.
 #
 # The user time of a plain one-core run is split by callgrind's instruction
@@ -52,5 +55,6 @@ awk -v user="$USER_S" -v sys="$SYS_S" '
     printf "instructions: %d in all, %.2f%% of them compressing\n", total, 100 * c
     printf "one-core runs: %.2f s user, %.2f s system\n", user, sys
     printf "sequential share: %.2f%% of the CPU time\n", 100 * s
-    for (n = 2; n <= 16; n *= 2) printf "Amdahl speed-up on %2d threads: %5.2fx\n", n, 1 / (s + (1 - s) / n)
+    for (n = 2; n <= 16; n *= 2)
+      printf "on %2d threads: Amdahl %5.2fx, overlapped at most %5.2fx\n", n, 1 / (s + (1 - s) / n), (n < 1 / s ? n : 1 / s)
   }' "$WORK/annotate.txt"
