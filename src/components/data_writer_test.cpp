@@ -69,11 +69,15 @@ TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunks) {
 // The log of a write with graphic and sound files: a relocation line only
 // for the kinds that had references in the file.
 TEST_F(DataWriter, OnlyKindsWithReferencesGetARelocationLine) {
-  Bytes graphic_reference(20, 0);
-  graphic_reference[0] = 0x1F;
-  graphic_reference[1] = 0x4D;
-  int_to_bcd(graphic_reference.data() + 14, 1);
-  auto text = plain_file("HONMON", 2, graphic_reference);
+  // A graphic reference and a sound reference right behind it.
+  Bytes references(38, 0);
+  references[0] = references[20] = 0x1F;
+  references[1] = 0x4D;
+  references[21] = 0x4A;
+  int_to_bcd(references.data() + 14, 1);
+  int_to_bcd(references.data() + 26, 1);
+  int_to_bcd(references.data() + 32, 1);
+  auto text = plain_file("HONMON", 2, references);
   auto graphic = plain_file("GRAPHIC", 1);
   auto sound = plain_file("SOUND", 1);
   auto index = make_index_page({{0x00, 1, 2}, {0xD2, 1, 1}, {0xD8, 1, 1}});
@@ -84,7 +88,8 @@ TEST_F(DataWriter, OnlyKindsWithReferencesGetARelocationLine) {
             0);
   EXPECT_EQ(log_text(),
             "  Total 7 files, 3 chunks to go.\r\n  Writing HONMON.DIC (1/1 chunks)\r\n"
-            "    GRAPHIC references relocated (1 occurrences)\r\n  Writing COLSCR.DIC (1/1 chunks)\r\n"
+            "    GRAPHIC references relocated (1 occurrences)\r\n    SOUND references relocated (1 occurrences)\r\n"
+            "  Writing COLSCR.DIC (1/1 chunks)\r\n"
             "  Writing PCMDATA.DIC (1/1 chunks)\r\n");
 }
 
