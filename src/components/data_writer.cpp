@@ -10,9 +10,21 @@
 #include "bookfile/relocate.h"
 #include "catalog/bytes.h"
 #include "messages/messages.h"
+#include "platform/compiler.h"
 #include "platform/platform.h"
 
 namespace tolvex {
+namespace {
+
+// 16 chunk pages and the look-ahead page after them.
+constexpr std::size_t CHUNK_AREA_BYTES = (PAGES_PER_CHUNK + 1) * PAGE_SIZE;
+// A chunk record is its 5-byte head (token count, fill byte) and its tokens:
+// the token buffers keep room for the head before the tokens, so that a
+// record goes out in one write().
+constexpr std::size_t RECORD_HEAD_BYTES = 5;
+constexpr std::size_t RECORD_BYTES = RECORD_HEAD_BYTES + MAX_TOKEN_BYTES;
+
+}  // namespace
 
 int writer_thread_count(int requested) {
   int n = requested;
@@ -29,8 +41,9 @@ int writer_thread_count(int requested) {
 class CompressionPool {
  public:
   struct Slot {
-    std::vector<std::uint8_t> data = std::vector<std::uint8_t>(CHUNK_BYTES);
-    std::vector<std::uint8_t> tokens = std::vector<std::uint8_t>(MAX_TOKEN_BYTES);
+    // The chunk's pages, read here directly (with the look-ahead page).
+    std::vector<std::uint8_t> data = std::vector<std::uint8_t>(CHUNK_AREA_BYTES);
+    std::vector<std::uint8_t> record = std::vector<std::uint8_t>(RECORD_BYTES);
     std::size_t length = 0;
     std::uint8_t fill = 0;
     SearchKind search = SearchKind::hash;
@@ -102,11 +115,14 @@ class CompressionPool {
  private:
   // The fill byte is chosen here, on the compressing thread: the reading
   // thread's share of the run is what caps the speed-up on many threads.
-  static void compress(ChunkCompressor& compressor, Slot& s) {
+  // Out of line, so that a profile of the reading thread (which compresses
+  // too while it waits) tells its compressing from the rest
+  // (bench/sequential.sh).
+  TOLVEX_NOINLINE static void compress(ChunkCompressor& compressor, Slot& s) {
     s.fill = choose_fill_byte(s.data.data(), s.length < WINDOW_SIZE ? s.length : WINDOW_SIZE);
     std::memset(compressor.buffer(), s.fill, WINDOW_SIZE);
     std::memcpy(compressor.chunk(), s.data.data(), s.length);
-    s.token_bytes = compressor.compress_chunk(s.length, s.search, s.tokens.data());
+    s.token_bytes = compressor.compress_chunk(s.length, s.search, s.record.data() + RECORD_HEAD_BYTES);
   }
 
   void work(ChunkCompressor& compressor) {
@@ -140,8 +156,6 @@ class CompressionPool {
 
 namespace {
 
-constexpr std::size_t CHUNK_AREA_BYTES = (PAGES_PER_CHUNK + 1) * PAGE_SIZE;
-
 std::uint32_t chunk_count_of(std::uint32_t pages) {
   return pages / PAGES_PER_CHUNK + (pages % PAGES_PER_CHUNK != 0 ? 1u : 0u);
 }
@@ -154,33 +168,35 @@ struct OutputFile {
   }
 };
 
-// Reads the pages of one component chunk by chunk, carrying the look-ahead
-// page (which relocation may have changed) into the next chunk, so that every
-// page is read once and written once.
+// Reads the pages of one component chunk by chunk, each chunk into a chunk
+// area of CHUNK_AREA_BYTES, carrying the look-ahead page (which relocation
+// may have changed) from the previous chunk's area into the next chunk, so
+// that every page is read once and written once.
 class ChunkReader {
  public:
-  ChunkReader(BookFile* source, const PageRange& range, std::uint8_t* area)
-      : source_(source), next_page_(range.first), remaining_(range.count), area_(area) {}
+  ChunkReader(BookFile* source, const PageRange& range)
+      : source_(source), next_page_(range.first), remaining_(range.count) {}
 
   enum class Status { ok, page_failed, lookahead_failed };
 
-  Status read(std::size_t& length) {
+  Status read(std::uint8_t* area, std::size_t& length) {
     length = 0;
     bool first_read = true;
     if (lookahead_) {
-      std::memcpy(area_, area_ + PAGES_PER_CHUNK * PAGE_SIZE, PAGE_SIZE);
+      std::memcpy(area, previous_ + PAGES_PER_CHUNK * PAGE_SIZE, PAGE_SIZE);
       length = PAGE_SIZE;
       lookahead_ = false;
     }
+    previous_ = area;
     while (remaining_ > 0 && length < static_cast<std::size_t>(CHUNK_BYTES)) {
-      if (read_block(area_ + length, source_, first_read ? next_page_ : 0) == nullptr) return Status::page_failed;
+      if (read_block(area + length, source_, first_read ? next_page_ : 0) == nullptr) return Status::page_failed;
       first_read = false;
       ++next_page_;
       --remaining_;
       length += PAGE_SIZE;
     }
     if (remaining_ > 0) {
-      if (read_block(area_ + PAGES_PER_CHUNK * PAGE_SIZE, source_, first_read ? next_page_ : 0) == nullptr) {
+      if (read_block(area + PAGES_PER_CHUNK * PAGE_SIZE, source_, first_read ? next_page_ : 0) == nullptr) {
         return Status::lookahead_failed;
       }
       ++next_page_;
@@ -195,7 +211,7 @@ class ChunkReader {
   std::uint32_t next_page_;
   // Pages still to read; counting down avoids wrap-around at the last page number.
   std::uint32_t remaining_;
-  std::uint8_t* area_;
+  const std::uint8_t* previous_ = nullptr;  // the area of the last chunk read
   bool lookahead_ = false;
 };
 
@@ -256,7 +272,7 @@ void print_progress(const EntryJob& job, std::uint32_t i) {
 // the caller to report (report_read_failure).
 ChunkReader::Status read_chunk_quietly(ChunkReader& reader, const EntryJob& job, const Shifts& shifts,
                                        std::uint8_t* area, std::size_t& length, RelocationCounts& totals) {
-  ChunkReader::Status status = reader.read(length);
+  ChunkReader::Status status = reader.read(area, length);
   if (status == ChunkReader::Status::ok && job.relocate) {
     RelocationCounts counts = relocate_references(area, length, shifts.graphic, shifts.sound);
     totals.graphic += counts.graphic;
@@ -285,18 +301,20 @@ bool read_chunk(ChunkReader& reader, const EntryJob& job, std::uint32_t i, bool 
   return true;
 }
 
-// Writes one chunk record (head and tokens); false after printing failure (9).
-bool write_record(const EntryJob& job, OutputFile& out, std::uint32_t i, std::uint8_t fill, const std::uint8_t* tokens,
+// Writes one chunk record: its head goes into the RECORD_HEAD_BYTES before
+// the d bytes of tokens at record + RECORD_HEAD_BYTES. False after printing
+// failure (9).
+bool write_record(const EntryJob& job, OutputFile& out, std::uint32_t i, std::uint8_t fill, std::uint8_t* record,
                   std::size_t d, std::vector<std::uint8_t>& offsets, std::uint32_t& record_offset) {
-  std::uint8_t head[5];
-  put_be(head, 4, static_cast<std::uint32_t>(d / 3));
-  head[4] = fill;
-  if (platform::write_fd(out.fd, head, 5) != 5 || platform::write_fd(out.fd, tokens, d) != static_cast<long>(d)) {
+  put_be(record, 4, static_cast<std::uint32_t>(d / 3));
+  record[4] = fill;
+  const std::size_t n = RECORD_HEAD_BYTES + d;
+  if (platform::write_fd(out.fd, record, n) != static_cast<long>(n)) {
     print_chunk_failure(job, i, "\nwrite() failed. (9)");
     return false;
   }
   put_be(offsets.data() + 4 * i, 4, record_offset);
-  record_offset += static_cast<std::uint32_t>(d + 5);
+  record_offset += static_cast<std::uint32_t>(n);
   return true;
 }
 
@@ -309,8 +327,8 @@ bool write_record(const EntryJob& job, OutputFile& out, std::uint32_t i, std::ui
 // as the one-thread loop would have before reading it; any failure leaves
 // later chunks unwritten.
 bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind search, const Shifts& shifts,
-                             DataWriterBuffers& buffers, CompressionPool& pool, std::vector<std::uint8_t>& offsets,
-                             std::uint32_t& record_offset, RelocationCounts& totals) {
+                             CompressionPool& pool, std::vector<std::uint8_t>& offsets, std::uint32_t& record_offset,
+                             RelocationCounts& totals) {
   struct DrainOnExit {
     CompressionPool& pool;
     ~DrainOnExit() { pool.drain(); }
@@ -321,16 +339,17 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
     for (; written < limit; ++written) {
       CompressionPool::Slot& s = pool.take(written % slots);
       print_progress(job, written);
-      if (!write_record(job, out, written, s.fill, s.tokens.data(), s.token_bytes, offsets, record_offset))
+      if (!write_record(job, out, written, s.fill, s.record.data(), s.token_bytes, offsets, record_offset))
         return false;
     }
     return true;
   };
-  ChunkReader reader(job.source, job.range, buffers.chunk_area());
+  ChunkReader reader(job.source, job.range);
   for (std::uint32_t i = 0; i < job.chunks; ++i) {
     if (i >= slots && !write_before(i - static_cast<std::uint32_t>(slots) + 1)) return false;
     std::size_t length = 0;
-    const ChunkReader::Status status = read_chunk_quietly(reader, job, shifts, buffers.chunk_area(), length, totals);
+    CompressionPool::Slot& s = pool.slot(i % slots);
+    const ChunkReader::Status status = read_chunk_quietly(reader, job, shifts, s.data.data(), length, totals);
     if (status != ChunkReader::Status::ok) {
       if (write_before(i)) {
         print_progress(job, i);
@@ -338,10 +357,8 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
       }
       return false;
     }
-    CompressionPool::Slot& s = pool.slot(i % slots);
     s.length = length;
     s.search = search;
-    std::memcpy(s.data.data(), buffers.chunk_area(), length);
     pool.submit(i % slots);
   }
   return write_before(job.chunks);
@@ -349,7 +366,7 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
 
 int write_raw(const EntryJob& job, OutputFile& out, const Shifts& shifts, DataWriterBuffers& buffers,
               BookFile* graphic_file, BookFile* sound_file) {
-  ChunkReader reader(job.source, job.range, buffers.chunk_area());
+  ChunkReader reader(job.source, job.range);
   RelocationCounts totals;
   for (std::uint32_t i = 0; i < job.chunks; ++i) {
     std::size_t length = 0;
@@ -394,12 +411,11 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
   SearchKind search = options.NO_HASH ? SearchKind::scan : SearchKind::hash;
   const int threads = writer_thread_count(options.threads);
   if (threads > 1 && job.chunks > 1) {
-    if (!compress_chunks_in_pool(job, out, search, shifts, buffers, buffers.pool(threads), offsets, record_offset,
-                                 totals)) {
+    if (!compress_chunks_in_pool(job, out, search, shifts, buffers.pool(threads), offsets, record_offset, totals)) {
       return -1;
     }
   } else {
-    ChunkReader reader(job.source, job.range, buffers.chunk_area());
+    ChunkReader reader(job.source, job.range);
     ChunkCompressor& compressor = buffers.compressor();
     for (std::uint32_t i = 0; i < job.chunks; ++i) {
       std::size_t length = 0;
@@ -407,8 +423,8 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
       std::uint8_t fill = choose_fill_byte(buffers.chunk_area(), length < WINDOW_SIZE ? length : WINDOW_SIZE);
       std::memset(compressor.buffer(), fill, WINDOW_SIZE);
       std::memcpy(compressor.chunk(), buffers.chunk_area(), length);
-      std::size_t d = compressor.compress_chunk(length, search, buffers.tokens());
-      if (!write_record(job, out, i, fill, buffers.tokens(), d, offsets, record_offset)) return -1;
+      std::size_t d = compressor.compress_chunk(length, search, buffers.record() + RECORD_HEAD_BYTES);
+      if (!write_record(job, out, i, fill, buffers.record(), d, offsets, record_offset)) return -1;
     }
   }
   finish_file(job, totals, graphic_file, sound_file);
@@ -426,7 +442,7 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
 
 }  // namespace
 
-DataWriterBuffers::DataWriterBuffers() : chunk_area_(CHUNK_AREA_BYTES, 0), tokens_(MAX_TOKEN_BYTES, 0) {}
+DataWriterBuffers::DataWriterBuffers() : chunk_area_(CHUNK_AREA_BYTES, 0), record_(RECORD_BYTES, 0) {}
 DataWriterBuffers::~DataWriterBuffers() = default;
 
 CompressionPool& DataWriterBuffers::pool(int compressors) {

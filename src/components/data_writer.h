@@ -38,7 +38,7 @@ int writer_thread_count(int requested);
 class CompressionPool;  // data_writer.cpp
 
 // The work buffers of the writer, allocated once per run and reused for every
-// chunk of every file: 16 chunk pages plus one look-ahead page, the token
+// chunk of every file: 16 chunk pages plus one look-ahead page, the record
 // buffer and the compressor's tables. With more than one thread, also the
 // pool: the worker threads, a compressor for each compressing thread and the
 // buffers of the chunks in flight, made on the first compressed file and kept
@@ -50,7 +50,8 @@ class DataWriterBuffers {
   DataWriterBuffers(const DataWriterBuffers&) = delete;
   DataWriterBuffers& operator=(const DataWriterBuffers&) = delete;
   std::uint8_t* chunk_area() { return chunk_area_.data(); }
-  std::uint8_t* tokens() { return tokens_.data(); }
+  // A chunk record: its head, then room for the tokens.
+  std::uint8_t* record() { return record_.data(); }
   ChunkCompressor& compressor() { return compressor_; }
   // The pool of `compressors` compressing threads, the calling one among
   // them (the others started on the first call).
@@ -58,7 +59,7 @@ class DataWriterBuffers {
 
  private:
   std::vector<std::uint8_t> chunk_area_;
-  std::vector<std::uint8_t> tokens_;
+  std::vector<std::uint8_t> record_;
   ChunkCompressor compressor_;
   std::unique_ptr<CompressionPool> pool_;
 };
