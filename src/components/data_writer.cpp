@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -32,12 +33,15 @@ int writer_thread_count(int requested) {
   return std::clamp(n, 1, MAX_WRITER_THREADS);
 }
 
-// Compression on `compressors` threads: the writing thread and
+// Compression on `compressors` threads: the reading thread and
 // compressors - 1 workers, each with its own compressor, and the buffers of
-// the chunks in flight (two per compressor). The writing thread hands a chunk
-// to a slot, and takes the slots back in chunk order; while it waits for one,
-// it compresses chunks that no worker has taken yet, so that on n processors
-// n threads compress and none of them sleeps while work is queued.
+// the chunks in flight (two per compressor). The reading thread reads chunk c
+// into slot c % slot_count() and submits it; while it waits for a slot to
+// become free it compresses chunks that no worker has taken yet, so that on
+// n processors n threads compress and none of them sleeps while work is
+// queued. Records are written in chunk order by whichever thread finds the
+// next chunk compressed (one at a time), so that writing stays off the
+// reading thread, without a thread of its own to wake for every chunk.
 class CompressionPool {
  public:
   struct Slot {
@@ -48,9 +52,12 @@ class CompressionPool {
     std::uint8_t fill = 0;
     SearchKind search = SearchKind::hash;
     std::size_t token_bytes = 0;
-    bool busy = false;  // handed to the pool, not yet taken back
-    bool done = false;
+    bool busy = false;  // submitted, its record not yet written
+    bool done = false;  // compressed
   };
+  // Writes the record of a compressed chunk (and prints what goes with it);
+  // false after a failure it has reported, which ends the writing.
+  using RecordSink = std::function<bool(std::uint32_t chunk, Slot&)>;
 
   explicit CompressionPool(int compressors) : slots_(2 * static_cast<std::size_t>(compressors)) {
     for (int i = 0; i < compressors; ++i) compressors_.push_back(std::make_unique<ChunkCompressor>());
@@ -69,6 +76,14 @@ class CompressionPool {
   std::size_t slot_count() const { return slots_.size(); }
   Slot& slot(std::size_t i) { return slots_[i]; }
 
+  // Starts a file: its records go to `sink`, from chunk 0 on.
+  void begin(RecordSink sink) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sink_ = std::move(sink);
+    next_ = 0;
+    failed_ = false;
+  }
+
   // Starts compressing slot i (its data, length and search set).
   void submit(std::size_t i) {
     {
@@ -80,36 +95,29 @@ class CompressionPool {
     work_ready_.notify_one();
   }
 
-  // Waits until slot i is compressed and takes it back; meanwhile compresses
-  // queued slots on the writing thread's own compressor.
-  Slot& take(std::size_t i) {
+  // Waits until the records of the first n chunks are written, compressing
+  // queued slots meanwhile; false when a record failed instead.
+  bool wait_written(std::uint32_t n) {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!slots_[i].done) {
-      if (queue_.empty()) {
-        slot_done_.wait(lock);
-        continue;
-      }
-      const std::size_t j = queue_.front();
-      queue_.pop_front();
-      lock.unlock();
-      compress(*compressors_[0], slots_[j]);
-      lock.lock();
-      slots_[j].done = true;
+    while (!failed_ && next_ < n) {
+      if (!compress_queued(lock)) progress_.wait(lock);
     }
-    slots_[i].busy = false;
-    return slots_[i];
+    return !failed_;
   }
 
-  // Waits for every slot still handed out (a file that stops early).
-  void drain() {
-    for (std::size_t i = 0; i < slots_.size(); ++i) {
-      bool busy;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        busy = slots_[i].busy;
-      }
-      if (busy) take(i);
+  // Ends the file: waits until no slot is compressed or written any more
+  // (after a failure, the ones in flight), and frees every slot.
+  void end() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      if (compress_queued(lock)) continue;
+      const bool in_flight = writing_ ||
+          std::any_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.busy && !s.done; });
+      if (!in_flight) break;
+      progress_.wait(lock);
     }
+    for (Slot& s : slots_) s.busy = false;
+    sink_ = nullptr;
   }
 
  private:
@@ -125,22 +133,55 @@ class CompressionPool {
     s.token_bytes = compressor.compress_chunk(s.length, s.search, s.record.data() + RECORD_HEAD_BYTES);
   }
 
+  // Compresses the first queued slot on the reading thread's compressor and
+  // writes what it can; false when none is queued. Called with the lock held.
+  bool compress_queued(std::unique_lock<std::mutex>& lock) {
+    if (queue_.empty()) return false;
+    const std::size_t j = queue_.front();
+    queue_.pop_front();
+    lock.unlock();
+    compress(*compressors_[0], slots_[j]);
+    lock.lock();
+    compressed(j, lock);
+    return true;
+  }
+
+  // Marks slot j compressed, then writes the records of the chunks that are
+  // next in order and compressed, unless another thread is writing (it will
+  // find them) or a record failed. Called with the lock held.
+  void compressed(std::size_t j, std::unique_lock<std::mutex>& lock) {
+    slots_[j].done = true;
+    while (!writing_ && !failed_ && sink_) {
+      // Chunks below next_ are written and chunk next_ + slot_count() is not
+      // read before chunk next_ is: a busy slot next_ % slot_count() holds chunk next_.
+      Slot& s = slots_[next_ % slots_.size()];
+      if (!s.busy || !s.done) break;
+      writing_ = true;
+      lock.unlock();
+      const bool ok = sink_(next_, s);
+      lock.lock();
+      writing_ = false;
+      if (!ok) {
+        failed_ = true;
+        break;
+      }
+      s.busy = false;
+      ++next_;
+    }
+    progress_.notify_all();
+  }
+
   void work(ChunkCompressor& compressor) {
+    std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      std::size_t i;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        work_ready_.wait(lock, [&] { return stop_ || !queue_.empty(); });
-        if (queue_.empty()) return;  // stopping
-        i = queue_.front();
-        queue_.pop_front();
-      }
+      work_ready_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+      if (queue_.empty()) return;  // stopping
+      const std::size_t i = queue_.front();
+      queue_.pop_front();
+      lock.unlock();
       compress(compressor, slots_[i]);
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        slots_[i].done = true;
-      }
-      slot_done_.notify_one();
+      lock.lock();
+      compressed(i, lock);
     }
   }
 
@@ -149,8 +190,12 @@ class CompressionPool {
   std::vector<std::thread> threads_;
   std::mutex mutex_;
   std::condition_variable work_ready_;
-  std::condition_variable slot_done_;
+  std::condition_variable progress_;  // a slot compressed, a record written or failed
   std::deque<std::size_t> queue_;
+  RecordSink sink_;
+  std::uint32_t next_ = 0;  // the chunk whose record is written next
+  bool writing_ = false;    // a thread is in sink_
+  bool failed_ = false;
   bool stop_ = false;
 };
 
@@ -319,39 +364,34 @@ bool write_record(const EntryJob& job, OutputFile& out, std::uint32_t i, std::ui
 }
 
 // The chunk loop on several threads. Chunks are read in order on this thread
-// and handed to the pool; records are written in order as their slots come
-// back, at the latest when the slot is needed again. A chunk's progress line
-// is printed when its record is written (or its read fails), so the console
+// and handed to the pool, which writes their records in order (a slot is
+// read into again once its record is written). A chunk's progress line is
+// printed when its record is written (or its read fails), so the console
 // shows what the one-thread loop shows, also when a write fails while later
-// chunks are already read. A read failure first writes every earlier chunk,
-// as the one-thread loop would have before reading it; any failure leaves
-// later chunks unwritten.
+// chunks are already read. A read failure first lets every earlier chunk be
+// written, as the one-thread loop would have before reading it, and is
+// reported only when they were; any failure leaves later chunks unwritten.
+// This thread prints nothing while records may be written.
 bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind search, const Shifts& shifts,
                              CompressionPool& pool, std::vector<std::uint8_t>& offsets, std::uint32_t& record_offset,
                              RelocationCounts& totals) {
-  struct DrainOnExit {
+  pool.begin([&](std::uint32_t chunk, CompressionPool::Slot& s) {
+    print_progress(job, chunk);
+    return write_record(job, out, chunk, s.fill, s.record.data(), s.token_bytes, offsets, record_offset);
+  });
+  struct EndOnExit {
     CompressionPool& pool;
-    ~DrainOnExit() { pool.drain(); }
-  } drain_on_exit{pool};
+    ~EndOnExit() { pool.end(); }
+  } end_on_exit{pool};
   const std::size_t slots = pool.slot_count();
-  std::uint32_t written = 0;
-  auto write_before = [&](std::uint32_t limit) {
-    for (; written < limit; ++written) {
-      CompressionPool::Slot& s = pool.take(written % slots);
-      print_progress(job, written);
-      if (!write_record(job, out, written, s.fill, s.record.data(), s.token_bytes, offsets, record_offset))
-        return false;
-    }
-    return true;
-  };
   ChunkReader reader(job.source, job.range);
   for (std::uint32_t i = 0; i < job.chunks; ++i) {
-    if (i >= slots && !write_before(i - static_cast<std::uint32_t>(slots) + 1)) return false;
+    if (i >= slots && !pool.wait_written(i - static_cast<std::uint32_t>(slots) + 1)) return false;
     std::size_t length = 0;
     CompressionPool::Slot& s = pool.slot(i % slots);
     const ChunkReader::Status status = read_chunk_quietly(reader, job, shifts, s.data.data(), length, totals);
     if (status != ChunkReader::Status::ok) {
-      if (write_before(i)) {
+      if (pool.wait_written(i)) {
         print_progress(job, i);
         report_read_failure(job, i, false, status);
       }
@@ -361,7 +401,7 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
     s.search = search;
     pool.submit(i % slots);
   }
-  return write_before(job.chunks);
+  return pool.wait_written(job.chunks);
 }
 
 int write_raw(const EntryJob& job, OutputFile& out, const Shifts& shifts, DataWriterBuffers& buffers,

@@ -66,9 +66,10 @@ class DataWriterBuffers {
 
 // Plans the subbook, then writes every selected entry's file in page order
 // into package.dir. Chunks of a compressed file are compressed on
-// writer_thread_count(package.options.threads) threads; pages are read, relocated and reported, and
-// records written, in chunk order on the calling thread, so the files and
-// the messages do not depend on the thread count.
+// writer_thread_count(package.options.threads) threads; pages are read and
+// relocated in chunk order on the calling thread, and records written and
+// reported in chunk order, one at a time, so the files and the messages do
+// not depend on the thread count.
 // Rewrites start_page of the graphic and sound entries in `index_page` to
 // their merged numbers. Returns 0, or -1 at the first failure (reported).
 // `plan_out` receives the plan (selected counts) also when writing fails.
