@@ -8,9 +8,11 @@
 #   bench/index_book.sh [BUILD_DIR] [BOOK_DIR]
 #
 # BUILD_DIR (default: build) must hold the tolvex executable; BOOK_DIR
-# (default: BUILD_DIR/index-book) is built when it holds no book.  Each
-# command runs once with the page cache warm; wall time and peak memory come
-# from bench/measure.sh; "cpu s" is user + system time (over gzip's: the
+# (default: BUILD_DIR/index-book) is built when it holds no book.  The three
+# commands run ROUNDS times (environment, default 3), one after the other in
+# each round, with the page cache warm, and each row shows its median: a
+# machine shared with others slows single runs by a tenth and more.  Wall
+# time and peak memory come from bench/measure.sh; "cpu s" is user + system time (over gzip's: the
 # ratio a loaded machine distorts least for the one-core run).  Both packages
 # must be byte for byte the same.
 set -eu
@@ -43,25 +45,41 @@ trap 'rm -rf "$WORK"' EXIT
 
 cat "$TEXT" > /dev/null  # warm the page cache
 
+ROUNDS=${ROUNDS:-3}
 convert() {  # NAME COMMAND-PREFIX...: converts into $WORK/NAME
   name=$1
   shift
+  rm -rf "$WORK/$name"
   mkdir "$WORK/$name"
   cd "$WORK/$name"
   measure "$WORK/$name.txt" "$@" "$TOLVEX" -a "$BOOK/epwing/CATALOGS"
   cd "$ROOT"
   grep -q '^Done' "$WORK/$name.txt" || { cat "$WORK/$name.txt"; echo "$0: tolvex failed" >&2; exit 1; }
 }
-convert one taskset -c 0
-ONE_WALL=$WALL ONE_PEAK=$PEAK ONE_CPU=$CPU
-convert all env
-ALL_WALL=$WALL ALL_PEAK=$PEAK ALL_CPU=$CPU
-diff -r "$WORK/one/Dic" "$WORK/all/Dic" > /dev/null || { echo "$0: one-thread and all-thread packages differ" >&2; exit 1; }
+median() {  # FILE: the median of its lines (numbers)
+  sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+for round in $(seq "$ROUNDS"); do
+  convert one taskset -c 0
+  echo "$WALL" >> "$WORK/one.wall" && echo "$PEAK" >> "$WORK/one.peak" && echo "$CPU" >> "$WORK/one.cpu"
+  convert all env
+  echo "$WALL" >> "$WORK/all.wall" && echo "$PEAK" >> "$WORK/all.peak" && echo "$CPU" >> "$WORK/all.cpu"
+  diff -r "$WORK/one/Dic" "$WORK/all/Dic" > /dev/null || { echo "$0: one-thread and all-thread packages differ" >&2; exit 1; }
+  if [ "$round" -eq 1 ]; then
+    cp -r "$WORK/one/Dic" "$WORK/first"
+  else
+    diff -r "$WORK/first" "$WORK/one/Dic" > /dev/null || { echo "$0: packages differ between rounds" >&2; exit 1; }
+  fi
+  measure "$WORK/out.gz" gzip -1 -c "$TEXT"
+  echo "$WALL" >> "$WORK/gz.wall" && echo "$PEAK" >> "$WORK/gz.peak" && echo "$CPU" >> "$WORK/gz.cpu"
+done
+ONE_WALL=$(median "$WORK/one.wall") ONE_PEAK=$(median "$WORK/one.peak") ONE_CPU=$(median "$WORK/one.cpu")
+ALL_WALL=$(median "$WORK/all.wall") ALL_PEAK=$(median "$WORK/all.peak") ALL_CPU=$(median "$WORK/all.cpu")
+GZ_WALL=$(median "$WORK/gz.wall") GZ_PEAK=$(median "$WORK/gz.peak") GZ_CPU=$(median "$WORK/gz.cpu")
 OUT_BYTES=$(cat "$WORK"/one/Dic/*/*.DIC | wc -c)
-measure "$WORK/out.gz" gzip -1 -c "$TEXT"
-GZ_WALL=$WALL GZ_PEAK=$PEAK GZ_CPU=$CPU GZ_BYTES=$(wc -c < "$WORK/out.gz")
+GZ_BYTES=$(wc -c < "$WORK/out.gz")
 
-echo "Converting $(basename "$BOOK"): text file $(awk "BEGIN { printf \"%.1f\", $SRC_BYTES / 1e6 }") MB ($TEXT)"
+echo "Converting $(basename "$BOOK") (medians of $ROUNDS rounds): text file $(awk "BEGIN { printf \"%.1f\", $SRC_BYTES / 1e6 }") MB ($TEXT)"
 {
   echo "tolvex 1 core|$ONE_WALL|$ONE_PEAK|$OUT_BYTES|$ONE_CPU"
   echo "tolvex all|$ALL_WALL|$ALL_PEAK|$OUT_BYTES|$ALL_CPU"
