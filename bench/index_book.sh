@@ -12,8 +12,9 @@
 # commands run ROUNDS times (environment, default 3), one after the other in
 # each round, with the page cache warm, and each row shows its median: a
 # machine shared with others slows single runs by a tenth and more.  Wall
-# time and peak memory come from bench/measure.sh; "cpu s" is user + system time (over gzip's: the
-# ratio a loaded machine distorts least for the one-core run).  Both packages
+# time and peak memory come from bench/measure.sh; "cpu s" is user + system
+# time (over gzip's: the ratio a loaded machine distorts least for the
+# one-core run).  Both packages
 # must be byte for byte the same.
 set -eu
 
@@ -56,22 +57,22 @@ convert() {  # NAME COMMAND-PREFIX...: converts into $WORK/NAME
   cd "$ROOT"
   grep -q '^Done' "$WORK/$name.txt" || { cat "$WORK/$name.txt"; echo "$0: tolvex failed" >&2; exit 1; }
 }
+keep() {  # NAME: appends the last measure's WALL, PEAK and CPU to $WORK/NAME.*
+  echo "$WALL" >> "$WORK/$1.wall" && echo "$PEAK" >> "$WORK/$1.peak" && echo "$CPU" >> "$WORK/$1.cpu"
+}
 median() {  # FILE: the median of its lines (numbers)
   sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 for round in $(seq "$ROUNDS"); do
-  convert one taskset -c 0
-  echo "$WALL" >> "$WORK/one.wall" && echo "$PEAK" >> "$WORK/one.peak" && echo "$CPU" >> "$WORK/one.cpu"
-  convert all env
-  echo "$WALL" >> "$WORK/all.wall" && echo "$PEAK" >> "$WORK/all.peak" && echo "$CPU" >> "$WORK/all.cpu"
+  convert one taskset -c 0 && keep one
+  convert all env && keep all
   diff -r "$WORK/one/Dic" "$WORK/all/Dic" > /dev/null || { echo "$0: one-thread and all-thread packages differ" >&2; exit 1; }
   if [ "$round" -eq 1 ]; then
     cp -r "$WORK/one/Dic" "$WORK/first"
   else
     diff -r "$WORK/first" "$WORK/one/Dic" > /dev/null || { echo "$0: packages differ between rounds" >&2; exit 1; }
   fi
-  measure "$WORK/out.gz" gzip -1 -c "$TEXT"
-  echo "$WALL" >> "$WORK/gz.wall" && echo "$PEAK" >> "$WORK/gz.peak" && echo "$CPU" >> "$WORK/gz.cpu"
+  measure "$WORK/out.gz" gzip -1 -c "$TEXT" && keep gz
 done
 ONE_WALL=$(median "$WORK/one.wall") ONE_PEAK=$(median "$WORK/one.peak") ONE_CPU=$(median "$WORK/one.cpu")
 ALL_WALL=$(median "$WORK/all.wall") ALL_PEAK=$(median "$WORK/all.peak") ALL_CPU=$(median "$WORK/all.cpu")

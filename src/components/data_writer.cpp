@@ -25,6 +25,17 @@ constexpr std::size_t CHUNK_AREA_BYTES = (PAGES_PER_CHUNK + 1) * PAGE_SIZE;
 constexpr std::size_t RECORD_HEAD_BYTES = 5;
 constexpr std::size_t RECORD_BYTES = RECORD_HEAD_BYTES + MAX_TOKEN_BYTES;
 
+// Compresses the chunk of `length` bytes at `data` into the tokens of
+// `record` behind a window filled with the chunk's fill byte; returns the
+// token bytes and sets `fill`.
+std::size_t compress_into_record(ChunkCompressor& compressor, const std::uint8_t* data, std::size_t length,
+                                 SearchKind search, std::uint8_t* record, std::uint8_t& fill) {
+  fill = choose_fill_byte(data, length < WINDOW_SIZE ? length : WINDOW_SIZE);
+  std::memset(compressor.buffer(), fill, WINDOW_SIZE);
+  std::memcpy(compressor.chunk(), data, length);
+  return compressor.compress_chunk(length, search, record + RECORD_HEAD_BYTES);
+}
+
 }  // namespace
 
 int writer_thread_count(int requested) {
@@ -127,10 +138,7 @@ class CompressionPool {
   // too while it waits) tells its compressing from the rest
   // (bench/sequential.sh).
   TOLVEX_NOINLINE static void compress(ChunkCompressor& compressor, Slot& s) {
-    s.fill = choose_fill_byte(s.data.data(), s.length < WINDOW_SIZE ? s.length : WINDOW_SIZE);
-    std::memset(compressor.buffer(), s.fill, WINDOW_SIZE);
-    std::memcpy(compressor.chunk(), s.data.data(), s.length);
-    s.token_bytes = compressor.compress_chunk(s.length, s.search, s.record.data() + RECORD_HEAD_BYTES);
+    s.token_bytes = compress_into_record(compressor, s.data.data(), s.length, s.search, s.record.data(), s.fill);
   }
 
   // Compresses the first queued slot on the reading thread's compressor and
@@ -460,10 +468,9 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
     for (std::uint32_t i = 0; i < job.chunks; ++i) {
       std::size_t length = 0;
       if (!read_chunk(reader, job, i, false, shifts, buffers.chunk_area(), length, totals)) return -1;
-      std::uint8_t fill = choose_fill_byte(buffers.chunk_area(), length < WINDOW_SIZE ? length : WINDOW_SIZE);
-      std::memset(compressor.buffer(), fill, WINDOW_SIZE);
-      std::memcpy(compressor.chunk(), buffers.chunk_area(), length);
-      std::size_t d = compressor.compress_chunk(length, search, buffers.record() + RECORD_HEAD_BYTES);
+      std::uint8_t fill = 0;
+      const std::size_t d =
+          compress_into_record(compressor, buffers.chunk_area(), length, search, buffers.record(), fill);
       if (!write_record(job, out, i, fill, buffers.record(), d, offsets, record_offset)) return -1;
     }
   }
