@@ -1,5 +1,7 @@
 #include "platform/platform.h"
 
+#include "platform/native_path.h"
+
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <cerrno>
@@ -32,6 +34,22 @@
 namespace tolvex::platform {
 
 #ifdef _WIN32
+std::wstring wide_path(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  return wide;
+}
+std::string utf8_from_wide(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0)
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
+  return utf8;
+}
 int open_read(const std::string& path) {
   struct _stat64 st;
   // Devices ("NUL", "CON") and directories are not opened at all; what was
@@ -179,6 +197,17 @@ bool find_entry(const std::string& dir, const std::string& name, std::string& fo
   found = versioned;
   return true;
 }
+
+}  // namespace
+
+bool matches_disc_name(const std::string& entry, const std::string& name) {
+  std::string rest = entry;
+  if (rest.size() >= 2 && rest.compare(rest.size() - 2, 2, ";1") == 0) rest.resize(rest.size() - 2);
+  if (same_ignoring_ascii_case(rest, name)) return true;
+  return !rest.empty() && rest.back() == '.' && same_ignoring_ascii_case(rest.substr(0, rest.size() - 1), name);
+}
+
+namespace {
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 

@@ -43,6 +43,13 @@ int make_directory(const std::string& path);
 // optionally followed by ";1". Returns `path` unchanged when nothing matches.
 std::string resolve_path_case(const std::string& path);
 
+// Whether a directory entry is `name` as an ISO 9660 disc copy may record
+// it: in any ASCII case, with or without a trailing "." (a file without an
+// extension), with or without the version ";1" after that: "HONMON",
+// "honmon.", "HONMON;1", "Honmon.;1". A compressed copy is `name` + ".ebz"
+// passed in as the name.
+bool matches_disc_name(const std::string& entry, const std::string& name);
+
 // Calendar time in whole seconds, and its broken-down local time.
 std::time_t now_seconds();
 std::tm local_time(std::time_t t);

@@ -33,6 +33,16 @@ TEST_F(Platform, ResolvePathCaseFindsLowerCaseAndVersionedNamesOfDiscCopies) {
   EXPECT_EQ(resolve_path_case(""), "");
 }
 
+TEST(DiscNames, EveryIso9660FormOfANameMatchesAndNothingElse) {
+  for (const char* entry : {"HONMON", "honmon", "HONMON.", "HONMON;1", "honmon.;1", "Honmon."}) {
+    EXPECT_TRUE(matches_disc_name(entry, "HONMON")) << entry;
+  }
+  EXPECT_TRUE(matches_disc_name("HONMON.EBZ;1", "HONMON.ebz"));
+  for (const char* entry : {"HONMON..", "HONMON;2", "HONMON;1;1", "HONMO", "HONMONX", ".;1", ""}) {
+    EXPECT_FALSE(matches_disc_name(entry, "HONMON")) << entry;
+  }
+}
+
 TEST_F(Platform, CreatingAnExistingDirectoryIsNoErrorButAFileInTheWayIs) {
   EXPECT_EQ(make_directory("d"), 0);
   EXPECT_EQ(make_directory("d"), 0);
