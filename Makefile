@@ -1,6 +1,6 @@
 # Thin wrapper around CMake/CTest for the README's commands.
 #   make demo     builds tolvex, makes the sample book and converts it (in demo/)
-#   make check    builds and runs every test, then again under ASan + UBSan
+#   make check    installs what the tests need, builds and runs every test, then again under ASan + UBSan
 #   make package  the Debian package and the Windows zip, into dist/
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -11,9 +11,14 @@ FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzzer runs in `make check`.
 FUZZ_SECONDS ?= 30
 
-.PHONY: all build demo check test test-asan fuzz package check-package clean format-check format tidy
+.PHONY: all deps build demo check test test-asan fuzz package check-package clean format-check format tidy
 
 all: build
+
+# What the tests need beyond the compiler, CMake and zlib (tests/packages.txt):
+# installs whatever is missing, and does nothing when all is there.
+deps:
+	sh tests/install-deps.sh
 
 # The tests need GoogleTest; configuring for them says so when it is missing.
 build:
@@ -85,7 +90,7 @@ tidy: build
 	git ls-files 'src/*.cpp' 'tools/*.cpp' | grep -v '_test\.cpp$$' | \
 	  xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet
 
-check: format-check test tidy test-asan fuzz check-windows check-package
+check: deps format-check test tidy test-asan fuzz check-windows check-package
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(MINGW_BUILD) $(PKG_BUILD) $(PKG_MINGW_BUILD) demo dist
