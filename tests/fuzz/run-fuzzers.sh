@@ -8,25 +8,16 @@
 # over 20 seconds (a hang). With 4 targets, 2 cores and 30 seconds each, the
 # fuzzing takes about 1 minute after the build.
 set -eu
-
+me=fuzz skip_status=0  # run by make, which knows no "skipped"
+here=$(cd "$(dirname "$0")/../.." && pwd)
+. "$here/tests/lib.sh"
 build=${1:-build-fuzz}
 seconds=${2:-30}
-here=$(cd "$(dirname "$0")/../.." && pwd)
 # Builds and fuzzers use every core unless FUZZ_JOBS says otherwise.
 jobs=${FUZZ_JOBS:-$(nproc 2>/dev/null || echo 2)}
 case "$build" in /*) ;; *) build="$here/$build" ;; esac
+need clang++:clang
 
-if ! command -v clang++ >/dev/null 2>&1; then
-  if [ -n "${CI:-}" ]; then
-    echo "fuzz: FAILED: clang++ is not installed (CI must run the fuzzers)"
-    exit 1
-  fi
-  echo "fuzz: SKIPPED: clang++ is not installed"
-  exit 0
-fi
-
-generator=""
-command -v ninja >/dev/null 2>&1 && generator="-G Ninja"
 echo "fuzz: configuring $build (clang, libFuzzer, ASan + UBSan)"
 # shellcheck disable=SC2086
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" $generator -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -87,12 +78,5 @@ for t in $targets; do
 done
 wait
 
-failed=""
-for t in $targets; do
-  [ "$(cat "$build/$t.status" 2>/dev/null)" = ok ] || failed="$failed $t"
-done
-if [ -n "$failed" ]; then
-  echo "fuzz: FAILED:$failed"
-  exit 1
-fi
-echo "fuzz: all targets passed:" $targets
+for t in $targets; do check "$t" test "$(cat "$build/$t.status" 2>/dev/null)" = ok; done
+finish
