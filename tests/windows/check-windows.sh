@@ -34,7 +34,6 @@ for tool in src/tolvex tools/tolvex-mkbook tools/check/tolvex-check; do
   [ -x "$linux_build/$tool" ] || { echo "check-windows: $linux_build/$tool is missing: build it first" >&2; exit 2; }
 done
 
-# ---------------------------------------------------------------- build
 echo "== cross-build ($mingw_build)"
 mkdir -p "$mingw_build"
 # shellcheck disable=SC2086
@@ -50,7 +49,6 @@ mkbook_exe=$mingw_build/tools/tolvex-mkbook.exe
 check_exe=$mingw_build/tools/check/tolvex-check.exe
 for f in "$exe" "$mkbook_exe" "$check_exe"; do check "$(basename "$f") needs only: $(dlls "$f")" system_only "$f"; done
 
-# ---------------------------------------------------------------- Wine
 WINEPREFIX=$mingw_build/wineprefix
 WINEDEBUG=-all
 export WINEPREFIX WINEDEBUG
@@ -62,7 +60,6 @@ wine_run --init || die wineboot
 "$wineserver" -p 2>/dev/null || true
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
 
-# ---------------------------------------------------------------- unit tests
 # interop_tests.exe needs the EB library, which has no Windows build here.
 echo "== unit tests under Wine"
 tests_list=$(find "$mingw_build" \( -path "$WINEPREFIX" -o -path "$mingw_build/googletest" -o -name CMakeFiles \) -prune \
@@ -80,7 +77,6 @@ for t_exe in $tests_list; do
   fi
 done
 
-# ---------------------------------------------------------------- conversion
 echo "== sample book converted on Linux and under Wine"
 work=$mingw_build/windows-check
 rm -rf "$work"
@@ -115,7 +111,6 @@ data_files=$(cd "$work/win" && ls Dic/*/*.DIC)
 check "tolvex-check.exe finds the Windows package sound, as Linux tolvex-check does" \
   sh -c 'tail -n 1 "$1" | grep -x 0 >/dev/null && tr -d "\r" <"$2" | cmp - "$1"' - "$work/win/check.linux" "$work/win/check.win"
 
-# ---------------------------------------------------------------- paths
 echo "== book paths as typed at a Windows command prompt"
 # T: is the book folder itself; U: a disc whose folder "book" holds the book.
 # Neither holds the runs' own folders, so U:book means U:\book.
