@@ -40,6 +40,9 @@ class OutputFile {
   void abandon();
 
  private:
+  // Bytes written since the disk was last asked to start writing them out.
+  static constexpr std::uint64_t EARLY_WRITEBACK_BYTES = 4u << 20;
+  std::uint64_t unflushed_ = 0;
   int fd_ = -1;
   int slot_ = -1;  // in the registry of temporary files in progress
   std::string path_;

@@ -16,7 +16,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/types.h>
 #include <unistd.h>
 
 extern "C" {
@@ -24,84 +23,61 @@ extern "C" {
 void* __libc_malloc(size_t);
 
 // The fault's argument when TOLVEX_FAULT names `call` in tolvex itself.
-namespace {
-
-const char* fault(const char* call) {
+static const char* fault(const char* call) {
   const char* f = getenv("TOLVEX_FAULT");
   const size_t n = strlen(call);
   if (f == nullptr || strcmp(program_invocation_short_name, "tolvex") != 0 || strncmp(f, call, n) != 0) return nullptr;
   return f[n] == ':' ? f + n + 1 : f + n;
 }
 
-}  // namespace
+// Fails the call with `error` (-1) when TOLVEX_FAULT names it and `hit`.
+#define FAIL_IF(call, hit, error)        \
+  if (fault(call) != nullptr && (hit)) { \
+    errno = error;                       \
+    return -1;                           \
+  }
+// The C library's own `name`, of type `type`, as `real`.
+#define REAL(name, type) static const auto real = reinterpret_cast<type>(dlsym(RTLD_NEXT, name))
 
 static char named[1024];  // descriptors open on a path holding the fault's NAME
+static bool is_named(int fd) { return fd >= 0 && fd < static_cast<int>(sizeof named) && named[fd]; }
 
-static int open_and_mark(const char* path, int flags, mode_t mode) {
-  static int (*real)(const char*, int, ...);
-  if (real == nullptr) real = reinterpret_cast<int (*)(const char*, int, ...)>(dlsym(RTLD_NEXT, "open"));
-  const int fd = real(path, flags, mode);
-  const char* f = getenv("TOLVEX_FAULT");
-  const char* name = f != nullptr ? strchr(f, ':') : nullptr;
+int open(const char* path, int flags, ...) {
+  REAL("open", int (*)(const char*, int, ...));
+  va_list ap;
+  va_start(ap, flags);
+  const int fd = real(path, flags, (flags & O_CREAT) ? va_arg(ap, mode_t) : 0u);
+  va_end(ap);
+  const char* name = getenv("TOLVEX_FAULT") != nullptr ? strchr(getenv("TOLVEX_FAULT"), ':') : nullptr;
   if (fd >= 0 && fd < static_cast<int>(sizeof named)) named[fd] = name != nullptr && strstr(path, name + 1) != nullptr;
   return fd;
 }
-int open(const char* path, int flags, ...) {
-  va_list ap;
-  va_start(ap, flags);
-  const mode_t mode = (flags & O_CREAT) ? va_arg(ap, mode_t) : 0u;
-  va_end(ap);
-  return open_and_mark(path, flags, mode);
-}
-int open64(const char* path, int flags, ...) __attribute__((alias("open")));
-
-static int is_named(int fd) { return fd >= 0 && fd < static_cast<int>(sizeof named) && named[fd]; }
 
 ssize_t write(int fd, const void* data, size_t n) {
-  static ssize_t (*real)(int, const void*, size_t);
-  if (real == nullptr) real = reinterpret_cast<ssize_t (*)(int, const void*, size_t)>(dlsym(RTLD_NEXT, "write"));
-  if (is_named(fd) && fault("write")) {
-    errno = ENOSPC;
-    return -1;
-  }
+  REAL("write", ssize_t(*)(int, const void*, size_t));
+  FAIL_IF("write", is_named(fd), ENOSPC);
   return real(fd, data, n);
 }
 
 int fsync(int fd) {
-  static int (*real)(int);
-  if (real == nullptr) real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+  REAL("fsync", int (*)(int));
   if (is_named(fd) && fault("kill")) raise(SIGKILL);
   if (is_named(fd) && fault("term")) raise(SIGTERM);
-  if (is_named(fd) && fault("fsync")) {
-    errno = EIO;
-    return -1;
-  }
+  FAIL_IF("fsync", is_named(fd), EIO);
   return real(fd);
 }
 
 int rename(const char* from, const char* to) {
-  static int (*real)(const char*, const char*);
-  if (real == nullptr) real = reinterpret_cast<int (*)(const char*, const char*)>(dlsym(RTLD_NEXT, "rename"));
-  const char* name = fault("rename");
-  if (name != nullptr && strstr(to, name) != nullptr) {
-    errno = EIO;
-    return -1;
-  }
+  REAL("rename", int (*)(const char*, const char*));
+  FAIL_IF("rename", strstr(to, fault("rename")) != nullptr, EIO);
   return real(from, to);
 }
 
 static long allocations = 0;  // of 4096 bytes or more, counted under "malloc:K"
 
 void* malloc(size_t n) {
-  static long k = -1;
-  if (k < 0) {
-    const char* f = fault("malloc");
-    k = f != nullptr ? atol(f) : 0;
-  }
-  if (n >= 4096 && k >= 0 && fault("malloc") != nullptr && ++allocations == k) {
-    errno = ENOMEM;
-    return nullptr;
-  }
+  const char* k = fault("malloc");
+  if (n >= 4096 && k != nullptr && ++allocations == atol(k)) return nullptr;
   return __libc_malloc(n);
 }
 
@@ -111,12 +87,8 @@ __attribute__((destructor)) static void report_allocations() {
 }
 
 int pthread_create(pthread_t* t, const pthread_attr_t* a, void* (*start)(void*), void* arg) {
-  static int (*real)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
-  if (real == nullptr)
-    real = reinterpret_cast<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>(
-        dlsym(RTLD_NEXT, "pthread_create"));
-  if (fault("thread")) return EAGAIN;
-  return real(t, a, start, arg);
+  REAL("pthread_create", int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*));
+  return fault("thread") != nullptr ? EAGAIN : real(t, a, start, arg);
 }
 
 }  // extern "C"
