@@ -1,9 +1,11 @@
 // The registry of temporary files in progress, the handlers that remove them
 // when the run is stopped, and the removal of the ones that a dead run left.
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
 
 #include "platform/native_path.h"
 #include "platform/output_file.h"
@@ -143,7 +145,19 @@ bool process_is_alive(long pid) {
   CloseHandle(h);
   return alive;
 #else
-  return pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+  if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+#if defined(__linux__)
+  // A killed run whose parent has not yet collected it still answers kill(),
+  // but writes nothing: "pid (name) Z ...".
+  if (std::FILE* stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r")) {
+    char line[512] = {};
+    const std::size_t n = std::fread(line, 1, sizeof line - 1, stat);
+    std::fclose(stat);
+    const char* end = std::strrchr(line, ')');
+    if (n > 0 && end != nullptr && end[1] == ' ' && end[2] == 'Z') return false;
+  }
+#endif
+  return true;
 #endif
 }
 
