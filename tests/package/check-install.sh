@@ -21,8 +21,8 @@ check "installed files" same_files "$prefix" bin/tolvex bin/tolvex-check \
 convert "$work/build-tree" "$build/src/tolvex"
 convert "$work/installed" "$prefix/bin/tolvex"
 check "installed tolvex converts the sample book like the build tree's" same_conversion "$work/installed" "$work/build-tree"
-check "installed tolvex-check verifies that package" \
-  "$prefix/bin/tolvex-check" --book "$work/book/CATALOGS" "$work/installed/Dic/SAMPLE" >"$work/check.log"
+check "installed tolvex-check verifies that package" sh -c '"$1" --book "$2" "$3" >"$4"' - \
+  "$prefix/bin/tolvex-check" "$work/book/CATALOGS" "$work/installed/Dic/SAMPLE" "$work/check.log"
 
 # The example icon.def: DEFAULT for SAMPLE, MYDICT for a package of that name.
 mkdir -p "$work/icons" && cp "$prefix/share/doc/tolvex/icon.def" "$work/icons/"
