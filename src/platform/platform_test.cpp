@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "scratch_dir.h"
 
 #if defined(__linux__)
@@ -32,6 +35,29 @@ TEST_F(Platform, ResolvePathCaseFindsLowerCaseAndVersionedNamesOfDiscCopies) {
   EXPECT_EQ(resolve_path_case("BOOK/DICT/DATA/MISSING"), "BOOK/DICT/DATA/MISSING");
   EXPECT_EQ(resolve_path_case(""), "");
 }
+
+#ifndef _WIN32
+// Windows keeps no two names that differ in case only, nor one ending in ".".
+TEST_F(Platform, OfSeveralDiscFormsTheNameAsBuiltThenTheLeastDecoratedThenByteOrderWins) {
+  const struct {
+    std::vector<std::string> entries;
+    std::string chosen;
+  } cases[] = {
+      {{"honmon.;1", "HONMON"}, "HONMON"},
+      {{"HONMON.;1", "HONMON;1", "HONMON.", "honmon"}, "honmon"},
+      {{"HONMON.;1", "HONMON;1", "HONMON."}, "HONMON."},
+      {{"honmon.;1", "HONMON;1"}, "HONMON;1"},
+      {{"honmon.", "Honmon.", "hONMON."}, "Honmon."},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string dir = "case" + std::to_string(n++);
+    fs::create_directories(dir + "/DATA");
+    for (const std::string& entry : c.entries) testing_support::write_file_text(dir + "/DATA/" + entry, entry);
+    EXPECT_EQ(resolve_path_case(dir + "/data/HONMON"), dir + "/DATA/" + c.chosen);
+  }
+}
+#endif
 
 TEST(DiscNames, EveryIso9660FormOfANameMatchesAndNothingElse) {
   for (const char* entry : {"HONMON", "honmon", "HONMON.", "HONMON;1", "honmon.;1", "Honmon."}) {

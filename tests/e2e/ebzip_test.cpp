@@ -1,11 +1,14 @@
 // Books kept compressed with ebzip: every layout and kind, at levels 0, 2 and
 // 5, converts to the package of the plain book with the same messages; a
 // damaged .ebz is refused with "Can't open" (header, slice index) or fails
-// read_block (a slice, the checksum), and the run goes on to "Done.".
+// read_block (a slice, the checksum), and the run goes on to "Done.". Disc
+// copies, plain and ebzip'd, under every ISO 9660 name form convert alike.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
 
+#include "check.h"
 #include "e2e_support.h"
 #include "ebzip.h"
 #include "ebzip_tool.h"
@@ -61,6 +64,57 @@ TEST(Ebzip, EveryBookAtEveryLevelGivesThePlainBooksPackageAndMessages) {
       const auto run = convert(packed.path(), book);
       EXPECT_EQ(run.first, reference.first);
       EXPECT_TRUE(run.second == reference.second);
+    }
+  }
+}
+
+// `from` copied to `to` with every name below it but the catalog's in an ISO
+// 9660 form: `letters` 'U', 'L' or 'C' (upper, lower, capitalised), then "."
+// when the name has no extension, then ";1".
+void copy_in_disc_form(const fs::path& from, const fs::path& to, char letters, bool dot, bool version, bool top) {
+  fs::create_directories(to);
+  for (const auto& e : fs::directory_iterator(from)) {
+    std::string name = e.path().filename().string();
+    if (!(top && e.is_regular_file())) {
+      for (std::size_t i = 0; i < name.size(); ++i)
+        name[i] = static_cast<char>(letters == 'U' || (letters == 'C' && i == 0) ? std::toupper(name[i])
+                                                                                 : std::tolower(name[i]));
+      name += std::string(dot && name.find('.') == std::string::npos ? "." : "") + (version ? ";1" : "");
+    }
+    if (e.is_directory()) copy_in_disc_form(e.path(), to / name, letters, dot, version, false);
+    else fs::copy_file(e.path(), to / name);
+  }
+}
+
+TEST(DiscCopies, EveryIso9660NameFormPlainOrEbzipdGivesThePlainBooksPackageAndPassesTheChecker) {
+  TOLVEX_REQUIRE_EBZIP();  // and Windows keeps no name ending in "."
+  ScratchDir plain;
+  const testbook::GeneratedBook book = testbook::write_book(plain.path() / "book", testbook::sample_book_recipe());
+  ASSERT_TRUE(book.ok()) << book.error;
+  const auto reference = convert(plain.path(), book);
+  ASSERT_TRUE(ebzip_book(book.root, plain.path() / "ebz", 2));
+  const struct {
+    char letters;
+    bool dot, version;
+  } forms[] = {{'U', true, true},  {'U', true, false}, {'L', true, true},
+               {'C', true, false}, {'U', false, true}, {'L', false, false}};
+  for (const auto& f : forms) {
+    for (const char* source : {"book", "ebz"}) {
+      SCOPED_TRACE(std::string(source) + " " + f.letters + (f.dot ? "." : "") + (f.version ? ";1" : ""));
+      ScratchDir copy;
+      copy_in_disc_form(plain.path() / source, copy.path() / "book", f.letters, f.dot, f.version, true);
+      const auto run = convert(copy.path(), book);
+      EXPECT_EQ(run.first, reference.first);
+      EXPECT_TRUE(run.second == reference.second);
+      for (const auto& package : fs::directory_iterator(copy.path() / "Dic")) {
+        if (!package.is_directory()) continue;
+        std::string out, err;
+        EXPECT_EQ(
+            run_check({"--book", (copy.path() / "book" / book.catalog.filename()).string(), package.path().string()},
+                      out, err),
+            0)
+            << out << err;
+      }
     }
   }
 }
