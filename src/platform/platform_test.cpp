@@ -39,22 +39,17 @@ TEST_F(Platform, ResolvePathCaseFindsLowerCaseAndVersionedNamesOfDiscCopies) {
 #ifndef _WIN32
 // Windows keeps no two names that differ in case only, nor one ending in ".".
 TEST_F(Platform, OfSeveralDiscFormsTheNameAsBuiltThenTheLeastDecoratedThenByteOrderWins) {
-  const struct {
-    std::vector<std::string> entries;
-    std::string chosen;
-  } cases[] = {
-      {{"honmon.;1", "HONMON"}, "HONMON"},
-      {{"HONMON.;1", "HONMON;1", "HONMON.", "honmon"}, "honmon"},
-      {{"HONMON.;1", "HONMON;1", "HONMON."}, "HONMON."},
-      {{"honmon.;1", "HONMON;1"}, "HONMON;1"},
-      {{"honmon.", "Honmon.", "hONMON."}, "Honmon."},
-  };
-  int n = 0;
-  for (const auto& c : cases) {
-    const std::string dir = "case" + std::to_string(n++);
+  const std::vector<std::vector<std::string>> cases = {// the one chosen first
+                                                       {"HONMON", "honmon.;1"},
+                                                       {"honmon", "HONMON.;1", "HONMON;1", "HONMON."},
+                                                       {"HONMON.", "HONMON.;1", "HONMON;1"},
+                                                       {"HONMON;1", "honmon.;1"},
+                                                       {"Honmon.", "honmon.", "hONMON."}};
+  for (std::size_t n = 0; n < cases.size(); ++n) {
+    const std::string dir = "case" + std::to_string(n);
     fs::create_directories(dir + "/DATA");
-    for (const std::string& entry : c.entries) testing_support::write_file_text(dir + "/DATA/" + entry, entry);
-    EXPECT_EQ(resolve_path_case(dir + "/data/HONMON"), dir + "/DATA/" + c.chosen);
+    for (const std::string& entry : cases[n]) testing_support::write_file_text(dir + "/DATA/" + entry, entry);
+    EXPECT_EQ(resolve_path_case(dir + "/data/HONMON"), dir + "/DATA/" + cases[n][0]);
   }
 }
 #endif
