@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <new>
 
 #include "bookfile/book_file.h"
 #include "catalog/bytes.h"
@@ -13,6 +14,7 @@
 #include "package/profile_files.h"
 #include "package/reg_file.h"
 #include "pipeline/output_paths.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 
 namespace tolvex {
@@ -97,6 +99,9 @@ class PipelineRun {
     s.package.options = options_;
     platform::make_directory(DIC_ROOT);
     platform::make_directory(s.package.dir);
+    // What runs that were killed left of their temporary files (never a live run's).
+    platform::remove_stale_temporaries(DIC_ROOT);
+    platform::remove_stale_temporaries(s.package.dir);
     return true;
   }
 
@@ -116,7 +121,7 @@ class PipelineRun {
     s.text_path = join_book_path(catalog_.book_dir, s.dir_name, "START", "");
     s.index_page = 1;
     if (!start(s)) return false;
-    return convert(s);
+    return convert_guarded(s);
   }
 
   bool convert_epwing(int i, const SubbookEntry& entry) {
@@ -154,7 +159,18 @@ class PipelineRun {
       if (!sound.empty()) s.sound_path = join_book_path(catalog_.book_dir, s.dir_name, "DATA", sound);
     }
     if (!start(s)) return false;
-    return convert(s);
+    return convert_guarded(s);
+  }
+
+  // Short of memory, the subbook ends with a message (its files written so
+  // far complete, the one in progress removed) and the run goes on.
+  bool convert_guarded(Subbook& s) {
+    try {
+      return convert(s);
+    } catch (const std::bad_alloc&) {
+      msg_printf("Out of memory while converting %s\n", s.dir_name.c_str());
+      return true;  // started, like a subbook whose writer failed
+    }
   }
 
   bool convert(Subbook& s) {

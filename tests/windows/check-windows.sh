@@ -150,4 +150,12 @@ missing_catalog() {
     grep -a -F -x "Can't open \"T:\\NOBOOK\\CATALOGS\"$cr" "$work/missing/tolvex.log" >/dev/null
 }
 check "a missing catalog on a drive is reported with its path as typed, status 1" missing_catalog
+# A second run over a package replaces every file whole (MoveFileExW over
+# the existing name), here over files cut short, and leaves no temporary file.
+mkdir -p "$work/again"
+cp -r "$work/win/Dic" "$work/again/Dic"
+for f in "$work"/again/Dic/*/*; do printf 'old' >"$f"; done
+(cd "$work/again" && wine_run "$exe" -a ../book/CATALOGS >/dev/null 2>&1)
+check "a second run replaces the files of an earlier package whole, and leaves no temporary file" \
+  sh -c 'diff -r "$1/Dic" "$2/Dic" >/dev/null && ! find "$2/Dic" -name "*.tmp" | grep -q .' - "$work/linux" "$work/again"
 finish
