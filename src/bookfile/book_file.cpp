@@ -117,29 +117,25 @@ std::unique_ptr<DecodingTree> build_decoding_tree(const BookFile& file, std::int
 }
 
 namespace {
-// The file a book path names: the path itself in any case or with ";1"
-// (platform::resolve_path_case), else `path.ebz` (either case) when that
-// exists, else the path unchanged. `ebzip` tells which was found.
+// The file a book path names: the path itself in any ISO 9660 name form
+// (platform::resolve_path_case), else `path.ebz` in any of them ("HONMON.EBZ;1"),
+// else the path unchanged. `ebzip` tells which was found.
 std::string resolve_book_path(const std::string& path, bool& ebzip) {
   ebzip = false;
   const std::string actual = platform::resolve_path_case(path);
   if (platform::path_exists(actual)) return actual;
-  for (const char* suffix : {".ebz", ".EBZ"}) {
-    const std::string packed = platform::resolve_path_case(path + suffix);
-    if (platform::path_exists(packed)) {
-      ebzip = true;
-      return packed;
-    }
-  }
-  return actual;
+  const std::string packed = platform::resolve_path_case(path + ".ebz");
+  if (!platform::path_exists(packed)) return actual;
+  ebzip = true;
+  return packed;
 }
 }  // namespace
 
 BookFilePtr open_book_file(const std::string& path, int kind, int* open_result) {
   auto file = std::make_unique<BookFile>();
   file->name = base_name_of(path);
-  // Disc copies may spell the names in lower case or with ";1", or be kept
-  // as name.ebz; messages keep the path as the catalog built it.
+  // Disc copies may spell the names in another case, with "." or ";1", or
+  // keep them as name.ebz; messages keep the path as the catalog built it.
   bool ebzip = false;
   const std::string actual = resolve_book_path(path, ebzip);
   file->descriptor = platform::open_read(actual);

@@ -52,12 +52,11 @@ struct BookFile {
 using BookFilePtr = std::unique_ptr<BookFile>;
 
 // Kind 1 or 2 opens a compressed file; any other kind a plain file (kind 0).
-// The path is looked for in any case or with ";1", else as `path.ebz`
-// (either case). A file found as name.ebz is plain whatever the kind: ebzip stores decoded
-// pages. Null when the file cannot be opened, or its header, tables or (for
-// .ebz) slice index are unusable. `open_result`, when given, receives the
-// descriptor or the open's failure (platform::OPEN_NOT_REGULAR for a FIFO,
-// a device, a socket, a directory or a link loop).
+// The path is looked for in its disc name forms (platform::resolve_path_case:
+// any case, "NAME.", "NAME;1"), else as `path.ebz` in those. A file found as name.ebz is plain whatever the kind: ebzip
+// stores decoded pages. Null when the file cannot be opened, or its header, tables or (for .ebz) slice index are
+// unusable. `open_result`, when given, receives the descriptor or the open's failure (platform::OPEN_NOT_REGULAR for a
+// FIFO, a device, a socket, a directory or a link loop).
 BookFilePtr open_book_file(const std::string& path, int kind, int* open_result = nullptr);
 // Reads the frequency tables of an open compressed file (kind 1 or 2, header
 // read) and builds its decoding tree; null when the counts are negative or

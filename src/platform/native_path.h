@@ -7,7 +7,11 @@
 
 namespace tolvex::platform {
 
-// The UTF-8 path as a wide string for the Windows file calls.
+// UTF-8 text (a message for the console) as UTF-16.
+std::wstring wide_from_utf8(const std::string& utf8);
+// The UTF-8 path as a wide string for the Windows file calls: as it is when
+// short and plain, else the verbatim "\\?\" form of its full path, which
+// lifts the 260-character limit and keeps a trailing "." ("HONMON.").
 std::wstring wide_path(const std::string& utf8);
 // A wide string (a name from a directory listing, an argument) as UTF-8.
 std::string utf8_from_wide(const std::wstring& wide);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <vector>
 
@@ -34,28 +35,16 @@
 namespace tolvex::platform {
 
 #ifdef _WIN32
-std::wstring wide_path(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
-}
-std::string utf8_from_wide(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int n =
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0)
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
-  return utf8;
-}
+// Every path is UTF-8 up to here and goes to Windows as UTF-16 (wide_path):
+// the narrow calls would pass it through the ANSI code page, which holds
+// few of the world's scripts.
 int open_read(const std::string& path) {
+  const std::wstring wide = wide_path(path);
   struct _stat64 st;
   // Devices ("NUL", "CON") and directories are not opened at all; what was
   // opened must still be a file on a disk.
-  if (::_stat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) != _S_IFREG) return OPEN_NOT_REGULAR;
-  int fd = ::_open(path.c_str(), _O_RDONLY | _O_BINARY);
+  if (::_wstat64(wide.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) != _S_IFREG) return OPEN_NOT_REGULAR;
+  int fd = ::_wopen(wide.c_str(), _O_RDONLY | _O_BINARY);
   if (fd < 0) return -1;
   HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
   if (GetFileType(handle) != FILE_TYPE_DISK || ::_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
@@ -69,28 +58,49 @@ std::int64_t descriptor_size(int fd) {
   return ::_fstat64(fd, &st) == 0 ? st.st_size : -1;
 }
 int open_write(const std::string& path) {
-  return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+  return ::_wopen(wide_path(path).c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 long read_fd(int fd, void* buf, std::size_t n) { return ::_read(fd, buf, static_cast<unsigned>(n)); }
 long write_fd(int fd, const void* buf, std::size_t n) { return ::_write(fd, buf, static_cast<unsigned>(n)); }
 std::int64_t seek_set(int fd, std::int64_t offset) { return ::_lseeki64(fd, offset, SEEK_SET); }
 int close_fd(int fd) { return ::_close(fd); }
 int make_directory(const std::string& path) {
-  if (::_mkdir(path.c_str()) == 0) return 0;
+  if (CreateDirectoryW(wide_path(path).c_str(), nullptr)) return 0;
   return is_directory(path) ? 0 : -1;
 }
+// The C runtime's _wstat64 refuses the verbatim "\\?\" form of long paths
+// (it takes the "?" for a wildcard): the size comes from the open file, the
+// kind from the attributes.
 std::int64_t regular_file_size(const std::string& path) {
-  struct _stat64 st;
-  if (::_stat64(path.c_str(), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) return -1;
-  return st.st_size;
+  const int fd = open_read(path);
+  if (fd < 0) return -1;
+  const std::int64_t size = descriptor_size(fd);
+  ::_close(fd);
+  return size;
 }
 bool is_directory(const std::string& path) {
-  struct _stat64 st;
-  return ::_stat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFDIR;
+  const DWORD attributes = GetFileAttributesW(wide_path(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 bool path_exists(const std::string& path) {
-  struct _stat64 st;
-  return ::_stat64(path.c_str(), &st) == 0;
+  return GetFileAttributesW(wide_path(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+std::vector<std::string> list_directory(const std::string& dir) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found;
+  const HANDLE first = FindFirstFileW(wide_path((dir.empty() ? std::string(".") : dir) + "\\*").c_str(), &found);
+  if (first == INVALID_HANDLE_VALUE) return names;
+  const std::unique_ptr<void, decltype(&FindClose)> search(first, &FindClose);
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") names.push_back(utf8_from_wide(name));
+  } while (FindNextFileW(search.get(), &found));
+  return names;
+}
+std::vector<std::string> utf8_arguments(int argc, const wchar_t* const* argv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(utf8_from_wide(argv[i]));
+  return args;
 }
 std::tm local_time(std::time_t t) {
   std::tm out{};
@@ -159,82 +169,20 @@ bool path_exists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;
 }
+std::vector<std::string> list_directory(const std::string& dir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(dir.empty() ? std::string(".") : dir, ec), end; !ec && it != end;
+       it.increment(ec))
+    names.push_back(it->path().filename().string());
+  return names;
+}
 std::tm local_time(std::time_t t) {
   std::tm out{};
   localtime_r(&t, &out);
   return out;
 }
 #endif
-
-namespace {
-
-bool same_ignoring_ascii_case(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 0x20);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 0x20);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-// The entry of `dir` that matches `name` ignoring case, or with ";1" after it.
-bool find_entry(const std::string& dir, const std::string& name, std::string& found) {
-  std::error_code ec;
-  std::filesystem::directory_iterator it(dir.empty() ? std::string(".") : dir, ec);
-  if (ec) return false;
-  std::string versioned;
-  for (const auto& entry : it) {
-    std::string candidate = entry.path().filename().string();
-    if (same_ignoring_ascii_case(candidate, name)) {
-      found = candidate;
-      return true;
-    }
-    if (versioned.empty() && same_ignoring_ascii_case(candidate, name + ";1")) versioned = candidate;
-  }
-  if (versioned.empty()) return false;
-  found = versioned;
-  return true;
-}
-
-}  // namespace
-
-bool matches_disc_name(const std::string& entry, const std::string& name) {
-  std::string rest = entry;
-  if (rest.size() >= 2 && rest.compare(rest.size() - 2, 2, ";1") == 0) rest.resize(rest.size() - 2);
-  if (same_ignoring_ascii_case(rest, name)) return true;
-  return !rest.empty() && rest.back() == '.' && same_ignoring_ascii_case(rest.substr(0, rest.size() - 1), name);
-}
-
-namespace {
-
-bool is_separator(char c) { return c == '/' || c == '\\'; }
-
-}  // namespace
-
-std::string resolve_path_case(const std::string& path) {
-  if (path.empty() || path_exists(path)) return path;
-  std::string result;
-  std::size_t i = 0;
-  // The root stays as typed: a drive letter with its colon, leading separators.
-  if (path.size() >= 2 && path[1] == ':') {
-    result = path.substr(0, 2);
-    i = 2;
-  }
-  while (i < path.size() && is_separator(path[i])) result += path[i++];
-  while (i < path.size()) {
-    std::size_t end = i;
-    while (end < path.size() && !is_separator(path[end])) ++end;
-    std::string name = path.substr(i, end - i);
-    std::string found = name;
-    if (!path_exists(result + name) && !find_entry(result, name, found)) return path;
-    result += found;
-    while (end < path.size() && is_separator(path[end])) result += path[end++];
-    i = end;
-  }
-  return result;
-}
 
 std::time_t now_seconds() { return std::time(nullptr); }
 
@@ -255,6 +203,24 @@ int usable_processors() {
 }
 
 void console_write(const char* data, std::size_t n) {
+#ifdef _WIN32
+  // A console shows UTF-16: written so, a path keeps every character, where
+  // the bytes would be read in the console's code page. Redirected, standard
+  // output gets the UTF-8 bytes of the log.
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (out != nullptr && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)) {
+    std::fflush(stdout);
+    const std::wstring wide = wide_from_utf8(std::string(data, n));
+    for (std::size_t done = 0; done < wide.size();) {
+      DWORD written = 0;
+      const DWORD chunk = static_cast<DWORD>(wide.size() - done < 8192 ? wide.size() - done : 8192);
+      if (!WriteConsoleW(out, wide.data() + done, chunk, &written, nullptr) || written == 0) break;
+      done += written;
+    }
+    return;
+  }
+#endif
   std::fwrite(data, 1, n, stdout);
   std::fflush(stdout);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace tolvex::platform {
 
@@ -36,11 +37,18 @@ bool path_exists(const std::string& path);
 // Creates one directory; an existing one is no error. Returns 0 or -1.
 int make_directory(const std::string& path);
 
-// Books copied from discs may have names in another case ("honmon") or with
-// an ISO 9660 version suffix ("HONMON;1"). Returns `path` itself when it
-// exists; otherwise, for the components after the longest existing prefix,
-// the directory entry that equals each component ignoring ASCII case,
-// optionally followed by ";1". Returns `path` unchanged when nothing matches.
+// The names of a directory's entries (without "." and ".."), in the order
+// the system lists them; none when it cannot be read.
+std::vector<std::string> list_directory(const std::string& dir);
+
+// The path of a book file as it lies on disk. Returns `path` itself when it
+// exists; otherwise each component after the longest existing prefix is the
+// directory entry that is that component in one of the forms of
+// matches_disc_name. When several entries match, the name as built wins,
+// then the least decorated form (plain, then "NAME.", then "NAME;1", then
+// "NAME.;1"), then the first in byte order ("HONMON" before "honmon").
+// Returns `path` unchanged when nothing matches, so messages name the path
+// as built.
 std::string resolve_path_case(const std::string& path);
 
 // Whether a directory entry is `name` as an ISO 9660 disc copy may record
@@ -50,6 +58,11 @@ std::string resolve_path_case(const std::string& path);
 // passed in as the name.
 bool matches_disc_name(const std::string& entry, const std::string& name);
 
+#ifdef _WIN32
+// wmain's UTF-16 arguments as UTF-8, the paths' spelling inside the program.
+std::vector<std::string> utf8_arguments(int argc, const wchar_t* const* argv);
+#endif
+
 // Calendar time in whole seconds, and its broken-down local time.
 std::time_t now_seconds();
 std::tm local_time(std::time_t t);
@@ -58,8 +71,10 @@ std::tm local_time(std::time_t t);
 // 1), at least 1.
 int usable_processors();
 
-// Writes bytes to standard output and flushes. On Windows standard output is
-// in text mode, so a redirected console holds CR LF like the log.
+// Writes bytes (UTF-8) to standard output and flushes. On Windows a console
+// is written in UTF-16, so that it shows every character of a path; standard
+// output redirected to a file or pipe gets the UTF-8 bytes, in text mode, so
+// with CR LF like the log.
 void console_write(const char* data, std::size_t n);
 
 }  // namespace tolvex::platform

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "scratch_dir.h"
 
 #if defined(__linux__)
@@ -32,6 +35,24 @@ TEST_F(Platform, ResolvePathCaseFindsLowerCaseAndVersionedNamesOfDiscCopies) {
   EXPECT_EQ(resolve_path_case("BOOK/DICT/DATA/MISSING"), "BOOK/DICT/DATA/MISSING");
   EXPECT_EQ(resolve_path_case(""), "");
 }
+
+#ifndef _WIN32
+// Windows keeps no two names that differ in case only, nor one ending in ".".
+TEST_F(Platform, OfSeveralDiscFormsTheNameAsBuiltThenTheLeastDecoratedThenByteOrderWins) {
+  const std::vector<std::vector<std::string>> cases = {// the one chosen first
+                                                       {"HONMON", "honmon.;1"},
+                                                       {"honmon", "HONMON.;1", "HONMON;1", "HONMON."},
+                                                       {"HONMON.", "HONMON.;1", "HONMON;1"},
+                                                       {"HONMON;1", "honmon.;1"},
+                                                       {"Honmon.", "honmon.", "hONMON."}};
+  for (std::size_t n = 0; n < cases.size(); ++n) {
+    const std::string dir = "case" + std::to_string(n);
+    fs::create_directories(dir + "/DATA");
+    for (const std::string& entry : cases[n]) testing_support::write_file_text(dir + "/DATA/" + entry, entry);
+    EXPECT_EQ(resolve_path_case(dir + "/data/HONMON"), dir + "/DATA/" + cases[n][0]);
+  }
+}
+#endif
 
 TEST(DiscNames, EveryIso9660FormOfANameMatchesAndNothingElse) {
   for (const char* entry : {"HONMON", "honmon", "HONMON.", "HONMON;1", "honmon.;1", "Honmon."}) {

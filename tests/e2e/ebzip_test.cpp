@@ -1,11 +1,14 @@
 // Books kept compressed with ebzip: every layout and kind, at levels 0, 2 and
 // 5, converts to the package of the plain book with the same messages; a
 // damaged .ebz is refused with "Can't open" (header, slice index) or fails
-// read_block (a slice, the checksum), and the run goes on to "Done.".
+// read_block (a slice, the checksum), and the run goes on to "Done.". Disc
+// copies, plain and ebzip'd, under every ISO 9660 name form convert alike.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
 
+#include "check.h"
 #include "e2e_support.h"
 #include "ebzip.h"
 #include "ebzip_tool.h"
@@ -61,6 +64,42 @@ TEST(Ebzip, EveryBookAtEveryLevelGivesThePlainBooksPackageAndMessages) {
       const auto run = convert(packed.path(), book);
       EXPECT_EQ(run.first, reference.first);
       EXPECT_TRUE(run.second == reference.second);
+    }
+  }
+}
+
+// `from` copied to `to` with every name below it but the catalog's in the
+// ISO 9660 `form`: 'U', 'L' or 'C' (upper, lower, capitalised), then "."
+// (given to a name without extension) and ";1" if the form holds them.
+void copy_in_disc_form(const fs::path& from, const fs::path& to, const std::string& form, bool top = true) {
+  fs::create_directories(to);
+  for (const auto& e : fs::directory_iterator(from)) {
+    std::string name = e.path().filename().string();
+    const bool keep = top && e.is_regular_file();
+    for (std::size_t i = 0; i < name.size() && !keep; ++i)
+      name[i] = static_cast<char>(form[0] == 'U' || (form[0] == 'C' && i == 0) ? std::toupper(name[i])
+                                                                               : std::tolower(name[i]));
+    if (!keep && form.find('.') != std::string::npos && name.find('.') == std::string::npos) name += ".";
+    if (!keep && form.find(";1") != std::string::npos) name += ";1";
+    e.is_directory() ? copy_in_disc_form(e.path(), to / name, form, false) : (void)fs::copy_file(e.path(), to / name);
+  }
+}
+
+TEST(DiscCopies, EveryIso9660NameFormPlainOrEbzipdGivesThePlainBooksPackageAndPassesTheChecker) {
+  TOLVEX_REQUIRE_EBZIP();  // and Windows keeps no name ending in "."
+  ScratchDir plain;
+  const testbook::GeneratedBook book = testbook::write_book(plain.path() / "book", testbook::sample_book_recipe());
+  ASSERT_TRUE(book.ok() && ebzip_book(book.root, plain.path() / "ebz", 2)) << book.error;
+  const auto reference = convert(plain.path(), book);
+  for (const std::string form : {"U.;1", "U.", "L.;1", "C.", "U;1", "L"}) {
+    for (const char* source : {"book", "ebz"}) {
+      SCOPED_TRACE(form + " " + source);
+      ScratchDir copy;
+      copy_in_disc_form(plain.path() / source, copy.path() / "book", form);
+      EXPECT_TRUE(convert(copy.path(), book) == reference);
+      std::string out, err;
+      const std::string catalog = (copy.path() / "book/CATALOGS").string();
+      EXPECT_EQ(run_check({"--book", catalog, (copy.path() / "Dic/SAMPLE").string()}, out, err), 0) << out << err;
     }
   }
 }

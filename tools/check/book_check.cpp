@@ -5,8 +5,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -42,10 +40,18 @@ std::string format(const char* f, ...) {
   return text;
 }
 
+// Through the platform layer, which finds the disc name forms and opens
+// paths in any script on Windows.
 std::optional<Bytes> read_whole(const std::string& path) {
-  std::ifstream in(platform::resolve_path_case(path), std::ios::binary);
-  if (!in) return std::nullopt;
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const int fd = platform::open_read(platform::resolve_path_case(path));
+  if (fd < 0) return std::nullopt;
+  Bytes bytes;
+  std::uint8_t buffer[4096];
+  long n = 0;
+  while ((n = platform::read_fd(fd, buffer, sizeof buffer)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  platform::close_fd(fd);
+  if (n < 0) return std::nullopt;
+  return bytes;
 }
 
 // A book file as the converter reads it: a font kept as name.ebz gives the
@@ -221,8 +227,9 @@ class Checker {
     std::string dir = request_.package_dir;
     while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
     dir_ = dir;
-    package_ = std::filesystem::path(dir).filename().string();
-    if (!std::filesystem::is_directory(dir)) return stop(dir + ": FAULT: not a directory");
+    const std::size_t cut = dir.find_last_of("/\\");
+    package_ = cut == std::string::npos ? dir : dir.substr(cut + 1);
+    if (!platform::is_directory(dir)) return stop(dir + ": FAULT: not a directory");
 
     const std::string catalog_path = platform::resolve_path_case(request_.catalog);
     const std::optional<Bytes> catalog_bytes = read_whole(catalog_path);
@@ -282,10 +289,9 @@ class Checker {
       check_present(dir_ + "/" + name);
     }
     check_present(dir_ + ".REG");
-    std::error_code ec;
     std::vector<std::string> extra;
-    for (const auto& f : std::filesystem::directory_iterator(dir_, ec))
-      if (!known_.count(f.path().filename().string())) extra.push_back(f.path().filename().string());
+    for (const std::string& name : platform::list_directory(dir_))
+      if (!known_.count(name)) extra.push_back(name);
     std::sort(extra.begin(), extra.end());
     for (const std::string& name : extra) fault(dir_ + "/" + name + ": FAULT: not part of the package");
 
