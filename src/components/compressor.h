@@ -25,6 +25,8 @@ namespace tolvex {
 
 inline constexpr int WINDOW_SIZE = 4080;
 inline constexpr int MAX_MATCH = 15;
+// A chunk: up to 16 pages of 2048 bytes.
+inline constexpr int PAGES_PER_CHUNK = 16;
 inline constexpr int CHUNK_BYTES = 32768;
 inline constexpr int MAX_TOKEN_BYTES = 3 * CHUNK_BYTES;
 // The compressor's buffer: the history, a full chunk and one look-ahead page

@@ -209,10 +209,6 @@ class CompressionPool {
 
 namespace {
 
-std::uint32_t chunk_count_of(std::uint32_t pages) {
-  return pages / PAGES_PER_CHUNK + (pages % PAGES_PER_CHUNK != 0 ? 1u : 0u);
-}
-
 // One data file being written: its descriptor is closed on every way out.
 struct OutputFile {
   int fd = -1;
@@ -268,28 +264,23 @@ class ChunkReader {
   bool lookahead_ = false;
 };
 
+// A planned file being written.
 struct EntryJob {
-  std::string file_name;
+  const PlannedFile& file;
   std::string path;
-  BookFile* source = nullptr;
-  PageRange range;
-  std::uint32_t first_page = 0;  // in the merged numbering
-  std::uint32_t last_page = 0;
   std::uint32_t chunks = 0;
-  bool relocate = false;
-  IndexEntryView entry{nullptr};
 };
 
 void print_chunk_failure(const EntryJob& job, std::uint32_t chunk, const char* message) {
   console_printf("\r");
-  msg_printf("  Writing %s (%d/%d chunks)", job.file_name.c_str(), static_cast<int>(chunk + 1),
+  msg_printf("  Writing %s (%d/%d chunks)", job.file.name.c_str(), static_cast<int>(chunk + 1),
              static_cast<int>(job.chunks));
   msg_printf("%s\n", message);
 }
 
 void finish_file(const EntryJob& job, const RelocationCounts& totals, BookFile* graphic_file, BookFile* sound_file) {
   console_printf("\r");
-  msg_printf("  Writing %s (%d/%d chunks)\n", job.file_name.c_str(), static_cast<int>(job.chunks),
+  msg_printf("  Writing %s (%d/%d chunks)\n", job.file.name.c_str(), static_cast<int>(job.chunks),
              static_cast<int>(job.chunks));
   if (totals.graphic > 0 && graphic_file != nullptr) {
     msg_printf("    %s references relocated (%d occurrences)\n", graphic_file->name.c_str(), totals.graphic);
@@ -317,7 +308,7 @@ struct Shifts {
 
 // The console-only progress line of chunk i.
 void print_progress(const EntryJob& job, std::uint32_t i) {
-  console_printf("\r  Writing %s (%d/%d chunks)", job.file_name.c_str(), static_cast<int>(i + 1),
+  console_printf("\r  Writing %s (%d/%d chunks)", job.file.name.c_str(), static_cast<int>(i + 1),
                  static_cast<int>(job.chunks));
 }
 
@@ -326,7 +317,7 @@ void print_progress(const EntryJob& job, std::uint32_t i) {
 ChunkReader::Status read_chunk_quietly(ChunkReader& reader, const EntryJob& job, const Shifts& shifts,
                                        std::uint8_t* area, std::size_t& length, RelocationCounts& totals) {
   ChunkReader::Status status = reader.read(area, length);
-  if (status == ChunkReader::Status::ok && job.relocate) {
+  if (status == ChunkReader::Status::ok && job.file.relocate) {
     RelocationCounts counts = relocate_references(area, length, shifts.graphic, shifts.sound);
     totals.graphic += counts.graphic;
     totals.sound += counts.sound;
@@ -392,7 +383,7 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
     ~EndOnExit() { pool.end(); }
   } end_on_exit{pool};
   const std::size_t slots = pool.slot_count();
-  ChunkReader reader(job.source, job.range);
+  ChunkReader reader(job.file.source, job.file.range);
   for (std::uint32_t i = 0; i < job.chunks; ++i) {
     if (i >= slots && !pool.wait_written(i - static_cast<std::uint32_t>(slots) + 1)) return false;
     std::size_t length = 0;
@@ -414,7 +405,7 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
 
 int write_raw(const EntryJob& job, OutputFile& out, const Shifts& shifts, DataWriterBuffers& buffers,
               BookFile* graphic_file, BookFile* sound_file) {
-  ChunkReader reader(job.source, job.range);
+  ChunkReader reader(job.file.source, job.file.range);
   RelocationCounts totals;
   for (std::uint32_t i = 0; i < job.chunks; ++i) {
     std::size_t length = 0;
@@ -435,13 +426,13 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
   static const std::uint8_t kFixed1[7] = {0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00};
   static const std::uint8_t kFixed2[6] = {0x00, 0x10, 0x10, 0x00, 0x00, 0x10};
   std::memcpy(header + 8, kFixed1, sizeof kFixed1);
-  header[15] = job.entry.code();
+  header[15] = job.file.code;
   std::memcpy(header + 16, kFixed2, sizeof kFixed2);
   put_be(header + 22, 2, job.chunks);
-  put_be(header + 24, 4, job.first_page);
-  put_be(header + 28, 4, job.last_page);
-  header[32] = job.entry.attribute();
-  std::memcpy(header + 33, job.entry.parameters(), 3);
+  put_be(header + 24, 4, job.file.first_page);
+  put_be(header + 28, 4, job.file.last_page());
+  header[32] = job.file.attribute;
+  std::memcpy(header + 33, job.file.parameters.data(), 3);
   if (platform::write_fd(out.fd, header, DATA_HEADER_SIZE) != DATA_HEADER_SIZE) {
     msg_printf("%s\n", "write() failed. (4)");
     return -1;
@@ -463,7 +454,7 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
       return -1;
     }
   } else {
-    ChunkReader reader(job.source, job.range);
+    ChunkReader reader(job.file.source, job.file.range);
     ChunkCompressor& compressor = buffers.compressor();
     for (std::uint32_t i = 0; i < job.chunks; ++i) {
       std::size_t length = 0;
@@ -500,63 +491,28 @@ CompressionPool& DataWriterBuffers::pool(int compressors) {
   return *pool_;
 }
 
-int write_data_components(const PackageDescription& package, std::uint8_t* index_page, BookFile* text_file,
-                          BookFile* graphic_file, BookFile* sound_file, DataWriterBuffers& buffers,
-                          ComponentPlan& plan_out) {
+int write_data_components(const PackageDescription& package, const SubbookPlan& plan, DataWriterBuffers& buffers) {
   const RunOptions& options = package.options;
-  plan_out = plan_components(package, index_page, text_file, graphic_file, sound_file);
-  const ComponentPlan& plan = plan_out;
-  Shifts shifts{plan.graphic_shift, plan.sound_shift};
-  int multi_number = 1;
-
-  int count = index_entry_count(index_page);
-  for (int i = 0; i < count; ++i) {
-    IndexEntryView entry = index_entry(index_page, i);
-    int row = match_component(entry.code(), options.selection);
-    if (row < 0) continue;
-    const ComponentKind& kind = COMPONENT_KINDS[static_cast<std::size_t>(row)];
-
-    EntryJob job;
-    job.entry = entry;
-    job.file_name = component_file_name(kind, multi_number);
-    if (entry.code() == MULTI_SEARCH_CODE) ++multi_number;
-    job.path = package.file(job.file_name);
-
-    const bool is_graphic = entry.code() == GRAPHIC_CODE && graphic_file != nullptr;
-    const bool is_sound = entry.code() == SOUND_CODE && sound_file != nullptr;
-    job.source = is_graphic ? graphic_file : is_sound ? sound_file : text_file;
-    job.range = entry_page_range(entry, text_file);
-    job.chunks = chunk_count_of(job.range.count);
+  const Shifts shifts{plan.graphic_shift, plan.sound_shift};
+  BookFile* graphic_file = plan.sources.graphic;
+  BookFile* sound_file = plan.sources.sound;
+  for (const PlannedFile& file : plan.files) {
+    EntryJob job{file, package.file(file.name), file.chunks()};
     if (job.chunks > MAX_CHUNKS) {
       // The header counts chunks in 16 bits; a wrong header would be worse than no file.
-      msg_printf("Component %s is too large: %u pages (at most %u)\n", job.file_name.c_str(),
-                 static_cast<unsigned>(job.range.count), static_cast<unsigned>(MAX_CHUNKS * PAGES_PER_CHUNK));
+      msg_printf("Component %s is too large: %u pages (at most %u)\n", file.name.c_str(),
+                 static_cast<unsigned>(file.range.count), static_cast<unsigned>(MAX_CHUNKS * PAGES_PER_CHUNK));
       return -1;
     }
-
     OutputFile out;
     out.fd = platform::open_write(job.path);
     if (out.fd < 0) {
       msg_printf("Can't create \"%s\"\n", job.path.c_str());
       return -1;
     }
-
-    job.first_page = job.range.first;
-    job.last_page = job.range.last();
-    if (is_graphic) {
-      job.first_page = plan.graphic_new_start;
-      job.last_page = plan.graphic_new_start + plan.graphic_page_count - 1;
-      entry.set_start_page(plan.graphic_new_start);
-    } else if (is_sound) {
-      job.first_page = plan.sound_new_start;
-      job.last_page = plan.sound_new_start + plan.sound_page_count - 1;
-      entry.set_start_page(plan.sound_new_start);
-    }
-    job.relocate = entry.code() == 0x00 && (graphic_file != nullptr || sound_file != nullptr);
-
-    const bool raw = options.DO_RAW || kind.compressed == 0;
-    int result = raw ? write_raw(job, out, shifts, buffers, graphic_file, sound_file)
-                     : write_compressed(job, out, options, shifts, buffers, graphic_file, sound_file);
+    const bool raw = options.DO_RAW || file.kind().compressed == 0;
+    const int result = raw ? write_raw(job, out, shifts, buffers, graphic_file, sound_file)
+                           : write_compressed(job, out, options, shifts, buffers, graphic_file, sound_file);
     if (result != 0) return -1;
   }
   return 0;

@@ -22,7 +22,6 @@
 
 namespace tolvex {
 
-inline constexpr int PAGES_PER_CHUNK = 16;
 // A header counts chunks in 16 bits.
 inline constexpr std::uint32_t MAX_CHUNKS = 65535;
 
@@ -64,17 +63,12 @@ class DataWriterBuffers {
   std::unique_ptr<CompressionPool> pool_;
 };
 
-// Plans the subbook, then writes every selected entry's file in page order
-// into package.dir. Chunks of a compressed file are compressed on
-// writer_thread_count(package.options.threads) threads; pages are read and
-// relocated in chunk order on the calling thread, and records written and
-// reported in chunk order, one at a time, so the files and the messages do
-// not depend on the thread count.
-// Rewrites start_page of the graphic and sound entries in `index_page` to
-// their merged numbers. Returns 0, or -1 at the first failure (reported).
-// `plan_out` receives the plan (selected counts) also when writing fails.
-int write_data_components(const PackageDescription& package, std::uint8_t* index_page, BookFile* text_file,
-                          BookFile* graphic_file, BookFile* sound_file, DataWriterBuffers& buffers,
-                          ComponentPlan& plan_out);
+// Writes every planned file, in page order, into package.dir. Chunks of a
+// compressed file are compressed on writer_thread_count(package.options.threads)
+// threads; pages are read and relocated in chunk order on the calling
+// thread, and records written and reported in chunk order, one at a time, so
+// the files and the messages do not depend on the thread count.
+// Returns 0, or -1 at the first failure (reported).
+int write_data_components(const PackageDescription& package, const SubbookPlan& plan, DataWriterBuffers& buffers);
 
 }  // namespace tolvex

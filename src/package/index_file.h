@@ -10,9 +10,8 @@
 #include <cstdint>
 #include <string>
 
-#include "bookfile/book_file.h"
-#include "components/component_table.h"
 #include "components/package_description.h"
+#include "components/plan.h"
 
 namespace tolvex {
 
@@ -23,10 +22,9 @@ inline constexpr int INFO_NAME_MAX = 31;
 inline constexpr std::uint8_t FULL_FONT_CODE = 0xF1;
 inline constexpr std::uint8_t HALF_FONT_CODE = 0xF2;
 
-// index_page: the subbook's 2048-byte index page as the data writer left it
-// (graphic and sound start pages rewritten). text_file: for the multi-search
-// page ranges. Returns 0, or -1 after printing "Can't create \"%s\"\n"
-// or "write() failed. (12)" ... "(17)".
-int write_index_file(const PackageDescription& package, const std::uint8_t* index_page, BookFile* text_file);
+// One record per planned data file, with its pages in the merged numbering.
+// Returns 0, or -1 after printing "Can't create \"%s\"\n" or
+// "write() failed. (12)" ... "(17)".
+int write_index_file(const PackageDescription& package, const SubbookPlan& plan);
 
 }  // namespace tolvex

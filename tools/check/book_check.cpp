@@ -20,6 +20,7 @@
 #include "components/component_table.h"
 #include "components/data_file_reader.h"
 #include "components/plan.h"
+#include "package/index_file.h"
 #include "pipeline/pipeline.h"
 #include "platform/platform.h"
 
@@ -278,68 +279,32 @@ class Checker {
   // The records the converter writes for this selection, in index-page order,
   // with the merged page numbering of separate graphic and sound files.
   std::vector<Expected> plan(int selection) {
-    const int n = index_entry_count(index_page_.data());
-    std::uint32_t merged_end = 0, graphic_own = 0, graphic_count = 0, sound_own = 0, sound_count = 0;
-    std::vector<PageRange> ranges;
-    for (int i = 0; i < n; ++i) {
-      const IndexEntryView entry = index_entry(index_page_.data(), i);
-      const PageRange range = entry_page_range(entry, text_.get());
-      ranges.push_back(range);
-      if (entry.code() == GRAPHIC_CODE && graphic_) {
-        graphic_own = range.first;
-        graphic_count = range.count;
-      } else if (entry.code() == SOUND_CODE && sound_) {
-        sound_own = range.first;
-        sound_count = range.count;
-      } else if (range.first + range.count > merged_end) {
-        merged_end = range.first + range.count;
-      }
-    }
-    std::uint32_t graphic_new = 0, sound_new = 0;
-    if (graphic_) {
-      graphic_new = merged_end;
-      graphic_shift_ = static_cast<std::int32_t>(merged_end - graphic_own);
-      merged_end += graphic_count;
-    }
-    if (sound_) {
-      sound_new = merged_end;
-      sound_shift_ = static_cast<std::int32_t>(merged_end - sound_own);
-      merged_end += sound_count;
-    }
-
+    const SubbookPlan planned =
+        plan_subbook(index_page_.data(), {text_.get(), graphic_.get(), sound_.get()}, selection);
+    graphic_shift_ = planned.graphic_shift;
+    sound_shift_ = planned.sound_shift;
     std::vector<Expected> out;
-    int multi = 1;
-    for (int i = 0; i < n; ++i) {
-      const IndexEntryView entry = index_entry(index_page_.data(), i);
-      const int row = match_component(entry.code(), selection);
-      if (row < 0) continue;
+    for (const PlannedFile& f : planned.files) {
       Expected e;
-      e.row = row;
-      e.record.code = entry.code();
-      e.record.attribute = entry.attribute();
-      std::memcpy(e.record.parameters.data(), entry.parameters(), 3);
-      const ComponentKind& kind = COMPONENT_KINDS[static_cast<std::size_t>(row)];
-      e.record.name = component_file_name(kind, entry.code() == MULTI_SEARCH_CODE ? multi++ : 0);
-      e.own_first = ranges[static_cast<std::size_t>(i)].first;
-      e.count = ranges[static_cast<std::size_t>(i)].count;
-      e.source = text_.get();
-      e.record.first = e.own_first;
-      if (entry.code() == GRAPHIC_CODE && graphic_) {
-        e.source = graphic_.get();
-        e.record.first = graphic_new;
-      } else if (entry.code() == SOUND_CODE && sound_) {
-        e.source = sound_.get();
-        e.record.first = sound_new;
-      }
-      e.record.last = e.record.first + e.count - 1;
-      e.relocate = entry.code() == 0x00 && (graphic_ || sound_);
+      e.row = f.row;
+      e.record.code = f.code;
+      e.record.attribute = f.attribute;
+      e.record.parameters = f.parameters;
+      e.record.name = f.name;
+      e.record.first = f.first_page;
+      e.record.last = f.last_page();
+      e.source = f.source;
+      e.own_first = f.range.first;
+      e.count = f.range.count;
+      e.relocate = f.relocate;
       out.push_back(e);
     }
-    for (const auto& [code, name] : {std::pair{0xF1, src_.full_font}, std::pair{0xF2, src_.half_font}}) {
+    for (const auto& [code, name] :
+         {std::pair{FULL_FONT_CODE, src_.full_font}, std::pair{HALF_FONT_CODE, src_.half_font}}) {
       if (name.empty()) continue;
       Expected e;
       e.font = true;
-      e.record.code = static_cast<std::uint8_t>(code);
+      e.record.code = code;
       e.record.name = name;
       out.push_back(e);
     }
@@ -428,7 +393,7 @@ class Checker {
 
   void check_font(const Expected& e) {
     const std::string path = dir_ + "/" + e.record.name;
-    const std::string& source_path = e.record.code == 0xF1 ? src_.full_font_path : src_.half_font_path;
+    const std::string& source_path = e.record.code == FULL_FONT_CODE ? src_.full_font_path : src_.half_font_path;
     const std::optional<Bytes> want = read_book_file(source_path);
     if (!want) return fault(path + ": FAULT: source " + source_path + " cannot be read");
     const std::optional<Bytes> got = read_whole(path);
