@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "catalog/bytes.h"
+#include "catalog/catalog.h"
 #include "platform/platform.h"
 
 namespace tolvex {
@@ -149,7 +150,7 @@ BookFilePtr open_book_file(const std::string& path, int kind, int* open_result) 
     file->ebzip = EbzipFile::open(file->descriptor, platform::descriptor_size(file->descriptor));
     return file->ebzip ? std::move(file) : nullptr;
   }
-  if (kind != 1 && kind != 2) return file;  // plain
+  if (kind != HUFFMAN_KIND && kind != FLAGGED_HUFFMAN_KIND) return file;  // plain
 
   file->kind = kind;
   std::uint8_t raw[kHeaderSize];
@@ -190,7 +191,7 @@ void set_current_page(std::int32_t page) { g_current_page = page; }
 std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_t page) {
   if (file == nullptr || file->descriptor < 0 || destination == nullptr) return nullptr;
 
-  if (file->kind != 1 && file->kind != 2) {
+  if (file->kind != HUFFMAN_KIND && file->kind != FLAGGED_HUFFMAN_KIND) {
     // As seeking to the page and reading 2048 bytes, the bytes taken from
     // the read-ahead; page 0 reads on where the last read on this file
     // ended: after page n, page n + 1. A short last page fails, its bytes
@@ -225,7 +226,7 @@ std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_
   if (group == nullptr) return nullptr;
   const std::int64_t page_offset = static_cast<std::int64_t>(get_be(group, 4)) + get_be(group + 4 + 2 * (q % 16), 2);
 
-  const std::size_t flag_bytes = file->kind == 2 ? 1 : 0;
+  const std::size_t flag_bytes = file->kind == FLAGGED_HUFFMAN_KIND ? 1 : 0;
   const std::uint8_t* data = nullptr;
   const long got = bytes_at(*file, page_offset, flag_bytes + PAGE_SIZE, data);
   if (got < static_cast<long>(flag_bytes)) return nullptr;  // no flag byte (or no seek)

@@ -19,10 +19,9 @@
 
 #include "bookfile/ebzip.h"
 #include "bookfile/huffman.h"
+#include "bookfile/page_sizes.h"
 
 namespace tolvex {
-
-inline constexpr int PAGE_SIZE = 2048;
 
 struct CompressionHeader {
   std::int32_t index_offset = 0;  // file offset of the page index

@@ -19,10 +19,9 @@ namespace {
 
 // 16 chunk pages and the look-ahead page after them.
 constexpr std::size_t CHUNK_AREA_BYTES = (PAGES_PER_CHUNK + 1) * PAGE_SIZE;
-// A chunk record is its 5-byte head (token count, fill byte) and its tokens:
-// the token buffers keep room for the head before the tokens, so that a
-// record goes out in one write().
-constexpr std::size_t RECORD_HEAD_BYTES = 5;
+// A chunk record is its head (token count, fill byte) and its tokens: the
+// token buffers keep room for the head before the tokens, so that a record
+// goes out in one write().
 constexpr std::size_t RECORD_BYTES = RECORD_HEAD_BYTES + MAX_TOKEN_BYTES;
 
 // Compresses the chunk of `length` bytes at `data` into the tokens of
@@ -350,14 +349,14 @@ bool read_chunk(ChunkReader& reader, const EntryJob& job, std::uint32_t i, bool 
 // failure (9).
 bool write_record(const EntryJob& job, OutputFile& out, std::uint32_t i, std::uint8_t fill, std::uint8_t* record,
                   std::size_t d, std::vector<std::uint8_t>& offsets, std::uint32_t& record_offset) {
-  put_be(record, 4, static_cast<std::uint32_t>(d / 3));
-  record[4] = fill;
+  put_be(record, 4, static_cast<std::uint32_t>(d / TOKEN_BYTES));
+  record[RECORD_FILL_AT] = fill;
   const std::size_t n = RECORD_HEAD_BYTES + d;
   if (platform::write_fd(out.fd, record, n) != static_cast<long>(n)) {
     print_chunk_failure(job, i, "\nwrite() failed. (9)");
     return false;
   }
-  put_be(offsets.data() + 4 * i, 4, record_offset);
+  put_be(offsets.data() + DATA_OFFSET_SIZE * i, DATA_OFFSET_SIZE, record_offset);
   record_offset += static_cast<std::uint32_t>(n);
   return true;
 }
@@ -422,25 +421,23 @@ int write_raw(const EntryJob& job, OutputFile& out, const Shifts& shifts, DataWr
 int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& options, const Shifts& shifts,
                      DataWriterBuffers& buffers, BookFile* graphic_file, BookFile* sound_file) {
   std::uint8_t header[DATA_HEADER_SIZE] = {};
-  std::memcpy(header, "VORQDATA", 8);
-  static const std::uint8_t kFixed1[7] = {0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00};
-  static const std::uint8_t kFixed2[6] = {0x00, 0x10, 0x10, 0x00, 0x00, 0x10};
-  std::memcpy(header + 8, kFixed1, sizeof kFixed1);
-  header[15] = job.file.code;
-  std::memcpy(header + 16, kFixed2, sizeof kFixed2);
-  put_be(header + 22, 2, job.chunks);
-  put_be(header + 24, 4, job.file.first_page);
-  put_be(header + 28, 4, job.file.last_page());
-  header[32] = job.file.attribute;
-  std::memcpy(header + 33, job.file.parameters.data(), 3);
+  std::memcpy(header, DATA_MAGIC.data(), DATA_MAGIC.size());
+  std::memcpy(header + DATA_FIXED_8_AT, DATA_FIXED_8.data(), DATA_FIXED_8.size());
+  header[DATA_CODE_AT] = job.file.code;
+  std::memcpy(header + DATA_FIXED_16_AT, DATA_FIXED_16.data(), DATA_FIXED_16.size());
+  put_be(header + DATA_CHUNK_COUNT_AT, 2, job.chunks);
+  put_be(header + DATA_FIRST_PAGE_AT, 4, job.file.first_page);
+  put_be(header + DATA_LAST_PAGE_AT, 4, job.file.last_page());
+  header[DATA_ATTRIBUTE_AT] = job.file.attribute;
+  std::memcpy(header + DATA_PARAMETERS_AT, job.file.parameters.data(), job.file.parameters.size());
   if (platform::write_fd(out.fd, header, DATA_HEADER_SIZE) != DATA_HEADER_SIZE) {
     msg_printf("%s\n", "write() failed. (4)");
     return -1;
   }
 
   // A component of 0 pages is finished as its header and an empty table.
-  std::vector<std::uint8_t> offsets(4 * static_cast<std::size_t>(job.chunks));
-  std::uint32_t record_offset = DATA_HEADER_SIZE + 4 * job.chunks;
+  std::vector<std::uint8_t> offsets(DATA_OFFSET_SIZE * static_cast<std::size_t>(job.chunks));
+  std::uint32_t record_offset = DATA_HEADER_SIZE + DATA_OFFSET_SIZE * job.chunks;
   if (platform::seek_set(out.fd, record_offset) < 0) {
     msg_printf("%s\n", "lseek() failed. (6)");
     return -1;

@@ -1,10 +1,7 @@
 // Writes the data files of one subbook into Dic/<DIR>/: one file per selected
 // index entry, either a raw copy of its pages or a VORQDATA container.
 //
-// VORQDATA: a 64-byte header ("VORQDATA", 00 02 00 02 00 00 00, code,
-// 00 10 10 00 00 10, chunk_count u16, first_page, last_page, attribute,
-// parameters, zeros), a table of chunk_count record offsets, then one record
-// per chunk of up to 16 pages: token_count u32, fill_byte, 3-byte tokens.
+// VORQDATA: data_file_layout.h; one record per chunk of up to 16 pages.
 // Pages of separate graphic and sound files get numbers behind the text's
 // pages; references to them in the body text are relocated on the way.
 #pragma once
@@ -16,7 +13,7 @@
 
 #include "bookfile/book_file.h"
 #include "components/compressor.h"
-#include "components/data_file_reader.h"  // the layout constants of the file
+#include "components/data_file_layout.h"
 #include "components/package_description.h"
 #include "components/plan.h"
 

@@ -19,13 +19,13 @@ using InfoRecord = std::array<std::uint8_t, INFO_RECORD_SIZE>;
 // cut to its 31 bytes rather than spilling into the next record.
 void put_name(InfoRecord& record, const std::string& name) {
   std::size_t length = name.size() < INFO_NAME_MAX ? name.size() : INFO_NAME_MAX;
-  record[16] = static_cast<std::uint8_t>(length);
-  std::memcpy(record.data() + 17, name.data(), length);
+  record[INFO_RECORD_NAME_LENGTH_AT] = static_cast<std::uint8_t>(length);
+  std::memcpy(record.data() + INFO_RECORD_NAME_AT, name.data(), length);
 }
 
 InfoRecord font_record(std::uint8_t code, const std::string& name) {
   InfoRecord record{};
-  record[3] = code;
+  record[INFO_RECORD_CODE_AT] = code;
   put_name(record, name);
   return record;
 }
@@ -33,11 +33,11 @@ InfoRecord font_record(std::uint8_t code, const std::string& name) {
 // One record per planned data file, in page order.
 InfoRecord data_file_record(const PlannedFile& file) {
   InfoRecord record{};
-  record[3] = file.code;
-  put_be(record.data() + 4, 4, file.first_page);
-  put_be(record.data() + 8, 4, file.last_page());
-  record[12] = file.attribute;
-  std::memcpy(record.data() + 13, file.parameters.data(), 3);
+  record[INFO_RECORD_CODE_AT] = file.code;
+  put_be(record.data() + INFO_RECORD_FIRST_PAGE_AT, 4, file.first_page);
+  put_be(record.data() + INFO_RECORD_LAST_PAGE_AT, 4, file.last_page());
+  record[INFO_RECORD_ATTRIBUTE_AT] = file.attribute;
+  std::memcpy(record.data() + INFO_RECORD_PARAMETERS_AT, file.parameters.data(), file.parameters.size());
   put_name(record, file.name);
   return record;
 }
@@ -72,21 +72,19 @@ int write_index_file(const PackageDescription& package, const SubbookPlan& plan)
       (half_font.empty() ? 0 : 1);
 
   std::uint8_t header[INFO_HEADER_SIZE] = {};
-  std::memcpy(header, "VORQINFO", 8);
-  const std::uint8_t fixed[4] = {0x00, 0x02, 0x00, 0x02};
-  std::memcpy(header + 8, fixed, 4);
+  std::memcpy(header, INFO_MAGIC.data(), INFO_MAGIC.size());
   const std::size_t title_length = title.size() < INFO_TITLE_MAX ? title.size() : INFO_TITLE_MAX;
-  header[12] = static_cast<std::uint8_t>(title_length);
-  std::memcpy(header + 13, title.data(), title_length);
-  header[77] = static_cast<std::uint8_t>(n);
-  header[78] = package.catalog_head[0];
-  header[79] = package.catalog_head[1];
+  header[INFO_TITLE_LENGTH_AT] = static_cast<std::uint8_t>(title_length);
+  std::memcpy(header + INFO_TITLE_AT, title.data(), title_length);
+  header[INFO_COUNT_AT] = static_cast<std::uint8_t>(n);
+  header[INFO_CATALOG_HEAD_AT] = package.catalog_head[0];
+  header[INFO_CATALOG_HEAD_AT + 1] = package.catalog_head[1];
   const std::uint32_t large_offset = INFO_HEADER_SIZE + INFO_RECORD_SIZE * n;
-  put_be(header + 80, 4, large_offset);
-  put_be(header + 84, 4, LARGE_ICON_SIZE);
-  put_be(header + 88, 4, large_offset + LARGE_ICON_SIZE);
-  put_be(header + 92, 4, SMALL_ICON_SIZE);
-  put_be(header + 96, 4, package.dic_id);
+  put_be(header + INFO_LARGE_ICON_OFFSET_AT, 4, large_offset);
+  put_be(header + INFO_LARGE_ICON_SIZE_AT, 4, LARGE_ICON_SIZE);
+  put_be(header + INFO_SMALL_ICON_OFFSET_AT, 4, large_offset + LARGE_ICON_SIZE);
+  put_be(header + INFO_SMALL_ICON_SIZE_AT, 4, SMALL_ICON_SIZE);
+  put_be(header + INFO_DIC_ID_AT, 4, package.dic_id);
   if (!write_all(fd, header, sizeof header)) return fail(fd, "write() failed. (12)");
 
   for (const PlannedFile& file : plan.files) {
