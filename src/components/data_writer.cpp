@@ -222,8 +222,8 @@ struct OutputFile {
 // that every page is read once and written once.
 class ChunkReader {
  public:
-  ChunkReader(BookFile* source, const PageRange& range)
-      : source_(source), next_page_(range.first), remaining_(range.count) {}
+  ChunkReader(PageReader& pages, BookFile* source, const PageRange& range)
+      : pages_(pages), source_(source), next_page_(range.first), remaining_(range.count) {}
 
   enum class Status { ok, page_failed, lookahead_failed };
 
@@ -237,14 +237,14 @@ class ChunkReader {
     }
     previous_ = area;
     while (remaining_ > 0 && length < static_cast<std::size_t>(CHUNK_BYTES)) {
-      if (read_block(area + length, source_, first_read ? next_page_ : 0) == nullptr) return Status::page_failed;
+      if (pages_.read_block(area + length, source_, first_read ? next_page_ : 0) == nullptr) return Status::page_failed;
       first_read = false;
       ++next_page_;
       --remaining_;
       length += PAGE_SIZE;
     }
     if (remaining_ > 0) {
-      if (read_block(area + PAGES_PER_CHUNK * PAGE_SIZE, source_, first_read ? next_page_ : 0) == nullptr) {
+      if (pages_.read_block(area + PAGES_PER_CHUNK * PAGE_SIZE, source_, first_read ? next_page_ : 0) == nullptr) {
         return Status::lookahead_failed;
       }
       ++next_page_;
@@ -255,6 +255,7 @@ class ChunkReader {
   }
 
  private:
+  PageReader& pages_;
   BookFile* source_;
   std::uint32_t next_page_;
   // Pages still to read; counting down avoids wrap-around at the last page number.
@@ -266,6 +267,7 @@ class ChunkReader {
 // A planned file being written.
 struct EntryJob {
   const PlannedFile& file;
+  PageReader& reader;
   std::string path;
   std::uint32_t chunks = 0;
 };
@@ -382,7 +384,7 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
     ~EndOnExit() { pool.end(); }
   } end_on_exit{pool};
   const std::size_t slots = pool.slot_count();
-  ChunkReader reader(job.file.source, job.file.range);
+  ChunkReader reader(job.reader, job.file.source, job.file.range);
   for (std::uint32_t i = 0; i < job.chunks; ++i) {
     if (i >= slots && !pool.wait_written(i - static_cast<std::uint32_t>(slots) + 1)) return false;
     std::size_t length = 0;
@@ -404,7 +406,7 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
 
 int write_raw(const EntryJob& job, OutputFile& out, const Shifts& shifts, DataWriterBuffers& buffers,
               BookFile* graphic_file, BookFile* sound_file) {
-  ChunkReader reader(job.file.source, job.file.range);
+  ChunkReader reader(job.reader, job.file.source, job.file.range);
   RelocationCounts totals;
   for (std::uint32_t i = 0; i < job.chunks; ++i) {
     std::size_t length = 0;
@@ -451,7 +453,7 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
       return -1;
     }
   } else {
-    ChunkReader reader(job.file.source, job.file.range);
+    ChunkReader reader(job.reader, job.file.source, job.file.range);
     ChunkCompressor& compressor = buffers.compressor();
     for (std::uint32_t i = 0; i < job.chunks; ++i) {
       std::size_t length = 0;
@@ -488,13 +490,14 @@ CompressionPool& DataWriterBuffers::pool(int compressors) {
   return *pool_;
 }
 
-int write_data_components(const PackageDescription& package, const SubbookPlan& plan, DataWriterBuffers& buffers) {
+int write_data_components(const PackageDescription& package, const SubbookPlan& plan, PageReader& reader,
+                          DataWriterBuffers& buffers) {
   const RunOptions& options = package.options;
   const Shifts shifts{plan.graphic_shift, plan.sound_shift};
   BookFile* graphic_file = plan.sources.graphic;
   BookFile* sound_file = plan.sources.sound;
   for (const PlannedFile& file : plan.files) {
-    EntryJob job{file, package.file(file.name), file.chunks()};
+    EntryJob job{file, reader, package.file(file.name), file.chunks()};
     if (job.chunks > MAX_CHUNKS) {
       // The header counts chunks in 16 bits; a wrong header would be worse than no file.
       msg_printf("Component %s is too large: %u pages (at most %u)\n", file.name.c_str(),

@@ -60,12 +60,14 @@ class DataWriterBuffers {
   std::unique_ptr<CompressionPool> pool_;
 };
 
-// Writes every planned file, in page order, into package.dir. Chunks of a
+// Writes every planned file, in page order, into package.dir, reading its
+// pages through `reader`. Chunks of a
 // compressed file are compressed on writer_thread_count(package.options.threads)
 // threads; pages are read and relocated in chunk order on the calling
 // thread, and records written and reported in chunk order, one at a time, so
 // the files and the messages do not depend on the thread count.
 // Returns 0, or -1 at the first failure (reported).
-int write_data_components(const PackageDescription& package, const SubbookPlan& plan, DataWriterBuffers& buffers);
+int write_data_components(const PackageDescription& package, const SubbookPlan& plan, PageReader& reader,
+                          DataWriterBuffers& buffers);
 
 }  // namespace tolvex

@@ -23,7 +23,6 @@ class DataWriter : public testing_support::ScratchCwdTest {
   void SetUp() override {
     ScratchCwdTest::SetUp();
     fs::create_directories("Dic/OUT");
-    set_current_page(0);
   }
 
   // A plain source file of `pages` pages of text (0x21 bytes); `head` opens its first page.
@@ -42,6 +41,8 @@ class DataWriter : public testing_support::ScratchCwdTest {
     package.options = options;
     return package;
   }
+
+  PageReader reader_;
 };
 
 TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunksAndNumbersTheMergedPages) {
@@ -49,7 +50,7 @@ TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunksAndNumbersTheMergedPages) 
   BookFile graphic, sound;
   auto index = make_index_page(
       {{0x00, 1, 600}, {0x01, 601, 17}, {0x02, 700, 301}, {0x0C, 5, 1}, {0xD2, 1, 50}, {0xD8, 1, 10}, {0x90, 900, 0}});
-  SubbookPlan plan = plan_subbook(index.data(), {text.get(), &graphic, &sound}, DO_GRAPHICS | DO_SOUND);
+  SubbookPlan plan = plan_subbook(index.data(), {text.get(), &graphic, &sound}, DO_GRAPHICS | DO_SOUND, reader_);
   // HONMON 38 + MENU 2 + COLSCR 4 + PCMDATA 1 + FKINDEX 0; COPYR and 0x0C are not written.
   EXPECT_EQ(plan.chunk_total, 38u + 2 + 4 + 1);
   EXPECT_EQ(package_file_total(plan, package({}, "F")), 4 + 5 + 1);
@@ -64,7 +65,7 @@ TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunksAndNumbersTheMergedPages) 
   // Without a graphic file 0xD2 is an ordinary text entry; a sound file
   // without a 0xD8 entry stays out of the numbering.
   auto only_text = make_index_page({{0x00, 1, 10}, {0xD2, 11, 5}});
-  plan = plan_subbook(only_text.data(), {text.get(), nullptr, &sound}, DO_GRAPHICS);
+  plan = plan_subbook(only_text.data(), {text.get(), nullptr, &sound}, DO_GRAPHICS, reader_);
   EXPECT_EQ(plan.files[1].first_page, 11u);
   EXPECT_EQ(plan.sound_shift, 0);
 }
@@ -85,8 +86,9 @@ TEST_F(DataWriter, OnlyKindsWithReferencesGetARelocationLine) {
   auto sound = plain_file("SOUND", 1);
   auto index = make_index_page({{0x00, 1, 2}, {0xD2, 1, 1}, {0xD8, 1, 1}});
   DataWriterBuffers buffers;
-  const SubbookPlan plan = plan_subbook(index.data(), {text.get(), graphic.get(), sound.get()}, DO_GRAPHICS | DO_SOUND);
-  ASSERT_EQ(write_data_components(package({DO_GRAPHICS | DO_SOUND}), plan, buffers), 0);
+  const SubbookPlan plan =
+      plan_subbook(index.data(), {text.get(), graphic.get(), sound.get()}, DO_GRAPHICS | DO_SOUND, reader_);
+  ASSERT_EQ(write_data_components(package({DO_GRAPHICS | DO_SOUND}), plan, reader_, buffers), 0);
   EXPECT_EQ(log_text(),
             "  Writing HONMON.DIC (1/1 chunks)\r\n"
             "    GRAPHIC references relocated (1 occurrences)\r\n    SOUND references relocated (1 occurrences)\r\n"

@@ -7,12 +7,12 @@
 
 namespace tolvex {
 
-PageRange entry_page_range(const IndexEntryView& entry, BookFile* text_file) {
+PageRange entry_page_range(const IndexEntryView& entry, PageReader& reader, BookFile* text_file) {
   PageRange range;
   range.first = entry.start_page();
   if (entry.code() == MULTI_SEARCH_CODE) {
     std::uint32_t start = range.first;
-    std::int32_t count = multi_search_page_range(text_file, start);
+    std::int32_t count = multi_search_page_range(reader, text_file, start);
     range.first = start;
     range.count = count > 0 ? static_cast<std::uint32_t>(count) : 0;
   } else {
@@ -46,7 +46,8 @@ void place(Separate& s, std::uint32_t& merged_end) {
 
 }  // namespace
 
-SubbookPlan plan_subbook(const std::uint8_t* index_page, const SourceFiles& sources, int selection) {
+SubbookPlan plan_subbook(const std::uint8_t* index_page, const SourceFiles& sources, int selection,
+                         PageReader& reader) {
   SubbookPlan plan;
   plan.sources = sources;
   Separate graphic, sound;
@@ -59,7 +60,7 @@ SubbookPlan plan_subbook(const std::uint8_t* index_page, const SourceFiles& sour
   const int count = index_entry_count(index_page);
   for (int i = 0; i < count; ++i) {
     const IndexEntryView entry = index_entry(page, i);
-    const PageRange range = entry_page_range(entry, sources.text);
+    const PageRange range = entry_page_range(entry, reader, sources.text);
     Separate* separate = entry.code() == GRAPHIC_CODE && graphic.file ? &graphic
         : entry.code() == SOUND_CODE && sound.file                    ? &sound
                                                                       : nullptr;

@@ -24,7 +24,7 @@ struct PageRange {
 
 // First page and page count of an entry; for code 0xFF the multi-search range
 // read from the text file (count 0 and the entry's start page when unreadable).
-PageRange entry_page_range(const IndexEntryView& entry, BookFile* text_file);
+PageRange entry_page_range(const IndexEntryView& entry, PageReader& reader, BookFile* text_file);
 
 // A subbook's open source files; graphic and sound are null when the book
 // keeps them in the text file (or has none).
@@ -63,10 +63,11 @@ struct SubbookPlan {
   SelectedCounts selected_count{};
 };
 
-// Plans the subbook under the selection bits; prints nothing. A graphic
+// Plans the subbook under the selection bits, reading multi-search pages
+// through `reader`; prints nothing. A graphic
 // (sound) file given without a 0xD2 (0xD8) entry stays out of the merged
 // numbering: shift 0, no pages added.
-SubbookPlan plan_subbook(const std::uint8_t* index_page, const SourceFiles& sources, int selection);
+SubbookPlan plan_subbook(const std::uint8_t* index_page, const SourceFiles& sources, int selection, PageReader& reader);
 
 // Files of the whole package: the data files, the font copies, <DIR>.IDX,
 // DICPROF.INI, EXINFO.INI and the registry script.

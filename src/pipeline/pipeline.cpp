@@ -128,8 +128,10 @@ class PipelineRun {
       msg_printf("Can't open \"%s\"\n", s.source.text_path.c_str());
       return false;
     }
+    // The reading position of this subbook's files.
+    PageReader reader;
     std::array<std::uint8_t, PAGE_SIZE> index_page{};
-    if (read_block(index_page.data(), text.get(), s.source.index_page) == nullptr) {
+    if (reader.read_block(index_page.data(), text.get(), s.source.index_page) == nullptr) {
       msg_printf("Can't read information block\n");
       return false;
     }
@@ -151,10 +153,10 @@ class PipelineRun {
 
     const PackageDescription& package = s.package;
     const SubbookPlan plan =
-        plan_subbook(index_page.data(), {text.get(), graphic.get(), sound.get()}, package.options.selection);
+        plan_subbook(index_page.data(), {text.get(), graphic.get(), sound.get()}, package.options.selection, reader);
     msg_printf("  Total %d files, %d chunks to go.\n", package_file_total(plan, package),
                static_cast<int>(plan.chunk_total));
-    write_data_components(package, plan, buffers());
+    write_data_components(package, plan, reader, buffers());
     // The plan's source pointers are not used past this point.
     close_book_file(graphic);
     close_book_file(sound);

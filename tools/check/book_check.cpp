@@ -223,7 +223,7 @@ class Checker {
 
     text_ = open_book_file(src_.text_path, src_.text_kind);
     if (!text_) return stop(src_.text_path + ": FAULT: cannot open the source text file");
-    if (read_block(index_page_.data(), text_.get(), src_.index_page) == nullptr)
+    if (reader_.read_block(index_page_.data(), text_.get(), src_.index_page) == nullptr)
       return stop(src_.text_path + format(": FAULT: cannot read the index page %u", src_.index_page));
     if (!src_.graphic_path.empty() && !(graphic_ = open_book_file(src_.graphic_path, 0)))
       return stop(src_.graphic_path + ": FAULT: cannot open the source graphic file");
@@ -300,7 +300,7 @@ class Checker {
   // with the merged page numbering of separate graphic and sound files.
   std::vector<Expected> plan(int selection) {
     const SubbookPlan planned =
-        plan_subbook(index_page_.data(), {text_.get(), graphic_.get(), sound_.get()}, selection);
+        plan_subbook(index_page_.data(), {text_.get(), graphic_.get(), sound_.get()}, selection, reader_);
     graphic_shift_ = planned.graphic_shift;
     sound_shift_ = planned.sound_shift;
     std::vector<Expected> out;
@@ -349,7 +349,7 @@ class Checker {
     // The source pages, with a page of room for a reference that starts near the end.
     Bytes want((static_cast<std::size_t>(e.count) + 1) * PAGE_SIZE, 0);
     for (std::uint32_t p = 0; p < e.count; ++p) {
-      if (read_block(want.data() + std::size_t{p} * PAGE_SIZE, e.source, e.own_first + p) == nullptr)
+      if (reader_.read_block(want.data() + std::size_t{p} * PAGE_SIZE, e.source, e.own_first + p) == nullptr)
         return fault(path +
                      format(": FAULT: source %s page %u cannot be read", e.source->name.c_str(),
                             static_cast<unsigned>(e.own_first + p)));
@@ -440,6 +440,7 @@ class Checker {
   std::string dir_, package_;
   CatalogImage catalog_;
   SubbookSource src_;
+  PageReader reader_;  // the reading position of the subbook's files
   BookFilePtr text_, graphic_, sound_;
   std::array<std::uint8_t, PAGE_SIZE> index_page_{};
   std::int32_t graphic_shift_ = 0, sound_shift_ = 0;
