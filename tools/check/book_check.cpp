@@ -207,28 +207,7 @@ class Checker {
     package_ = std::filesystem::path(dir).filename().string();
     if (!std::filesystem::is_directory(dir)) return stop(dir + ": FAULT: not a directory");
 
-    const std::string catalog_path = platform::resolve_path_case(request_.catalog);
-    const std::optional<Bytes> catalog_bytes = read_whole(catalog_path);
-    if (!catalog_bytes) return stop(request_.catalog + ": FAULT: cannot read the catalog");
-    catalog_.book_dir = book_dir_of(catalog_path);
-    catalog_.bytes = *catalog_bytes;
-    std::string upper_package = package_;
-    upper_ascii(upper_package);
-    std::string wanted = request_.subbook;
-    upper_ascii(wanted);
-    std::string why;
-    const std::optional<SubbookSource> found = find_subbook(catalog_, wanted, upper_package, why);
-    if (!found) return stop(request_.catalog + ": FAULT: " + why);
-    src_ = *found;
-
-    text_ = open_book_file(src_.text_path, src_.text_kind);
-    if (!text_) return stop(src_.text_path + ": FAULT: cannot open the source text file");
-    if (reader_.read_block(index_page_.data(), text_.get(), src_.index_page) == nullptr)
-      return stop(src_.text_path + format(": FAULT: cannot read the index page %u", src_.index_page));
-    if (!src_.graphic_path.empty() && !(graphic_ = open_book_file(src_.graphic_path, 0)))
-      return stop(src_.graphic_path + ": FAULT: cannot open the source graphic file");
-    if (!src_.sound_path.empty() && !(sound_ = open_book_file(src_.sound_path, src_.sound_kind)))
-      return stop(src_.sound_path + ": FAULT: cannot open the source sound file");
+    if (open_source() != 0) return 1;
 
     const std::string idx_name = package_ + ".IDX";
     const std::string idx_path = dir_ + "/" + idx_name;
@@ -283,6 +262,34 @@ class Checker {
   }
 
  private:
+  // The catalog, the subbook the package was made from, its index page and
+  // its source files; 1 after the line that says which failed.
+  int open_source() {
+    const std::string catalog_path = platform::resolve_path_case(request_.catalog);
+    const std::optional<Bytes> catalog_bytes = read_whole(catalog_path);
+    if (!catalog_bytes) return stop(request_.catalog + ": FAULT: cannot read the catalog");
+    catalog_.book_dir = book_dir_of(catalog_path);
+    catalog_.bytes = *catalog_bytes;
+    std::string upper_package = package_;
+    upper_ascii(upper_package);
+    std::string wanted = request_.subbook;
+    upper_ascii(wanted);
+    std::string why;
+    const std::optional<SubbookSource> found = find_subbook(catalog_, wanted, upper_package, why);
+    if (!found) return stop(request_.catalog + ": FAULT: " + why);
+    src_ = *found;
+
+    text_ = open_book_file(src_.text_path, src_.text_kind);
+    if (!text_) return stop(src_.text_path + ": FAULT: cannot open the source text file");
+    if (reader_.read_block(index_page_.data(), text_.get(), src_.index_page) == nullptr)
+      return stop(src_.text_path + format(": FAULT: cannot read the index page %u", src_.index_page));
+    if (!src_.graphic_path.empty() && !(graphic_ = open_book_file(src_.graphic_path, 0)))
+      return stop(src_.graphic_path + ": FAULT: cannot open the source graphic file");
+    if (!src_.sound_path.empty() && !(sound_ = open_book_file(src_.sound_path, src_.sound_kind)))
+      return stop(src_.sound_path + ": FAULT: cannot open the source sound file");
+    return 0;
+  }
+
   int stop(const std::string& line) {
     lines_.push_back(line);
     return 1;
