@@ -55,7 +55,7 @@ void round_trip(const std::uint8_t* chunk, std::size_t n, SearchKind search) {
 // every byte, so it takes the first 8192 bytes only: enough to slide the
 // window past the fill bytes); odd -> decode the rest as tokens with fill
 // byte data[1] and the expected length from data[2..3].
-TOLVEX_FUZZ_TARGET("compressor", "") {
+TOLVEX_FUZZ_TARGET("compressor") {
   const std::uint8_t* data = input.data();
   const std::size_t size = input.size();
   if (size < 2) return;

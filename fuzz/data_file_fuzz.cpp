@@ -10,7 +10,7 @@
 
 using namespace tolvex;
 
-TOLVEX_FUZZ_TARGET("datafile", "") {
+TOLVEX_FUZZ_TARGET("datafile") {
   DataFile file;
   std::string error;
   if (!parse_data_file(input, file, error)) {

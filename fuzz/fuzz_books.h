@@ -1,13 +1,16 @@
 // The small generated books that the whole-run fuzzer damages, and the
 // regions of their files that its inputs name: catalog, second table,
 // compression header, page index, frequency tables, index page,
-// multi-search page, graphic, sound and font files. Book EBZIP_BOOK is book
-// 0 with its files kept as name.ebz, its regions in the .ebz files: header,
-// slice index and the slices of the pages read first.
+// multi-search page, graphic, sound and font files, the body text (its
+// graphic and sound references, relocated in the books with separate files)
+// and icon.def in the working directory. Book EBZIP_BOOK is book 0 with its
+// files kept as name.ebz, its regions in the .ebz files: header, slice index
+// and the slices of the pages read first.
 //
 // A whole-run input is: book number, run flags, then operations of
 // [region][offset high][offset low][length][bytes...]; bit 7 of the region
-// byte truncates the region's file at region start + offset instead.
+// byte truncates the region's file at region start + offset instead. Writes
+// to icon.def (absent until written) extend it.
 #pragma once
 
 #include <cstddef>
@@ -24,11 +27,12 @@ namespace tolvex::fuzz {
 
 // Kind-2 text with separate graphic and sound (kind 1) files; kind-1 text
 // holding graphics and sound; the EB layout (START, plain); a plain EPWING
-// V1 subbook and a stream book.
+// V1 subbook and a stream book; plain text with separate graphic and sound
+// files.
 inline std::vector<testbook::BookRecipe> fuzz_book_recipes() {
   using testing_support::small_book;
   std::vector<testbook::BookRecipe> books = {small_book(2, true, 6), small_book(1, false, 6), small_book(0, false, 6),
-                                             small_book(0, false, 6)};
+                                             small_book(0, false, 6), small_book(0, true, 6)};
   books[2].layout = testbook::Layout::EB;
   books[3].subbooks.front().entry_version = 1;
   books[3].subbooks.emplace_back().book_type = 0xF0;
@@ -37,11 +41,12 @@ inline std::vector<testbook::BookRecipe> fuzz_book_recipes() {
   return books;
 }
 
-inline constexpr std::size_t EBZIP_BOOK = 4;
-inline constexpr int REGION_COUNT = 10;
+inline constexpr std::size_t EBZIP_BOOK = 5;
+inline constexpr int REGION_COUNT = 12;
+inline constexpr std::uint8_t ICON_DEF_REGION = REGION_COUNT - 1;
 
 struct Region {
-  std::filesystem::path file;
+  std::filesystem::path file;  // empty: icon.def
   std::size_t offset = 0;
 };
 
@@ -70,7 +75,9 @@ inline std::vector<Region> book_regions(const testbook::GeneratedBook& book) {
                            at(multi_search_page(sub)),
                            sub.graphic ? Region{sub.graphic->path, 0} : at(sub.body_start),
                            {text.path, 0},
-                           sub.font_files.empty() ? Region{book.catalog, 0} : Region{sub.font_files.front(), 0}};
+                           sub.font_files.empty() ? Region{book.catalog, 0} : Region{sub.font_files.front(), 0},
+                           at(sub.body_start),
+                           {}};
   if (sub.sound) {
     const std::vector<std::uint8_t> s = testing_support::read_file_bytes(sub.sound->path);
     r[8] = {sub.sound->path, sub.sound->kind != 0 ? get_be(s.data(), 4) : 0};
@@ -109,6 +116,7 @@ inline std::vector<Region> keep_as_ebzip(const testbook::GeneratedBook& book) {
   r[4] = slice(text, sub.index_page - 1);
   r[5] = slice(text, multi_search_page(sub) - 1);
   r[6] = slice(text, sub.body_start - 1);
+  r[10] = slice(text, sub.body_start);
   r[7] = {pack(sub.graphic->path, testing_support::read_file_bytes(sub.graphic->path), 1), 0};
   r[8] = slice(r[7].file, 0);
   r[9] = {pack(sub.font_files.front(), testing_support::read_file_bytes(sub.font_files.front()), 0), 0};

@@ -1,7 +1,8 @@
 // Writes the seed corpora that need the generator's knowledge of its books,
-// one directory per target: the whole-run inputs for every fuzz book, and
-// pages of book 0 for the compressor, relocation, multi-search and .ebz
-// readers. (tests/fuzz/run-fuzzers.sh adds the files of a generated book.)
+// one directory per target: the whole-run inputs for every fuzz book (with
+// icon.def texts), and body pages of book 0 for the compressor and the
+// inflater.
+// (tests/fuzz/run-fuzzers.sh adds the data files of a generated package.)
 //   tolvex-fuzz-seeds OUTDIR
 #include <algorithm>
 #include <cstdint>
@@ -39,6 +40,14 @@ int main(int argc, char** argv) {
            {b, 0x07, static_cast<std::uint8_t>(0x80 | r), 0, 24, 0});
     }
   }
+  for (const std::string& def : std::vector<std::string>{
+           "[SAMPLE_16]\n4444444444444444\n44FFFFF44FFFFF44\n; comment\n\n[DEFAULT_32]\n0123456789ABCDEFabcdef\n",
+           "[SAMPLE_16] own\r\nF\r\n[DEFAULT_32]\r\n77777777777777777777777777777777\r\n[X]\r\n",
+           "[SAMPLE_16]\n 123456789abcdefXYZ" + std::string(200, '0') + "\n"}) {
+    Bytes input = {0, 0x07, fuzz::ICON_DEF_REGION, 0, 0, static_cast<std::uint8_t>(def.size())};
+    input.insert(input.end(), def.begin(), def.end());
+    seed("whole_run_fuzz", "icon-def" + std::to_string(def.size()), input);
+  }
   const testbook::GeneratedBook book = testbook::write_book(out / "book", fuzz::fuzz_book_recipes().front());
   if (!book.ok()) {
     std::fprintf(stderr, "tolvex-fuzz-seeds: %s\n", book.error.c_str());
@@ -52,19 +61,17 @@ int main(int argc, char** argv) {
     v.resize(std::min(v.size(), bytes));
     return v;
   };
-  seed("multi_search_fuzz", "page", pages(fuzz::multi_search_page(sub), 2048));
-  Bytes relocate = {0, 0, 0, 0x10, 0, 0, 0, 0x20}, chunk = {0};  // shifts; search kind
-  for (Bytes* s : {&relocate, &chunk}) {
-    const Bytes body = pages(sub.body_start, s == &chunk ? CHUNK_BYTES : 3 * 2048);
-    s->insert(s->end(), body.begin(), body.end());
-  }
-  seed("relocate_fuzz", "body", relocate);
+  Bytes chunk = {0};  // the search kind, then the chunk
+  const Bytes body = pages(sub.body_start, CHUNK_BYTES);
+  chunk.insert(chunk.end(), body.begin(), body.end());
   seed("compressor_fuzz", "body", chunk);
   chunk[0] = 2;  // the scan search as well
   chunk.resize(1 + 4096);
   seed("compressor_fuzz", "body-scan", chunk);
-  for (int level : {0, 2})
-    seed("book_file_fuzz", "ebz" + std::to_string(level), testing_support::ebzip_bytes(pages(1, SIZE_MAX), level));
+  const Bytes slice = testing_support::zlib_stream(pages(sub.body_start, 2048));
+  Bytes deflated = {0x08, 0x00};  // 2048 bytes out, from the raw deflate data inside the zlib stream
+  deflated.insert(deflated.end(), slice.begin() + 2, slice.end() - 4);
+  seed("inflate_fuzz", "slice", deflated);
   fs::remove_all(out / "book");
   std::printf("tolvex-fuzz-seeds: seeds in %s\n", out.string().c_str());
   return 0;

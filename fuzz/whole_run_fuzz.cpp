@@ -1,9 +1,12 @@
 // Whole conversions of damaged books, in-process: a small generated book
 // whose catalog, compression header, page index, tables, index page,
-// multi-search page and separate files (or, in the book kept with ebzip, the
-// .ebz headers, slice index and slices) are overwritten or cut by the input,
-// converted with the flags the input chooses. The run must end normally,
-// write nothing outside Dic/ and the log, and leave the book as it was.
+// multi-search page, body text and separate files (or, in the book kept with
+// ebzip, the .ebz headers, slice index and slices) are overwritten or cut by
+// the input, with an icon.def the input may write, converted with the flags
+// it chooses. This reaches every reader of the book: catalog, book files and
+// their decoders, multi-search ranges, relocation, icon.def. The run must end
+// normally, write nothing outside Dic/ and the log, and leave the book as it
+// was.
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -50,7 +53,7 @@ std::vector<Book> make_books() {
 
 }  // namespace
 
-TOLVEX_FUZZ_TARGET("wholerun", "") {
+TOLVEX_FUZZ_TARGET("wholerun") {
   static const std::vector<Book> books = make_books();
   static std::vector<std::pair<fuzz::fs::path, const std::vector<std::uint8_t>*>> dirty;  // to restore
   for (const auto& [path, bytes] : dirty) fuzz::write_bytes(path, *bytes);
@@ -66,6 +69,7 @@ TOLVEX_FUZZ_TARGET("wholerun", "") {
   options.threads = 1;
 
   Files expected = book.pristine;
+  std::vector<std::uint8_t> icon_def;
   std::size_t pos = 2;
   while (pos + 4 <= size) {
     const std::uint8_t op = data[pos];
@@ -73,13 +77,15 @@ TOLVEX_FUZZ_TARGET("wholerun", "") {
     const std::size_t at = region.offset + (std::size_t{data[pos + 1]} << 8 | data[pos + 2]);
     std::size_t len = data[pos + 3];
     pos += 4;
-    std::vector<std::uint8_t>& bytes =
-        expected.at(region.file.lexically_relative(book.generated.root).generic_string());
+    std::vector<std::uint8_t>& bytes = region.file.empty()
+        ? icon_def
+        : expected.at(region.file.lexically_relative(book.generated.root).generic_string());
     if ((op & 0x80) != 0) {
       if (at < bytes.size()) bytes.resize(at);
       continue;
     }
     if (len > size - pos) len = size - pos;
+    if (&bytes == &icon_def && icon_def.size() < at + len) icon_def.resize(at + len, '\n');
     for (std::size_t k = 0; k < len && at + k < bytes.size(); ++k) bytes[at + k] = data[pos + k];
     pos += len;
   }
@@ -89,10 +95,12 @@ TOLVEX_FUZZ_TARGET("wholerun", "") {
     dirty.emplace_back(book.generated.root / name, &book.pristine.at(name));
   }
 
+  if (!icon_def.empty()) fuzz::write_bytes("icon.def", icon_def);
   std::unique_ptr<CatalogImage> catalog = load_catalog(book.generated.catalog.string());
   if (!catalog) fuzz::fail("the catalog of the book could not be loaded");
   convert_subbooks(*catalog, std::nullopt, std::nullopt, options);
 
-  fuzz::expect_only_outputs({});
+  fuzz::fs::remove("icon.def");
+  fuzz::expect_only_outputs();
   if (testing_support::read_tree(book.generated.root) != expected) fuzz::fail("the run changed the book");
 }

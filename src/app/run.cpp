@@ -1,5 +1,7 @@
 #include "app/run.h"
 
+#include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -8,16 +10,20 @@
 #include "catalog/catalog.h"
 #include "messages/messages.h"
 #include "pipeline/pipeline.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 
 namespace tolvex {
 
-int run_tolvex(int argc, const char* const* argv) {
+namespace {
+
+int run_sequence(int argc, const char* const* argv) {
   std::optional<CommandLine> cl = parse_command_line(argc, argv);
   if (!cl) {
     print_usage();
     return 1;
   }
+  platform::install_stop_handlers();
   log_start();
   print_options(cl->options);
   std::time_t start = platform::now_seconds();
@@ -53,6 +59,32 @@ int run_tolvex(int argc, const char* const* argv) {
   print_elapsed(static_cast<long long>(platform::now_seconds()), static_cast<long long>(start));
   log_stop();
   return 0;
+}
+
+// The last word when the run cannot go on at all; the message itself may
+// find no memory, and then the status alone tells.
+int fail_run(const char* message) {
+  try {
+    msg_printf("%s", message);
+    log_stop();
+  } catch (...) {
+    platform::console_write(message, std::strlen(message));
+  }
+  return 1;
+}
+
+}  // namespace
+
+int run_tolvex(int argc, const char* const* argv) {
+  // Short of memory outside a subbook (which ends alone), the run ends with
+  // a message and status 1 instead of an abort.
+  try {
+    return run_sequence(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return fail_run("Out of memory\n");
+  } catch (...) {
+    return fail_run("Unexpected failure\n");
+  }
 }
 
 }  // namespace tolvex

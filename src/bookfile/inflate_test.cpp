@@ -8,28 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "zlib_oracle.h"
+
 namespace tolvex {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// zlib as the oracle: the input and the count of input bytes its stream
-// takes, or -1 where it does not inflate to exactly out_size bytes.
-long zlib_inflate(const Bytes& in, std::size_t out_size, Bytes& out) {
-  z_stream z{};
-  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return -2;
-  out.assign(out_size + 1, 0);  // room for one more: a longer stream is seen
-  z.next_in = const_cast<Bytef*>(in.data());
-  z.avail_in = static_cast<uInt>(in.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  const int r = inflate(&z, Z_FINISH);
-  const long taken = static_cast<long>(in.size() - z.avail_in);
-  const bool exact = r == Z_STREAM_END && z.avail_out == 1;
-  inflateEnd(&z);
-  out.resize(out_size);
-  return exact ? taken : -1;
-}
+using testing_support::zlib_inflate;
 
 Bytes deflate_raw(const Bytes& data, int level, int strategy, std::size_t flush_every) {
   z_stream z{};

@@ -1,5 +1,7 @@
 #include "catalog/catalog.h"
 
+#include <algorithm>
+
 #include "catalog/bytes.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
@@ -11,17 +13,40 @@ std::string book_dir_of(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
+namespace {
+
+// The bytes that the records of a catalog with this header can reach: the
+// header, the entries and (EPWING) the second table. A catalog is a few KiB;
+// a file given in its place is read no further than a catalog could reach.
+std::size_t catalog_reach(const std::uint8_t* header) {
+  const std::size_t count = get_be(header, 2);
+  if (header[3] == 0) return CATALOG_HEADER_SIZE + count * EB_ENTRY_SIZE;
+  return CATALOG_HEADER_SIZE + count * (EPWING_ENTRY_SIZE + FILE_ENTRY_SIZE);
+}
+
+}  // namespace
+
 std::unique_ptr<CatalogImage> load_catalog(const std::string& path) {
   std::int64_t size = platform::regular_file_size(path);
   if (size < 0) return nullptr;
-  auto image = std::make_unique<CatalogImage>();
-  image->book_dir = book_dir_of(path);
-  image->bytes.resize(static_cast<std::size_t>(size));
   int fd = platform::open_read(path);
   if (fd < 0) return nullptr;
-  long got = size > 0 ? platform::read_fd(fd, image->bytes.data(), image->bytes.size()) : 0;
+  auto image = std::make_unique<CatalogImage>();
+  image->book_dir = book_dir_of(path);
+  std::uint8_t header[CATALOG_HEADER_SIZE] = {};
+  const std::size_t head = size < CATALOG_HEADER_SIZE ? static_cast<std::size_t>(size) : CATALOG_HEADER_SIZE;
+  long got = head > 0 ? platform::read_fd(fd, header, head) : 0;
+  const std::size_t reach = catalog_reach(header);
+  const std::size_t want = static_cast<std::uint64_t>(size) < reach ? static_cast<std::size_t>(size) : reach;
+  if (got == static_cast<long>(head) && want > head) {
+    image->bytes.resize(want);
+    long rest = platform::read_fd(fd, image->bytes.data() + head, want - head);
+    got = rest < 0 ? -1 : got + rest;
+  }
   platform::close_fd(fd);
-  if (got != size) return nullptr;
+  if (got != static_cast<long>(want)) return nullptr;
+  image->bytes.resize(want);
+  std::copy(header, header + head, image->bytes.begin());
   msg_printf("Working on %s\n", path.c_str());
   return image;
 }

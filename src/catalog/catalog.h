@@ -20,10 +20,12 @@ namespace tolvex {
 
 struct CatalogImage {
   std::string book_dir;             // path up to and including its last '/', '\' or ':'
-  std::vector<std::uint8_t> bytes;  // the whole catalog file
+  std::vector<std::uint8_t> bytes;  // the file as far as its records reach (a catalog: all of it)
 };
 
-// Loads the file whole; prints "Working on %s\n" on success, nothing on failure.
+// Loads the file's header, entries and second table (never more than the
+// header's count can reach, so a huge file given as a catalog is not read
+// whole); prints "Working on %s\n" on success, nothing on failure.
 std::unique_ptr<CatalogImage> load_catalog(const std::string& path);
 // Kept for symmetry with load_catalog; the unique_ptr releases everything.
 void free_catalog(std::unique_ptr<CatalogImage>& image);

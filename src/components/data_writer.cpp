@@ -1,6 +1,7 @@
 #include "components/data_writer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -12,6 +13,7 @@
 #include "catalog/bytes.h"
 #include "messages/messages.h"
 #include "platform/compiler.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 
 namespace tolvex {
@@ -69,9 +71,19 @@ class CompressionPool {
   // false after a failure it has reported, which ends the writing.
   using RecordSink = std::function<bool(std::uint32_t chunk, Slot&)>;
 
-  explicit CompressionPool(int compressors) : slots_(2 * static_cast<std::size_t>(compressors)) {
+  // Short of memory, the constructor throws std::bad_alloc. A thread that
+  // cannot be started leaves the pool with the ones that could: fewer
+  // threads give the same records.
+  explicit CompressionPool(int compressors)
+      : requested_(compressors), slots_(2 * static_cast<std::size_t>(compressors)) {
     for (int i = 0; i < compressors; ++i) compressors_.push_back(std::make_unique<ChunkCompressor>());
-    for (int i = 1; i < compressors; ++i) threads_.emplace_back([this, i] { work(*compressors_[i]); });
+    for (int i = 1; i < compressors; ++i) {
+      try {
+        threads_.emplace_back([this, i] { work(*compressors_[i]); });
+      } catch (...) {  // std::system_error, or std::bad_alloc for the thread's state
+        break;
+      }
+    }
   }
   ~CompressionPool() {
     {
@@ -82,7 +94,11 @@ class CompressionPool {
     for (std::thread& t : threads_) t.join();
   }
 
-  int compressors() const { return static_cast<int>(compressors_.size()); }
+  int requested() const { return requested_; }
+  // A record failed for want of memory (and could not say so itself).
+  bool out_of_memory() const { return out_of_memory_; }
+  // The threads that compress: the reading thread and the workers started.
+  int threads() const { return 1 + static_cast<int>(threads_.size()); }
   std::size_t slot_count() const { return slots_.size(); }
   Slot& slot(std::size_t i) { return slots_[i]; }
 
@@ -165,7 +181,12 @@ class CompressionPool {
       if (!s.busy || !s.done) break;
       writing_ = true;
       lock.unlock();
-      const bool ok = sink_(next_, s);
+      bool ok = false;
+      try {
+        ok = sink_(next_, s);
+      } catch (const std::bad_alloc&) {  // a message's text, on a worker: ends the file, not the process
+        out_of_memory_ = true;
+      }
       lock.lock();
       writing_ = false;
       if (!ok) {
@@ -192,6 +213,7 @@ class CompressionPool {
     }
   }
 
+  int requested_;
   std::vector<Slot> slots_;
   std::vector<std::unique_ptr<ChunkCompressor>> compressors_;
   std::vector<std::thread> threads_;
@@ -203,18 +225,13 @@ class CompressionPool {
   std::uint32_t next_ = 0;  // the chunk whose record is written next
   bool writing_ = false;    // a thread is in sink_
   bool failed_ = false;
+  std::atomic<bool> out_of_memory_{false};
   bool stop_ = false;
 };
 
 namespace {
 
-// One data file being written: its descriptor is closed on every way out.
-struct OutputFile {
-  int fd = -1;
-  ~OutputFile() {
-    if (fd >= 0) platform::close_fd(fd);
-  }
-};
+using platform::OutputFile;
 
 // Reads the pages of one component chunk by chunk, each chunk into a chunk
 // area of CHUNK_AREA_BYTES, carrying the look-ahead page (which relocation
@@ -291,12 +308,11 @@ void finish_file(const EntryJob& job, const RelocationCounts& totals, BookFile* 
   }
 }
 
-// Closes a finished file; a failing close may mean lost data on some file systems.
+// Puts a finished file under its name, flushed to disk; a failure (a full
+// disk may show only here) leaves the previous file under that name.
 int close_finished(OutputFile& out) {
-  int rc = platform::close_fd(out.fd);
-  out.fd = -1;
-  if (rc != 0) {
-    msg_printf("%s\n", "close() failed.");
+  if (const char* failed = out.commit()) {
+    msg_printf("%s failed.\n", failed);
     return -1;
   }
   return 0;
@@ -354,7 +370,7 @@ bool write_record(const EntryJob& job, OutputFile& out, std::uint32_t i, std::ui
   put_be(record, 4, static_cast<std::uint32_t>(d / TOKEN_BYTES));
   record[RECORD_FILL_AT] = fill;
   const std::size_t n = RECORD_HEAD_BYTES + d;
-  if (platform::write_fd(out.fd, record, n) != static_cast<long>(n)) {
+  if (out.write(record, n) != static_cast<long>(n)) {
     print_chunk_failure(job, i, "\nwrite() failed. (9)");
     return false;
   }
@@ -411,7 +427,7 @@ int write_raw(const EntryJob& job, OutputFile& out, const Shifts& shifts, DataWr
   for (std::uint32_t i = 0; i < job.chunks; ++i) {
     std::size_t length = 0;
     if (!read_chunk(reader, job, i, true, shifts, buffers.chunk_area(), length, totals)) return -1;
-    if (platform::write_fd(out.fd, buffers.chunk_area(), length) != static_cast<long>(length)) {
+    if (out.write(buffers.chunk_area(), length) != static_cast<long>(length)) {
       print_chunk_failure(job, i, "\nwrite() failed. (3)");
       return -1;
     }
@@ -432,15 +448,21 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
   put_be(header + DATA_LAST_PAGE_AT, 4, job.file.last_page());
   header[DATA_ATTRIBUTE_AT] = job.file.attribute;
   std::memcpy(header + DATA_PARAMETERS_AT, job.file.parameters.data(), job.file.parameters.size());
-  if (platform::write_fd(out.fd, header, DATA_HEADER_SIZE) != DATA_HEADER_SIZE) {
+  if (out.write(header, DATA_HEADER_SIZE) != DATA_HEADER_SIZE) {
     msg_printf("%s\n", "write() failed. (4)");
     return -1;
   }
 
   // A component of 0 pages is finished as its header and an empty table.
-  std::vector<std::uint8_t> offsets(DATA_OFFSET_SIZE * static_cast<std::size_t>(job.chunks));
+  std::vector<std::uint8_t> offsets;
+  try {
+    offsets.resize(DATA_OFFSET_SIZE * static_cast<std::size_t>(job.chunks));
+  } catch (const std::bad_alloc&) {
+    msg_printf("%s\n", "malloc() failed. (5)");
+    return -1;
+  }
   std::uint32_t record_offset = DATA_HEADER_SIZE + DATA_OFFSET_SIZE * job.chunks;
-  if (platform::seek_set(out.fd, record_offset) < 0) {
+  if (out.seek(record_offset) < 0) {
     msg_printf("%s\n", "lseek() failed. (6)");
     return -1;
   }
@@ -448,8 +470,12 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
   RelocationCounts totals;
   SearchKind search = options.NO_HASH ? SearchKind::scan : SearchKind::hash;
   const int threads = writer_thread_count(options.threads);
-  if (threads > 1 && job.chunks > 1) {
-    if (!compress_chunks_in_pool(job, out, search, shifts, buffers.pool(threads), offsets, record_offset, totals)) {
+  // Without a pool (no memory or no thread for it) the file is compressed on
+  // this thread alone, into the same records.
+  CompressionPool* pool = threads > 1 && job.chunks > 1 ? buffers.pool(threads) : nullptr;
+  if (pool != nullptr) {
+    if (!compress_chunks_in_pool(job, out, search, shifts, *pool, offsets, record_offset, totals)) {
+      if (pool->out_of_memory()) msg_printf("%s\n", "\nmalloc() failed. (5)");
       return -1;
     }
   } else {
@@ -465,12 +491,11 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
     }
   }
   finish_file(job, totals, graphic_file, sound_file);
-  if (platform::seek_set(out.fd, DATA_HEADER_SIZE) < 0) {
+  if (out.seek(DATA_HEADER_SIZE) < 0) {
     msg_printf("%s\n", "\nlseek() failed. (10)");
     return -1;
   }
-  if (!offsets.empty() &&
-      platform::write_fd(out.fd, offsets.data(), offsets.size()) != static_cast<long>(offsets.size())) {
+  if (!offsets.empty() && out.write(offsets.data(), offsets.size()) != static_cast<long>(offsets.size())) {
     msg_printf("%s\n", "\nwrite() failed. (11)");
     return -1;
   }
@@ -482,12 +507,16 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
 DataWriterBuffers::DataWriterBuffers() : chunk_area_(CHUNK_AREA_BYTES, 0), record_(RECORD_BYTES, 0) {}
 DataWriterBuffers::~DataWriterBuffers() = default;
 
-CompressionPool& DataWriterBuffers::pool(int compressors) {
-  if (!pool_ || pool_->compressors() != compressors) {
+CompressionPool* DataWriterBuffers::pool(int compressors) {
+  if (!pool_ || pool_->requested() != compressors) {
     pool_.reset();
-    pool_ = std::make_unique<CompressionPool>(compressors);
+    try {
+      pool_ = std::make_unique<CompressionPool>(compressors);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
   }
-  return *pool_;
+  return pool_->threads() > 1 ? pool_.get() : nullptr;
 }
 
 int write_data_components(const PackageDescription& package, const SubbookPlan& plan, PageReader& reader,
@@ -505,8 +534,7 @@ int write_data_components(const PackageDescription& package, const SubbookPlan& 
       return -1;
     }
     OutputFile out;
-    out.fd = platform::open_write(job.path);
-    if (out.fd < 0) {
+    if (!out.create(job.path)) {
       msg_printf("Can't create \"%s\"\n", job.path.c_str());
       return -1;
     }

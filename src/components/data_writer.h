@@ -50,8 +50,10 @@ class DataWriterBuffers {
   std::uint8_t* record() { return record_.data(); }
   ChunkCompressor& compressor() { return compressor_; }
   // The pool of `compressors` compressing threads, the calling one among
-  // them (the others started on the first call).
-  CompressionPool& pool(int compressors);
+  // them (the others started on the first call), or of as many as could be
+  // started; nullptr when not even one worker thread or the pool's memory
+  // could be had: the caller then compresses alone.
+  CompressionPool* pool(int compressors);
 
  private:
   std::vector<std::uint8_t> chunk_area_;

@@ -5,6 +5,8 @@
 #include "bookfile/book_file.h"
 #include "catalog/bytes.h"
 #include "messages/messages.h"
+#include "package/text_output.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 
 namespace tolvex {
@@ -28,10 +30,16 @@ int copy_font_file(const PackageDescription& package, const std::string& source_
   // followed, and one that delivers less is a failed read.
   std::int64_t remaining = book_file_size(*source);
   const std::string destination = package.file(font_name);
-  int target = remaining < 0 ? -1 : platform::open_write(destination);
-  if (target < 0) return -1;
+  if (remaining < 0) {
+    msg_printf("read() failed. (%s)\n", source_path.c_str());
+    return -1;
+  }
+  platform::OutputFile target;
+  if (!target.create(destination)) {
+    msg_printf("Can't create \"%s\"\n", destination.c_str());
+    return -1;
+  }
 
-  int result = 0;
   std::uint8_t buffer[FONT_COPY_BUFFER_SIZE];
   while (remaining > 0) {
     const std::size_t want = remaining < FONT_COPY_BUFFER_SIZE ? static_cast<std::size_t>(remaining) : sizeof buffer;
@@ -39,22 +47,16 @@ int copy_font_file(const PackageDescription& package, const std::string& source_
     if (n <= 0) {
       // A shortened copy is not a copy.
       msg_printf("read() failed. (%s)\n", source_path.c_str());
-      result = -1;
-      break;
+      return -1;
     }
-    long written = platform::write_fd(target, buffer, static_cast<std::size_t>(n));
+    long written = target.write(buffer, static_cast<std::size_t>(n));
     if (written != n) {
       msg_printf("write() failed. (%s)\n", destination.c_str());
-      result = -1;
-      break;
+      return -1;
     }
     remaining -= n;
   }
-  if (platform::close_fd(target) != 0 && result == 0) {
-    msg_printf("close() failed. (%s)\n", destination.c_str());
-    result = -1;
-  }
-  return result;
+  return commit_output(target);
 }
 
 }  // namespace tolvex

@@ -16,8 +16,9 @@ inline constexpr int FONT_COPY_BUFFER_SIZE = 512;
 // refused with a message, since it comes from the book and could point
 // outside the package directory; so is a source that is not a regular file
 // (or a link to one). The copy has the size the source had when opened.
-// Read and write errors are reported; a missing source or an uncreatable
-// destination fails quietly after the progress line.
+// A missing source fails quietly after the progress line; a destination
+// that cannot be created, read and write errors and a failed commit are
+// reported, and leave the previous copy, if any, as it was.
 int copy_font_file(const PackageDescription& package, const std::string& source_path, const std::string& font_name);
 
 }  // namespace tolvex

@@ -8,7 +8,8 @@
 #include "components/plan.h"
 #include "messages/messages.h"
 #include "package/icons.h"
-#include "platform/platform.h"
+#include "package/text_output.h"
+#include "platform/output_file.h"
 
 namespace tolvex {
 namespace {
@@ -42,14 +43,14 @@ InfoRecord data_file_record(const PlannedFile& file) {
   return record;
 }
 
-bool write_all(int fd, const void* data, std::size_t size) {
-  long written = platform::write_fd(fd, data, size);
+bool write_all(platform::OutputFile& out, const void* data, std::size_t size) {
+  long written = out.write(data, size);
   return written >= 0 && static_cast<std::size_t>(written) == size;
 }
 
-int fail(int fd, const char* message) {
+// The file's temporary is removed when `out` goes.
+int fail(const char* message) {
   msg_printf("%s\n", message);
-  platform::close_fd(fd);
   return -1;
 }
 
@@ -61,8 +62,8 @@ int write_index_file(const PackageDescription& package, const SubbookPlan& plan)
   const std::string& half_font = package.half_font;
   const std::string file_name = package.out_name + ".IDX";
   const std::string path = package.file(file_name);
-  int fd = platform::open_write(path);
-  if (fd < 0) {
+  platform::OutputFile out;
+  if (!out.create(path)) {
     msg_printf("Can't create \"%s\"\n", path.c_str());
     return -1;
   }
@@ -85,32 +86,28 @@ int write_index_file(const PackageDescription& package, const SubbookPlan& plan)
   put_be(header + INFO_SMALL_ICON_OFFSET_AT, 4, large_offset + LARGE_ICON_SIZE);
   put_be(header + INFO_SMALL_ICON_SIZE_AT, 4, SMALL_ICON_SIZE);
   put_be(header + INFO_DIC_ID_AT, 4, package.dic_id);
-  if (!write_all(fd, header, sizeof header)) return fail(fd, "write() failed. (12)");
+  if (!write_all(out, header, sizeof header)) return fail("write() failed. (12)");
 
   for (const PlannedFile& file : plan.files) {
     const InfoRecord record = data_file_record(file);
-    if (!write_all(fd, record.data(), record.size())) return fail(fd, "write() failed. (13)");
+    if (!write_all(out, record.data(), record.size())) return fail("write() failed. (13)");
   }
   if (!full_font.empty()) {
     const InfoRecord record = font_record(FULL_FONT_CODE, full_font);
-    if (!write_all(fd, record.data(), record.size())) return fail(fd, "write() failed. (14)");
+    if (!write_all(out, record.data(), record.size())) return fail("write() failed. (14)");
   }
   if (!half_font.empty()) {
     const InfoRecord record = font_record(HALF_FONT_CODE, half_font);
-    if (!write_all(fd, record.data(), record.size())) return fail(fd, "write() failed. (15)");
+    if (!write_all(out, record.data(), record.size())) return fail("write() failed. (15)");
   }
 
   std::uint8_t small_icon[SMALL_ICON_SIZE];
   std::uint8_t large_icon[LARGE_ICON_SIZE];
   select_icons(package.out_name, small_icon, large_icon);
-  if (!write_all(fd, large_icon, sizeof large_icon)) return fail(fd, "write() failed. (16)");
-  if (!write_all(fd, small_icon, sizeof small_icon)) return fail(fd, "write() failed. (17)");
+  if (!write_all(out, large_icon, sizeof large_icon)) return fail("write() failed. (16)");
+  if (!write_all(out, small_icon, sizeof small_icon)) return fail("write() failed. (17)");
 
-  if (platform::close_fd(fd) != 0) {
-    msg_printf("close() failed. (%s)\n", path.c_str());
-    return -1;
-  }
-  return 0;
+  return commit_output(out);
 }
 
 }  // namespace tolvex

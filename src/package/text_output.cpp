@@ -1,7 +1,6 @@
 #include "package/text_output.h"
 
 #include "messages/messages.h"
-#include "platform/platform.h"
 
 namespace tolvex {
 
@@ -23,17 +22,23 @@ TextLines& TextLines::line(std::string_view a, std::string_view b, std::string_v
 }
 
 int write_text_file(const std::string& path, const TextLines& lines) {
-  int fd = platform::open_write(path);
-  if (fd < 0) return -1;
-  const std::string& bytes = lines.bytes();
-  long written = platform::write_fd(fd, bytes.data(), bytes.size());
-  if (written < 0 || static_cast<std::size_t>(written) != bytes.size()) {
-    msg_printf("write() failed. (%s)\n", path.c_str());
-    platform::close_fd(fd);
+  platform::OutputFile out;
+  if (!out.create(path)) {
+    msg_printf("Can't create \"%s\"\n", path.c_str());
     return -1;
   }
-  if (platform::close_fd(fd) != 0) {
-    msg_printf("close() failed. (%s)\n", path.c_str());
+  const std::string& bytes = lines.bytes();
+  long written = out.write(bytes.data(), bytes.size());
+  if (written < 0 || static_cast<std::size_t>(written) != bytes.size()) {
+    msg_printf("write() failed. (%s)\n", path.c_str());
+    return -1;
+  }
+  return commit_output(out);
+}
+
+int commit_output(platform::OutputFile& out) {
+  if (const char* failed = out.commit()) {
+    msg_printf("%s failed. (%s)\n", failed, out.path().c_str());
     return -1;
   }
   return 0;

@@ -1,11 +1,13 @@
 // Writing the package's small text files (DICPROF.INI, EXINFO.INI, the .REG
 // script). Lines are collected in memory and end in CR LF on every platform;
 // the file is then written in binary mode in one go, so a short write or a
-// failed close is noticed and reported.
+// failed flush, close or rename is noticed and reported.
 #pragma once
 
 #include <string>
 #include <string_view>
+
+#include "platform/output_file.h"
 
 namespace tolvex {
 
@@ -21,10 +23,15 @@ class TextLines {
   std::string bytes_;
 };
 
-// Creates (or truncates) path and writes the lines. Returns 0; -1 when the
-// file cannot be created (silently: the caller's progress line has named it)
-// or when writing or closing fails ("write() failed. (%s)\n" or
-// "close() failed. (%s)\n" with the path).
+// Writes the lines to path (through a temporary file that replaces it when
+// complete). Returns 0; -1 after "Can't create \"%s\"\n" when the file
+// cannot be created, or "write() failed. (%s)\n" with the path, or a
+// failed commit's message (commit_output); the previous file under that
+// name, if any, is then left as it was.
 int write_text_file(const std::string& path, const TextLines& lines);
+
+// Commits a package file: 0, or -1 after "%s failed. (%s)\n" with the call
+// that failed ("fsync()", "close()", "rename()") and the path.
+int commit_output(platform::OutputFile& out);
 
 }  // namespace tolvex

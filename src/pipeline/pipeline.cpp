@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <new>
 
 #include "bookfile/book_file.h"
 #include "catalog/bytes.h"
@@ -15,6 +16,7 @@
 #include "package/profile_files.h"
 #include "package/reg_file.h"
 #include "pipeline/output_paths.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 
 namespace tolvex {
@@ -95,6 +97,9 @@ class PipelineRun {
     s.package.options = options_;
     platform::make_directory(DIC_ROOT);
     platform::make_directory(s.package.dir);
+    // What runs that were killed left of their temporary files (never a live run's).
+    platform::remove_stale_temporaries(DIC_ROOT);
+    platform::remove_stale_temporaries(s.package.dir);
     return true;
   }
 
@@ -103,7 +108,7 @@ class PipelineRun {
     if (!selected(s.source.dir_name)) return false;
     find_source_files(catalog_, i, s.source);
     if (!start(s)) return false;
-    return convert(s);
+    return convert_guarded(s);
   }
 
   bool convert_epwing(int i, const SubbookEntry& entry) {
@@ -119,7 +124,18 @@ class PipelineRun {
       return false;
     }
     if (!start(s)) return false;
-    return convert(s);
+    return convert_guarded(s);
+  }
+
+  // Short of memory, the subbook ends with a message (its files written so
+  // far complete, the one in progress removed) and the run goes on.
+  bool convert_guarded(Subbook& s) {
+    try {
+      return convert(s);
+    } catch (const std::bad_alloc&) {
+      msg_printf("Out of memory while converting %s\n", s.source.dir_name.c_str());
+      return true;  // started, like a subbook whose writer failed
+    }
   }
 
   bool convert(Subbook& s) {

@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Outcome {
-  std::map<std::string, std::string> files;  // every file below the run directory, the log included
+  std::map<std::string, std::vector<std::uint8_t>> files;  // every file below the run directory, the log included
   std::string console;
 };
 
@@ -47,10 +47,7 @@ class WriterThreads : public ::testing::Test {
     if (image) convert_subbooks(*image, std::nullopt, std::nullopt, options);
     set_console_sink(nullptr);
     fs::current_path(old);
-    for (const auto& e : fs::recursive_directory_iterator(run)) {
-      if (e.is_regular_file())
-        o.files[fs::relative(e.path(), run).generic_string()] = testing_support::read_file_text(e.path());
-    }
+    o.files = testing_support::read_tree(run);
     return o;
   }
 
@@ -116,7 +113,8 @@ TEST_F(WriterThreads, AWriteOrReadFailureLooksTheSameOnAnyNumberOfThreads) {
 #endif
   const testbook::GeneratedSubbook& s = book.subbooks[0];
   fs::resize_file(s.text.path, static_cast<std::uintmax_t>(s.body_start + 150) * PAGE_SIZE - 100);  // chunk 10
-  const std::string log = expect_same_on_any_thread_count(book.catalog).files["tolvex.log"];
+  const auto log_bytes = expect_same_on_any_thread_count(book.catalog).files["tolvex.log"];
+  const std::string log(log_bytes.begin(), log_bytes.end());
   EXPECT_NE(log.find("(10/13 chunks)\r\nread_block() failed. (7)"), std::string::npos) << log;
 }
 

@@ -7,10 +7,10 @@
 # requires the package of the build tree's tolvex, byte for byte; and runs
 # with the installed example icon.def, whose sections must be the ones used.
 set -u
-me=check-install
-. "$(dirname "$0")/common.sh"
-[ $# -eq 2 ] || { echo "usage: $0 BUILD_DIR WORK_DIR" >&2; exit 2; }
-build=$(cd "$1" && pwd) || exit 2
+me=check-install usage="BUILD_DIR WORK_DIR"
+. "$(dirname "$0")/../lib.sh"
+usage_unless [ $# -eq 2 ]
+build=$(abs "$1") || exit 2
 work=$2
 rm -rf "$work" && mkdir -p "$work" && work=$(cd "$work" && pwd)
 prefix=$work/prefix
@@ -21,7 +21,7 @@ check "installed files" same_files "$prefix" bin/tolvex bin/tolvex-check \
   share/doc/tolvex/README.md share/doc/tolvex/LICENSE share/doc/tolvex/icon.def \
   share/doc/tolvex/copyright share/doc/tolvex/changelog.gz
 
-"$build/tools/tolvex-mkbook" --sample "$work/book" >/dev/null || { echo "$me: tolvex-mkbook failed"; exit 1; }
+"$build/tools/tolvex-mkbook" --sample "$work/book" >/dev/null || die tolvex-mkbook
 convert "$work/build-tree" "$build/src/tolvex"
 convert "$work/installed" "$prefix/bin/tolvex"
 check "installed tolvex converts the sample book like the build tree's" same_conversion "$work/installed" "$work/build-tree"
@@ -36,4 +36,4 @@ mkdir -p "$work/icons" && cp "$prefix/share/doc/tolvex/icon.def" "$work/icons/"
 icons=$(grep -a 'Selected icons' "$work/icons/tolvex.log" | tr -d '\r' | tr '\n' '|')
 check "example icon.def: DEFAULT and MYDICT sections used ($icons)" \
   test "$icons" = "    Selected icons: DEFAULT_16, DEFAULT_32|    Selected icons: MYDICT_16, MYDICT_32|"
-[ "$failed" -eq 0 ]
+finish

@@ -13,17 +13,15 @@
 # A missing lintian, dpkg-deb, MinGW-w64 or Wine makes the check SKIPPED, or
 # FAILED under CI.
 set -u
-me=check-packages
+me=check-packages usage="BUILD_DIR DIST_DIR"
 skip_status=0  # run by make, which knows no "skipped"
 here=$(cd "$(dirname "$0")" && pwd)
-top=$(cd "$here/../.." && pwd)
-. "$here/common.sh"
-[ $# -eq 2 ] || { echo "usage: $0 BUILD_DIR DIST_DIR" >&2; exit 2; }
-build=$(cd "$1" && pwd) || exit 2
-dist=$(cd "$2" && pwd) || exit 2
+. "$here/../lib.sh"
+usage_unless [ $# -eq 2 ]
+build=$(abs "$1") && dist=$(abs "$2") || exit 2
 need lintian:lintian dpkg-deb:dpkg x86_64-w64-mingw32-objdump:binutils-mingw-w64-x86-64
-wine_run=$top/tests/windows/wine-run.sh
-command -v wine64 >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ] || need wine:wine64
+need_wine
+wine_run=$here/../windows/wine-run.sh
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 deb=$dist/tolvex_${version}_amd64.deb
@@ -31,7 +29,7 @@ zip=$dist/tolvex-$version-win64.zip
 work=$build/package-check
 rm -rf "$work" && mkdir -p "$work"
 
-"$build/tools/tolvex-mkbook" --sample "$work/book" >/dev/null || { echo "$me: tolvex-mkbook failed"; exit 1; }
+"$build/tools/tolvex-mkbook" --sample "$work/book" >/dev/null || die tolvex-mkbook
 convert "$work/build-tree" "$build/src/tolvex"
 
 echo "== $(basename "$deb")"
@@ -75,4 +73,4 @@ if [ -f "$zip" ]; then
 else
   bad "$zip is missing: make package"
 fi
-[ "$failed" -eq 0 ] && echo "$me: all passed" || { echo "$me: $failed FAILED"; exit 1; }
+finish

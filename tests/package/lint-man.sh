@@ -2,7 +2,7 @@
 # The man pages render without a single warning from either formatter:
 #   lint-man.sh PAGE...
 me=lint-man
-. "$(dirname "$0")/common.sh"
+. "$(dirname "$0")/../lib.sh"
 need groff:groff mandoc:mandoc
 for page in "$@"; do
   if out=$(groff -man -ww -z "$page" 2>&1) && [ -z "$out" ] &&
@@ -13,4 +13,4 @@ for page in "$@"; do
     printf '%s\n' "$out"
   fi
 done
-[ "$failed" -eq 0 ]
+finish

@@ -30,41 +30,26 @@
 # Exit 77 (shown as skipped) when FreePWING or EDICT is missing; with CI set
 # in the environment that fails instead.
 set -eu
-
-usage() {
-  echo "usage: $0 OUTDIR [--entries N | --all] [--mkbook BIN] [--reuse]" >&2
-  exit 2
-}
-
-[ $# -ge 1 ] || usage
-OUT=$1
+me=build-book usage="OUTDIR [--entries N | --all] [--mkbook BIN] [--reuse]"
+HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/../lib.sh"
+usage_unless [ $# -ge 1 ]
+OUT=$1 ENTRIES=3000 MKBOOK= REUSE=no
 shift
-ENTRIES=3000
-MKBOOK=
-REUSE=no
 while [ $# -gt 0 ]; do
   case $1 in
-    --entries) [ $# -ge 2 ] || usage; ENTRIES=$2; shift 2 ;;
+    --entries) usage_unless [ $# -ge 2 ]; ENTRIES=$2; shift 2 ;;
     --all) ENTRIES=all; shift ;;
-    --mkbook) [ $# -ge 2 ] || usage; MKBOOK=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift 2 ;;
+    --mkbook) usage_unless [ $# -ge 2 ]; MKBOOK=$(abs "$(dirname "$2")")/$(basename "$2"); shift 2 ;;
     --reuse) REUSE=yes; shift ;;
-    *) usage ;;
+    *) usage_unless false ;;
   esac
 done
-case $ENTRIES in
-  all) ;;
-  ''|*[!0-9]*) usage ;;
-esac
+case $ENTRIES in all) ;; '' | *[!0-9]*) usage_unless false ;; esac
 
-HERE=$(cd "$(dirname "$0")" && pwd)
 EDICT=${EDICT:-/usr/share/edict/edict}
-missing() {
-  [ -z "${CI:-}" ] || { echo "FAILED: $1 is missing, and CI must build this book"; exit 1; }
-  echo "SKIPPED: $1 not installed"
-  exit 77
-}
-command -v fpwmake >/dev/null 2>&1 || missing "freepwing (fpwmake)"
-[ -r "$EDICT" ] || missing "edict ($EDICT)"
+need fpwmake:freepwing
+[ -r "$EDICT" ] || skip "edict ($EDICT) is missing"
 
 mkdir -p "$OUT"
 OUT=$(cd "$OUT" && pwd)
@@ -169,13 +154,10 @@ DIR = edict
 include fpwutils.mk
 EOF
 
-fpwmake > fpwmake.log 2>&1 || { cat fpwmake.log >&2; echo "$0: fpwmake failed" >&2; exit 1; }
-fpwmake catalogs >> fpwmake.log 2>&1 || { cat fpwmake.log >&2; echo "$0: fpwmake catalogs failed" >&2; exit 1; }
+{ fpwmake && fpwmake catalogs; } >fpwmake.log 2>&1 || { cat fpwmake.log >&2; die fpwmake; }
 grep '^fpwedict:' fpwmake.log || true
 
-for f in honmon catalogs gai16h gai16f; do
-  [ -s "$f" ] || { echo "$0: FreePWING made no $f" >&2; exit 1; }
-done
+for f in honmon catalogs gai16h gai16f; do [ -s "$f" ] || die "FreePWING made no $f"; done
 
 # place SPELLING CATALOG DIR DATA GAIJI HONMON HALF FULL SUFFIX
 place() {

@@ -15,63 +15,51 @@
 #    separators, another case.
 #
 # Without MinGW-w64 or Wine it reports itself SKIPPED, except under CI, where
-# it fails (tests/package/common.sh). JOBS sets the build's parallelism (default 1).
+# it fails. JOBS sets the build's parallelism (default 1).
 set -u
 LC_ALL=C
 export LC_ALL
-
-usage() { echo "usage: $0 LINUX_BUILD [MINGW_BUILD]" >&2; exit 2; }
-[ $# -ge 1 ] || usage
+me=check-windows usage="LINUX_BUILD [MINGW_BUILD]"
+skip_status=0  # run by make, which knows no "skipped"
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
-linux_build=$(cd "$1" 2>/dev/null && pwd) || { echo "check-windows: no Linux build in $1" >&2; exit 2; }
+. "$top/tests/lib.sh"
+usage_unless [ $# -ge 1 ]
+linux_build=$(abs "$1") || exit 2
 mingw_build=${2:-$top/build-mingw}
 jobs=${JOBS:-1}
-
-me=check-windows
-skip_status=0  # run by make, which knows no "skipped"
-. "$top/tests/package/common.sh"
 need x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64
-command -v wine64 >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ] || need wine:wine64
+need_wine
 for tool in src/tolvex tools/tolvex-mkbook tools/check/tolvex-check; do
   [ -x "$linux_build/$tool" ] || { echo "check-windows: $linux_build/$tool is missing: build it first" >&2; exit 2; }
 done
 
-# ---------------------------------------------------------------- build
 echo "== cross-build ($mingw_build)"
-generator=""
-command -v ninja >/dev/null 2>&1 && generator="-G Ninja"
 mkdir -p "$mingw_build"
 # shellcheck disable=SC2086
 cmake -S "$top" -B "$mingw_build" $generator --toolchain "$top/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$mingw_build/configure.log" 2>&1 ||
-  { cat "$mingw_build/configure.log"; echo "check-windows: FAILED: configure"; exit 1; }
+  { cat "$mingw_build/configure.log"; die configure; }
 mingw_build=$(cd "$mingw_build" && pwd)
 build_log=$mingw_build/build.log
-if ! cmake --build "$mingw_build" -j "$jobs" >"$build_log" 2>&1; then
-  tail -n 60 "$build_log"
-  echo "check-windows: FAILED: cross-build (log: $build_log)"
-  exit 1
-fi
+cmake --build "$mingw_build" -j "$jobs" >"$build_log" 2>&1 || { tail -n 60 "$build_log"; die "cross-build (log: $build_log)"; }
 
 exe=$mingw_build/src/tolvex.exe
 mkbook_exe=$mingw_build/tools/tolvex-mkbook.exe
 check_exe=$mingw_build/tools/check/tolvex-check.exe
 for f in "$exe" "$mkbook_exe" "$check_exe"; do check "$(basename "$f") needs only: $(dlls "$f")" system_only "$f"; done
 
-# ---------------------------------------------------------------- Wine
 WINEPREFIX=$mingw_build/wineprefix
 WINEDEBUG=-all
 export WINEPREFIX WINEDEBUG
 wine_run() { "$here/wine-run.sh" --prefix="$WINEPREFIX" "$@"; }
 echo "== Wine ($WINEPREFIX)"
-wine_run --init || { echo "check-windows: FAILED: wineboot"; exit 1; }
+wine_run --init || die wineboot
 # One server for the whole run: every program then starts in a fraction of a
 # second instead of bringing up a new server each time.
 "$wineserver" -p 2>/dev/null || true
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
 
-# ---------------------------------------------------------------- unit tests
 # interop_tests.exe needs the EB library, which has no Windows build here.
 echo "== unit tests under Wine"
 tests_list=$(find "$mingw_build" \( -path "$WINEPREFIX" -o -path "$mingw_build/googletest" -o -name CMakeFiles \) -prune \
@@ -89,12 +77,11 @@ for t_exe in $tests_list; do
   fi
 done
 
-# ---------------------------------------------------------------- conversion
 echo "== sample book converted on Linux and under Wine"
 work=$mingw_build/windows-check
 rm -rf "$work"
 mkdir -p "$work"
-"$linux_build/tools/tolvex-mkbook" --sample "$work/book" >/dev/null || { echo "check-windows: FAILED: tolvex-mkbook"; exit 1; }
+"$linux_build/tools/tolvex-mkbook" --sample "$work/book" >/dev/null || die tolvex-mkbook
 (cd "$work" && wine_run "$mkbook_exe" --sample book-win >/dev/null 2>&1)
 check "tolvex-mkbook.exe writes the same sample book as on Linux" diff -r "$work/book" "$work/book-win"
 rm -rf "$work/book-win"
@@ -124,7 +111,6 @@ data_files=$(cd "$work/win" && ls Dic/*/*.DIC)
 check "tolvex-check.exe finds the Windows package sound, as Linux tolvex-check does" \
   sh -c 'tail -n 1 "$1" | grep -x 0 >/dev/null && tr -d "\r" <"$2" | cmp - "$1"' - "$work/win/check.linux" "$work/win/check.win"
 
-# ---------------------------------------------------------------- paths
 echo "== book paths as typed at a Windows command prompt"
 # T: is the book folder itself; U: a disc whose folder "book" holds the book.
 # Neither holds the runs' own folders, so U:book means U:\book.
@@ -164,5 +150,12 @@ missing_catalog() {
     grep -a -F -x "Can't open \"T:\\NOBOOK\\CATALOGS\"$cr" "$work/missing/tolvex.log" >/dev/null
 }
 check "a missing catalog on a drive is reported with its path as typed, status 1" missing_catalog
-echo "check-windows: $failed failed"
-[ "$failed" -eq 0 ]
+# A second run over a package replaces every file whole (MoveFileExW over
+# the existing name), here over files cut short, and leaves no temporary file.
+mkdir -p "$work/again"
+cp -r "$work/win/Dic" "$work/again/Dic"
+for f in "$work"/again/Dic/*/*; do printf 'old' >"$f"; done
+(cd "$work/again" && wine_run "$exe" -a ../book/CATALOGS >/dev/null 2>&1)
+check "a second run replaces the files of an earlier package whole, and leaves no temporary file" \
+  sh -c 'diff -r "$1/Dic" "$2/Dic" >/dev/null && ! find "$2/Dic" -name "*.tmp" | grep -q .' - "$work/linux" "$work/again"
+finish

@@ -1,21 +1,25 @@
-# Helpers for the checks of what users get, sourced by the scripts beside it.
-# Each script sets `me` (its name for messages) first.
+# What the shell suites share (real book, Windows, packages, fuzz runner),
+# sourced by each after it sets `me`, its name in messages.
 
-# need TOOL:PACKAGE...: a missing tool makes the check SKIPPED (exit status
+# usage_unless TEST... : the script's usage line and exit 2 unless TEST holds.
+usage_unless() { "$@" || { echo "usage: $0 $usage" >&2; exit 2; }; }
+die() { echo "$me: FAILED: $*"; exit 1; }
+generator=$(command -v ninja >/dev/null 2>&1 && echo "-G Ninja" || true)
+abs() { (cd "$1" 2>/dev/null && pwd) || { echo "$me: no directory $1" >&2; exit 2; }; }
+
+# skip WHY: a missing tool or input makes the suite SKIPPED (exit status
 # $skip_status: 77, which ctest shows as skipped, unless the script sets it),
-# or FAILED under CI.
+# or FAILED under CI, which must run every suite.
+skip() {
+  [ -z "${CI:-}" ] || { echo "$me: FAILED: $1, and CI must run this"; exit 1; }
+  echo "$me: SKIPPED: $1"
+  exit "${skip_status:-77}"
+}
+# need TOOL:PACKAGE...: skip unless every tool is there.
 need() {
   missing=""
-  for pair in "$@"; do
-    command -v "${pair%%:*}" >/dev/null 2>&1 || missing="$missing ${pair#*:}"
-  done
-  [ -z "$missing" ] && return 0
-  if [ -n "${CI:-}" ]; then
-    echo "$me: FAILED: CI lacks the Debian packages:$missing" >&2
-    exit 1
-  fi
-  echo "$me: SKIPPED: install the Debian packages$missing to run it"
-  exit "${skip_status:-77}"
+  for pair in "$@"; do command -v "${pair%%:*}" >/dev/null 2>&1 || missing="$missing ${pair#*:}"; done
+  [ -z "$missing" ] || skip "the Debian packages$missing are not installed"
 }
 
 failed=0
@@ -26,6 +30,11 @@ check() {  # check DESCRIPTION COMMAND...
   shift
   if "$@"; then ok "$what"; else bad "$what"; fi
 }
+finish() {  # the summary line and the exit status
+  echo "$me: $failed failed"
+  [ "$failed" -eq 0 ]
+  exit
+}
 
 # convert DIR COMMAND...: runs the converter COMMAND -a ../book/CATALOGS in
 # DIR (a fresh directory beside the book) and keeps its exit status.
@@ -35,15 +44,18 @@ convert() {
   rm -rf "$dir" && mkdir -p "$dir" &&
     (cd "$dir" && "$@" -a ../book/CATALOGS >stdout 2>stderr; echo $? >status)
 }
+catalog_of() {  # BOOKDIR: its catalog, under any of the names discs give it
+  for c in CATALOGS catalogs 'CATALOGS;1' CATALOG; do [ -f "$1/$c" ] && { echo "$1/$c"; return; }; done
+}
 
-# same_conversion DIR REFERENCE: the same exit status, the same package files
-# byte for byte, and the same log but for the run's times.
+# timeless LOG: the log or console text without the run's times.
 timeless() { sed -e 's/^Start: .*/Start: -/' -e 's/^Stop: .*/Stop: -/' -e 's/^Time elapsed: .*/Time elapsed: -/' "$1"; }
+# same_conversion DIR REFERENCE: both exited 0, with the same package files
+# byte for byte and the same log but for the run's times.
 same_conversion() {
   [ "$(cat "$1/status")" = 0 ] && [ "$(cat "$2/status")" = 0 ] || { echo "    exit status $(cat "$1/status")"; return 1; }
   [ -d "$1/Dic" ] && diff -r "$1/Dic" "$2/Dic" || return 1
-  timeless "$1/tolvex.log" >"$1/log.timeless" && timeless "$2/tolvex.log" >"$2/log.timeless" &&
-    cmp "$1/log.timeless" "$2/log.timeless"
+  timeless "$1/tolvex.log" >"$1/log.timeless" && timeless "$2/tolvex.log" | cmp "$1/log.timeless" -
 }
 
 # same_files DIR EXPECTED...: DIR holds exactly these files (no directories
@@ -69,4 +81,5 @@ crlf_once() {
 # machine.
 dlls() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '\n' ' '; }
 system_only() { [ -f "$1" ] && ! dlls "$1" | grep -q -i -E '(^| )(lib|zlib)'; }
+need_wine() { command -v wine64 >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ] || need wine:wine64; }
 wineserver=$(command -v wineserver64 || command -v wineserver || echo /usr/lib/wine/wineserver64)
