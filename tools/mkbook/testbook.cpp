@@ -170,34 +170,30 @@ Bytes caption(bool graphic) {
   return {0x32, 0x3B, 0x40, 0x3C, 0x1F, 0x6A};
 }
 
-void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_t body_pages, bool pathological,
-                const BodyTargets& targets, JisText& text, Rng& rng, std::vector<Reference>& refs) {
-  // The body is written straight into its pages (zero until written), at
-  // offsets counted from its first page.
-  const std::size_t total = static_cast<std::size_t>(body_pages) * PAGE_BYTES;
-  auto body = [&](std::size_t at) -> std::uint8_t& { return pages[body_start - 1 + at / PAGE_BYTES][at % PAGE_BYTES]; };
-  auto put = [&](std::size_t at, const Bytes& bytes) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) body(at + i) = bytes[i];
-  };
-
-  auto graphic_target = [&] { return targets.graphic_first + rng.below(targets.graphic_count); };
-  auto sound_target = [&](std::uint32_t& start, std::uint32_t& end) {
+// Reference targets drawn from the generator's random numbers.
+struct TargetDraw {
+  const BodyTargets& targets;
+  Rng& rng;
+  std::uint32_t graphic() { return targets.graphic_first + rng.below(targets.graphic_count); }
+  void sound(std::uint32_t& start, std::uint32_t& end) {
     start = targets.sound_first + rng.below(targets.sound_count);
     end = std::min(start + rng.below(3), targets.sound_first + targets.sound_count - 1);
-  };
+  }
+};
 
-  // References pinned across page and chunk (16-page) boundaries.
+// References pinned across page and chunk (16-page) boundaries, in body order.
+std::vector<Pin> pinned_references(std::uint32_t body_pages, TargetDraw& draw) {
   std::vector<Pin> pins;
-  const bool g = targets.graphic_count > 0;
-  const bool s = targets.sound_count > 0;
+  const bool g = draw.targets.graphic_count > 0;
+  const bool s = draw.targets.sound_count > 0;
   auto pin_graphic = [&](std::size_t at) {
-    Pin pin{at, {}, 1, {graphic_target(), 0}};
+    Pin pin{at, {}, 1, {draw.graphic(), 0}};
     pin.bytes = graphic_reference(pin.pages[0]);
     pins.push_back(pin);
   };
   auto pin_sound = [&](std::size_t at) {
     Pin pin{at, {}, 2, {0, 0}};
-    sound_target(pin.pages[0], pin.pages[1]);
+    draw.sound(pin.pages[0], pin.pages[1]);
     pin.bytes = sound_reference(pin.pages[0], pin.pages[1]);
     const Bytes c = caption(false);
     pin.bytes.insert(pin.bytes.end(), c.begin(), c.end());
@@ -216,6 +212,48 @@ void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_
     pin_sound(48 * P);
   }
   std::sort(pins.begin(), pins.end(), [](const Pin& a, const Pin& b) { return a.offset < b.offset; });
+  return pins;
+}
+
+// A dictionary entry, sometimes followed by a graphic or a sound reference
+// with its caption; `ref` (0, 1 graphic, 2 sound), `ref_at` and `pg` say which.
+Bytes body_piece(JisText& text, TargetDraw& draw, int& ref, std::size_t& ref_at, std::uint32_t pg[2]) {
+  Bytes piece = text.entry();
+  ref = 0;
+  if (draw.targets.graphic_count > 0 && draw.rng.chance(12)) {
+    ref = 1;
+    ref_at = piece.size();
+    pg[0] = draw.graphic();
+    const Bytes e = graphic_reference(pg[0]);
+    piece.insert(piece.end(), e.begin(), e.end());
+  } else if (draw.targets.sound_count > 0 && draw.rng.chance(8)) {
+    ref = 2;
+    ref_at = piece.size();
+    draw.sound(pg[0], pg[1]);
+    const Bytes e = sound_reference(pg[0], pg[1]);
+    piece.insert(piece.end(), e.begin(), e.end());
+  }
+  if (ref != 0) {
+    const Bytes c = caption(ref == 1);
+    piece.insert(piece.end(), c.begin(), c.end());
+    piece.insert(piece.end(), {0x1F, 0x0A});
+  }
+  return piece;
+}
+
+void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_t body_pages, bool pathological,
+                const BodyTargets& targets, JisText& text, Rng& rng, std::vector<Reference>& refs) {
+  // The body is written straight into its pages (zero until written), at
+  // offsets counted from its first page.
+  const std::size_t total = static_cast<std::size_t>(body_pages) * PAGE_BYTES;
+  auto body = [&](std::size_t at) -> std::uint8_t& { return pages[body_start - 1 + at / PAGE_BYTES][at % PAGE_BYTES]; };
+  auto put = [&](std::size_t at, const Bytes& bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) body(at + i) = bytes[i];
+  };
+
+  TargetDraw draw{targets, rng};
+  const std::vector<Pin> pins = pinned_references(body_pages, draw);
+  const std::size_t P = PAGE_BYTES;
 
   std::set<std::size_t> ramp_pages, special_pages;  // special: the zero and the ramp pages
   if (pathological && body_pages >= 12) {
@@ -258,28 +296,10 @@ void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_
     const auto special = special_pages.upper_bound(page_index);
     if (special != special_pages.end()) barrier = std::min(barrier, *special * P);
 
-    Bytes piece = text.entry();
     int ref = 0;
     std::size_t ref_at = 0;
     std::uint32_t pg[2] = {0, 0};
-    if (g && rng.chance(12)) {
-      ref = 1;
-      ref_at = piece.size();
-      pg[0] = graphic_target();
-      const Bytes e = graphic_reference(pg[0]);
-      piece.insert(piece.end(), e.begin(), e.end());
-    } else if (s && rng.chance(8)) {
-      ref = 2;
-      ref_at = piece.size();
-      sound_target(pg[0], pg[1]);
-      const Bytes e = sound_reference(pg[0], pg[1]);
-      piece.insert(piece.end(), e.begin(), e.end());
-    }
-    if (ref != 0) {
-      const Bytes c = caption(ref == 1);
-      piece.insert(piece.end(), c.begin(), c.end());
-      piece.insert(piece.end(), {0x1F, 0x0A});
-    }
+    const Bytes piece = body_piece(text, draw, ref, ref_at, pg);
     if (pos + piece.size() <= barrier) {
       put(pos, piece);
       if (ref != 0) record(ref, pos + ref_at, pg);
