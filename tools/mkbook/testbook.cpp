@@ -345,30 +345,51 @@ struct Builder {
   }
 };
 
-bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::size_t number, const fs::path& root,
-                   GeneratedSubbook& result, std::string& error) {
-  Builder b(book, recipe, (static_cast<std::uint64_t>(book.seed) << 16) ^ (number * 0x51ED27ULL) ^ 0xB00C);
-  GeneratedSubbook& out = b.out;
-  const bool epwing = book.layout == Layout::EPWING;
-  out.dir_name = recipe.dir_name;
-  out.title_jis = recipe.title_jis.empty() ? b.text.title(epwing ? 20 : 15) : recipe.title_jis;
-  out.book_type = recipe.book_type;
-  out.entry_version = epwing ? recipe.entry_version : 0;
-  out.stream_book = epwing && recipe.book_type == STREAM_BOOK_TYPE;
-  if (out.stream_book) {
-    result = std::move(out);
-    return true;
-  }
-  const bool second_table = epwing && recipe.entry_version >= 2;
-  const int text_kind = second_table ? recipe.text_kind : 0;
-  const bool separate_graphic = second_table && recipe.separate_graphic && recipe.graphic_pages > 0;
-  const bool separate_sound = second_table && recipe.separate_sound && recipe.sound_pages > 0;
+struct MultiEntry {
+  std::uint8_t code;
+  std::uint32_t start, count;
+};
+// Per multi-search: its groups, each a list of entries.
+using MultiGroups = std::vector<std::vector<std::vector<MultiEntry>>>;
 
-  // Page plan of the text file, in index-page order.
+// Multi-search: the page of the first one comes before the pages its
+// entries name, the others after; all entries' pages lie in one block, so
+// every range also covers pages of the other multi-searches. `component`
+// receives the index of each one's component.
+void plan_multi_searches(Builder& b, int multis, MultiGroups& multi_groups, std::vector<std::size_t>& component) {
+  if (multis <= 0) return;
+  component.push_back(b.out.components.size());
+  b.add(0xFF, 1);
+  for (int m = 0; m < multis; ++m) {
+    const int groups = 1 + m % 3;
+    for (int g = 0; g < groups; ++g) {
+      std::vector<MultiEntry> entries;
+      const int count = 1 + (m + g) % 3;
+      for (int e = 0; e < count; ++e) {
+        const std::uint8_t codes[] = {0x71, 0x91, 0x01};
+        const std::uint32_t pages = 1 + static_cast<std::uint32_t>(e % 2);
+        entries.push_back({codes[e % 3], b.next_page, pages});
+        b.next_page += pages;
+      }
+      if (g == 0) entries.push_back({0x72, 1, 0});  // a page count of 0 widens nothing
+      multi_groups[static_cast<std::size_t>(m)].push_back(std::move(entries));
+    }
+  }
+  for (int m = 1; m < multis; ++m) {
+    component.push_back(b.out.components.size());
+    b.add(0xFF, 1);
+  }
+}
+
+// The page plan of the text file, in index-page order, the multi-searches
+// planned into `multi_groups` (sized to their number); returns where the
+// graphic and sound pages lie.
+BodyTargets plan_pages(Builder& b, const SubbookRecipe& recipe, bool separate_graphic, bool separate_sound,
+                       MultiGroups& multi_groups, std::vector<std::size_t>& multi_component) {
   b.add(0x02, 1);
   b.add(0x01, 2);
   b.add(0x0C, 1);
-  out.body_start = b.next_page;
+  b.out.body_start = b.next_page;
   b.add(0x00, std::max<std::uint32_t>(recipe.body_pages, 1));
   b.add(0x30, 3);
   b.add(0x70, 2);
@@ -376,40 +397,7 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
   b.add(0x80, 2);
   b.add(0x81, 2);
   b.add(0x03, 1);
-
-  // Multi-search: the page of the first one comes before the pages its
-  // entries name, the others after; all entries' pages lie in one block, so
-  // every range also covers pages of the other multi-searches.
-  const int multis = std::clamp(recipe.multi_searches, 0, 10);
-  struct MultiEntry {
-    std::uint8_t code;
-    std::uint32_t start, count;
-  };
-  std::vector<std::vector<std::vector<MultiEntry>>> multi_groups(static_cast<std::size_t>(multis));
-  std::vector<std::size_t> multi_component;
-  if (multis > 0) {
-    multi_component.push_back(out.components.size());
-    b.add(0xFF, 1);
-    for (int m = 0; m < multis; ++m) {
-      const int groups = 1 + m % 3;
-      for (int g = 0; g < groups; ++g) {
-        std::vector<MultiEntry> entries;
-        const int count = 1 + (m + g) % 3;
-        for (int e = 0; e < count; ++e) {
-          const std::uint8_t codes[] = {0x71, 0x91, 0x01};
-          const std::uint32_t pages = 1 + static_cast<std::uint32_t>(e % 2);
-          entries.push_back({codes[e % 3], b.next_page, pages});
-          b.next_page += pages;
-        }
-        if (g == 0) entries.push_back({0x72, 1, 0});  // a page count of 0 widens nothing
-        multi_groups[static_cast<std::size_t>(m)].push_back(std::move(entries));
-      }
-    }
-    for (int m = 1; m < multis; ++m) {
-      multi_component.push_back(out.components.size());
-      b.add(0xFF, 1);
-    }
-  }
+  plan_multi_searches(b, static_cast<int>(multi_groups.size()), multi_groups, multi_component);
   b.add(0xF1, 2);
   b.add(0xF2, 1);
   BodyTargets targets;
@@ -423,13 +411,14 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
     targets.sound_first = c.start_page;
     targets.sound_count = c.page_count;
   }
-  if (out.components.size() > 126) {
-    error = "too many index entries";
-    return false;
-  }
+  return targets;
+}
 
-  // Page contents.
-  std::vector<Page> pages(b.next_page - 1);
+// The contents of the text file's component pages and of the pages the
+// multi-search entries name (the body and the multi-search pages come later).
+void fill_component_pages(Builder& b, std::vector<Page>& pages, int text_kind, const SubbookRecipe& recipe,
+                          const MultiGroups& multi_groups) {
+  const GeneratedSubbook& out = b.out;
   for (std::size_t ci = 0; ci < out.components.size(); ++ci) {
     const Component& c = out.components[ci];
     if (c.file != FileRole::Text) continue;
@@ -452,22 +441,22 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
       }
     }
   }
-  for (int m = 0; m < multis; ++m) {
-    for (const auto& group : multi_groups[static_cast<std::size_t>(m)])
+  for (const auto& groups : multi_groups)
+    for (const auto& group : groups)
       for (const MultiEntry& e : group)
         for (std::uint32_t i = 0; i < e.count; ++i)
           pages[e.start - 1 + i] = index_page(b.text, b.rng, out.body_start, recipe.body_pages);
-  }
-  build_body(pages, out.body_start, std::max<std::uint32_t>(recipe.body_pages, 1), recipe.pathological_pages, targets,
-             b.text, b.rng, out.references);
+}
 
-  // Multi-search pages: group count, then groups of a count byte, a 30-byte
-  // JIS label at 2 and 16-byte entries from 32; and the range each covers.
-  for (int m = 0; m < multis; ++m) {
-    Component& c = out.components[multi_component[static_cast<std::size_t>(m)]];
+// Multi-search pages: group count, then groups of a count byte, a 30-byte
+// JIS label at 2 and 16-byte entries from 32; and the range each covers.
+void write_multi_pages(Builder& b, std::vector<Page>& pages, const MultiGroups& multi_groups,
+                       const std::vector<std::size_t>& component) {
+  for (std::size_t m = 0; m < multi_groups.size(); ++m) {
+    Component& c = b.out.components[component[m]];
     Page& page = pages[c.start_page - 1];
     page = Page{};
-    const auto& groups = multi_groups[static_cast<std::size_t>(m)];
+    const auto& groups = multi_groups[m];
     put_be(&page[0], 2, static_cast<std::uint32_t>(groups.size()));
     std::size_t at = 16;
     std::uint32_t low = c.start_page, high = c.start_page;
@@ -490,22 +479,104 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
     c.range_start = low;
     c.range_count = high - low + 1;
   }
+}
 
-  // The index page.
-  {
-    Page& page = pages[0];
-    page = Page{};
-    put_be(&page[0], 2, static_cast<std::uint32_t>(out.components.size()));
-    for (std::size_t i = 0; i < out.components.size(); ++i) {
-      const Component& c = out.components[i];
-      std::uint8_t* e = &page[16 + 16 * i];
-      e[0] = c.code;
-      put_be(e + 2, 4, c.start_page);
-      put_be(e + 6, 4, c.page_count);
-      e[10] = c.attribute;
-      std::copy(c.parameters.begin(), c.parameters.end(), e + 11);
-    }
+// A source file of the book, plain (kind 0) or compressed, and its description.
+bool write_source_file(SourceFile& file, std::vector<Page> content, int kind, const fs::path& path,
+                       const HuffmanOptions& options, std::string& error) {
+  file.path = path;
+  file.kind = kind;
+  file.catalog_code = compression_code(kind);
+  file.pages = std::move(content);
+  file.raw_pages.assign(file.pages.size(), false);
+  if (kind == 0) return write_pages(path, file.pages, error);
+  CompressedFile compressed;
+  if (!compress_pages(kind, file.pages, options, compressed, error)) {
+    error = path.string() + ": " + error;
+    return false;
   }
+  file.raw_pages = compressed.raw_pages;
+  return write_file(path, compressed.bytes, error);
+}
+
+// The index page: the entry count, then a 16-byte entry per component.
+void write_index_page(const GeneratedSubbook& out, Page& page) {
+  page = Page{};
+  put_be(&page[0], 2, static_cast<std::uint32_t>(out.components.size()));
+  for (std::size_t i = 0; i < out.components.size(); ++i) {
+    const Component& c = out.components[i];
+    std::uint8_t* e = &page[16 + 16 * i];
+    e[0] = c.code;
+    put_be(e + 2, 4, c.start_page);
+    put_be(e + 6, 4, c.page_count);
+    e[10] = c.attribute;
+    std::copy(c.parameters.begin(), c.parameters.end(), e + 11);
+  }
+}
+
+// The font files in GAIJI: a header page (first character code 0xA121 at
+// bytes 10-11, number of characters at 12-13), then the glyphs.
+bool write_fonts(Builder& b, const SubbookRecipe& recipe, const fs::path& dir, std::string& error) {
+  GeneratedSubbook& out = b.out;
+  std::error_code ec;
+  const fs::path gaiji = dir / "GAIJI";
+  fs::create_directories(gaiji, ec);
+  if (ec) {
+    error = "cannot create " + gaiji.string();
+    return false;
+  }
+  for (int half = 0; half < 2; ++half) {
+    const std::string& name = half ? recipe.half_font : recipe.full_font;
+    if (name.empty()) continue;
+    std::vector<Page> font(2);
+    font[0][10] = 0xA1;
+    font[0][11] = 0x21;
+    put_be(&font[0][12], 2, 32);
+    font[1] = glyph_page(b.rng, half ? 16 : 32);
+    const fs::path path = gaiji / name;
+    if (!write_pages(path, font, error)) return false;
+    out.font_files.push_back(path);
+    (half ? out.half_font : out.full_font) = name;
+  }
+  return true;
+}
+
+bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::size_t number, const fs::path& root,
+                   GeneratedSubbook& result, std::string& error) {
+  Builder b(book, recipe, (static_cast<std::uint64_t>(book.seed) << 16) ^ (number * 0x51ED27ULL) ^ 0xB00C);
+  GeneratedSubbook& out = b.out;
+  const bool epwing = book.layout == Layout::EPWING;
+  out.dir_name = recipe.dir_name;
+  out.title_jis = recipe.title_jis.empty() ? b.text.title(epwing ? 20 : 15) : recipe.title_jis;
+  out.book_type = recipe.book_type;
+  out.entry_version = epwing ? recipe.entry_version : 0;
+  out.stream_book = epwing && recipe.book_type == STREAM_BOOK_TYPE;
+  if (out.stream_book) {
+    result = std::move(out);
+    return true;
+  }
+  const bool second_table = epwing && recipe.entry_version >= 2;
+  const int text_kind = second_table ? recipe.text_kind : 0;
+  const bool separate_graphic = second_table && recipe.separate_graphic && recipe.graphic_pages > 0;
+  const bool separate_sound = second_table && recipe.separate_sound && recipe.sound_pages > 0;
+
+  const int multis = std::clamp(recipe.multi_searches, 0, 10);
+  MultiGroups multi_groups(static_cast<std::size_t>(multis));
+  std::vector<std::size_t> multi_component;
+  const BodyTargets targets = plan_pages(b, recipe, separate_graphic, separate_sound, multi_groups, multi_component);
+  if (out.components.size() > 126) {
+    error = "too many index entries";
+    return false;
+  }
+
+  // Page contents.
+  std::vector<Page> pages(b.next_page - 1);
+  fill_component_pages(b, pages, text_kind, recipe, multi_groups);
+  build_body(pages, out.body_start, std::max<std::uint32_t>(recipe.body_pages, 1), recipe.pathological_pages, targets,
+             b.text, b.rng, out.references);
+
+  write_multi_pages(b, pages, multi_groups, multi_component);
+  write_index_page(out, pages[0]);
   out.index_page = 1;
 
   // Files.
@@ -518,19 +589,7 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
     return false;
   }
   auto write_source = [&](SourceFile& file, std::vector<Page> content, int kind, const fs::path& path) {
-    file.path = path;
-    file.kind = kind;
-    file.catalog_code = compression_code(kind);
-    file.pages = std::move(content);
-    file.raw_pages.assign(file.pages.size(), false);
-    if (kind == 0) return write_pages(path, file.pages, error);
-    CompressedFile compressed;
-    if (!compress_pages(kind, file.pages, book.huffman, compressed, error)) {
-      error = path.string() + ": " + error;
-      return false;
-    }
-    file.raw_pages = compressed.raw_pages;
-    return write_file(path, compressed.bytes, error);
+    return write_source_file(file, std::move(content), kind, path, book.huffman, error);
   };
 
   std::string text_name = recipe.text_file;
@@ -554,29 +613,7 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
       return false;
   }
 
-  if (epwing && recipe.fonts) {
-    const fs::path gaiji = dir / "GAIJI";
-    fs::create_directories(gaiji, ec);
-    if (ec) {
-      error = "cannot create " + gaiji.string();
-      return false;
-    }
-    // Font file: a header page (first character code 0xA121 at bytes 10-11,
-    // number of characters at 12-13), then the glyphs.
-    for (int half = 0; half < 2; ++half) {
-      const std::string& name = half ? recipe.half_font : recipe.full_font;
-      if (name.empty()) continue;
-      std::vector<Page> font(2);
-      font[0][10] = 0xA1;
-      font[0][11] = 0x21;
-      put_be(&font[0][12], 2, 32);
-      font[1] = glyph_page(b.rng, half ? 16 : 32);
-      const fs::path path = gaiji / name;
-      if (!write_pages(path, font, error)) return false;
-      out.font_files.push_back(path);
-      (half ? out.half_font : out.full_font) = name;
-    }
-  }
+  if (epwing && recipe.fonts && !write_fonts(b, recipe, dir, error)) return false;
   result = std::move(out);
   return true;
 }
