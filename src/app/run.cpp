@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/library_run.h"
 #include "catalog/bytes.h"
 #include "catalog/catalog.h"
 #include "messages/messages.h"
@@ -18,6 +19,7 @@ int run_tolvex(int argc, const char* const* argv) {
     print_usage();
     return 1;
   }
+  if (cl->mode == RunMode::BOOKS) return run_library(*cl);
   log_start();
   print_options(cl->options);
   std::time_t start = platform::now_seconds();

@@ -1,5 +1,7 @@
 #include "catalog/catalog.h"
 
+#include <algorithm>
+
 #include "catalog/bytes.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
@@ -11,7 +13,7 @@ std::string book_dir_of(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
-std::unique_ptr<CatalogImage> load_catalog(const std::string& path) {
+std::unique_ptr<CatalogImage> read_catalog(const std::string& path) {
   std::int64_t size = platform::regular_file_size(path);
   if (size < 0) return nullptr;
   auto image = std::make_unique<CatalogImage>();
@@ -22,7 +24,12 @@ std::unique_ptr<CatalogImage> load_catalog(const std::string& path) {
   long got = size > 0 ? platform::read_fd(fd, image->bytes.data(), image->bytes.size()) : 0;
   platform::close_fd(fd);
   if (got != size) return nullptr;
-  msg_printf("Working on %s\n", path.c_str());
+  return image;
+}
+
+std::unique_ptr<CatalogImage> load_catalog(const std::string& path) {
+  std::unique_ptr<CatalogImage> image = read_catalog(path);
+  if (image) msg_printf("Working on %s\n", path.c_str());
   return image;
 }
 
@@ -66,6 +73,19 @@ std::optional<SubbookFileEntry> catalog_file_entry(const CatalogImage& image, in
       static_cast<std::size_t>(i) * FILE_ENTRY_SIZE;
   if (offset + FILE_ENTRY_SIZE > image.bytes.size()) return std::nullopt;
   return SubbookFileEntry{image.bytes.data() + offset};
+}
+
+std::string catalog_fault(const CatalogImage& image) {
+  const int stated = catalog_subbook_count(image);
+  if (image.bytes.size() < CATALOG_HEADER_SIZE || stated == 0) return "no subbooks";
+  if (stated > MAX_SUBBOOKS) return std::to_string(stated) + " subbooks, more than a book holds";
+  if (catalog_readable_entries(image) < stated) return "cut short";
+  for (int i = 0; i < stated; ++i) {
+    const std::string name = copy_trimmed(catalog_entry(image, i)->dir_name_field(), 8);
+    const bool printable = std::all_of(name.begin(), name.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+    if (name.empty() || !printable) return "subbook " + std::to_string(i + 1) + " has no folder name";
+  }
+  return std::string();
 }
 
 int compression_kind_of(std::uint8_t code) {

@@ -50,8 +50,8 @@ struct Subbook {
 class PipelineRun {
  public:
   PipelineRun(const CatalogImage& catalog, const std::optional<std::string>& subdir,
-              const std::optional<std::string>& newdir, const RunOptions& options)
-      : catalog_(catalog), subdir_(subdir), newdir_(newdir), options_(options) {}
+              const std::optional<std::string>& newdir, const RunOptions& options, LibraryRun* library)
+      : catalog_(catalog), subdir_(subdir), newdir_(newdir), options_(options), outcomes_(library, options) {}
 
   int run() {
     const bool epwing = catalog_is_epwing(catalog_);
@@ -63,7 +63,9 @@ class PipelineRun {
     for (int i = 0; i < readable; ++i) {
       std::optional<SubbookEntry> entry = catalog_entry(catalog_, i);
       if (!entry) continue;
-      if (epwing ? convert_epwing(i, *entry) : convert_eb(*entry)) ++converted_;
+      const bool converted = epwing ? convert_epwing(i, *entry) : convert_eb(*entry);
+      if (converted) ++converted_;
+      outcomes_.end(converted);
     }
     if (converted_ == 0) msg_printf("Nothing to do.\n");
     return 0;
@@ -84,9 +86,11 @@ class PipelineRun {
         msg_printf("Unusable directory name \"%s\"\n", newdir_->c_str());
         return false;
       }
+      if (outcomes_.refuses(s.dir_name, *newdir_)) return false;
       msg_printf("Processing %s -> %s ...\n", s.dir_name.c_str(), newdir_->c_str());
       s.package.out_name = *newdir_;
     } else {
+      if (outcomes_.refuses(s.dir_name, s.dir_name)) return false;
       msg_printf("Processing %s ...\n", s.dir_name.c_str());
       s.package.out_name = s.dir_name;
     }
@@ -97,6 +101,7 @@ class PipelineRun {
     s.package.options = options_;
     platform::make_directory(DIC_ROOT);
     platform::make_directory(s.package.dir);
+    outcomes_.made(s.package.out_name, s.package.dir);
     return true;
   }
 
@@ -113,6 +118,7 @@ class PipelineRun {
   bool convert_eb(const SubbookEntry& entry) {
     Subbook s = named(entry);
     if (!selected(s.dir_name)) return false;
+    outcomes_.begin(s.dir_name);
     s.text_path = join_book_path(catalog_.book_dir, s.dir_name, "START", "");
     s.index_page = 1;
     if (!start(s)) return false;
@@ -122,8 +128,10 @@ class PipelineRun {
   bool convert_epwing(int i, const SubbookEntry& entry) {
     Subbook s = named(entry);
     if (!selected(s.dir_name)) return false;
+    outcomes_.begin(s.dir_name);
     if (entry.book_type() == 0xF0) {
       msg_printf("Skipping %s (stream book)\n", s.dir_name.c_str());
+      outcomes_.skipped();
       return false;
     }
     s.index_page = entry.index_page();
@@ -186,19 +194,20 @@ class PipelineRun {
 
     PackageDescription& package = s.package;
     ComponentPlan plan;
-    write_data_components(package, index_page.data(), text.get(), graphic.get(), sound.get(), buffers(), plan);
+    outcomes_.check(
+        write_data_components(package, index_page.data(), text.get(), graphic.get(), sound.get(), buffers(), plan));
     package.selected_count = plan.selected_count;
     close_book_file(graphic);
     close_book_file(sound);
     if (!s.full_font_path.empty() && !package.full_font.empty())
-      copy_font_file(package, s.full_font_path, package.full_font);
+      outcomes_.check(copy_font_file(package, s.full_font_path, package.full_font));
     if (!s.half_font_path.empty() && !package.half_font.empty())
-      copy_font_file(package, s.half_font_path, package.half_font);
-    write_index_file(package, index_page.data(), text.get());
+      outcomes_.check(copy_font_file(package, s.half_font_path, package.half_font));
+    outcomes_.check(write_index_file(package, index_page.data(), text.get()));
     close_book_file(text);
-    write_dicprof_ini(package);
-    write_exinfo_ini(package);
-    write_reg_file(package);
+    outcomes_.check(write_dicprof_ini(package));
+    outcomes_.check(write_exinfo_ini(package));
+    outcomes_.check(write_reg_file(package));
     return true;
   }
 
@@ -214,13 +223,14 @@ class PipelineRun {
   const RunOptions& options_;
   std::unique_ptr<DataWriterBuffers> buffers_;
   int converted_ = 0;
+  OutcomeRecorder outcomes_;
 };
 
 }  // namespace
 
 int convert_subbooks(const CatalogImage& catalog, const std::optional<std::string>& subdir,
-                     const std::optional<std::string>& newdir, const RunOptions& options) {
-  return PipelineRun(catalog, subdir, newdir, options).run();
+                     const std::optional<std::string>& newdir, const RunOptions& options, LibraryRun* library) {
+  return PipelineRun(catalog, subdir, newdir, options, library).run();
 }
 
 }  // namespace tolvex
