@@ -38,6 +38,9 @@ inline constexpr int EB_ENTRY_SIZE = 40;
 inline constexpr int EPWING_ENTRY_SIZE = 164;
 inline constexpr int FILE_ENTRY_SIZE = 164;
 
+// book_type of an EPWING stream book, which is not converted.
+inline constexpr std::uint8_t STREAM_BOOK_TYPE = 0xF0;
+
 // A subbook record: 40 bytes (EB) or 164 bytes (EPWING) inside the image.
 struct SubbookEntry {
   const std::uint8_t* bytes = nullptr;

@@ -5,6 +5,7 @@
 
 #include "bookfile/book_file.h"
 #include "catalog/bytes.h"
+#include "catalog/subbook_source.h"
 #include "components/data_writer.h"
 #include "components/package_description.h"
 #include "messages/messages.h"
@@ -36,15 +37,8 @@ namespace {
 
 // One subbook: where its source files are, and the package it becomes.
 struct Subbook {
-  SubbookEntry entry;
-  std::string dir_name;  // uppercased
+  SubbookSource source;
   PackageDescription package;
-  std::uint32_t index_page = 1;
-  std::string text_path;
-  int text_kind = 0;
-  std::string full_font_path, half_font_path;
-  std::string graphic_path, sound_path;  // empty: none
-  int sound_kind = 0;
 };
 
 class PipelineRun {
@@ -63,7 +57,7 @@ class PipelineRun {
     for (int i = 0; i < readable; ++i) {
       std::optional<SubbookEntry> entry = catalog_entry(catalog_, i);
       if (!entry) continue;
-      const bool converted = epwing ? convert_epwing(i, *entry) : convert_eb(*entry);
+      const bool converted = epwing ? convert_epwing(i, *entry) : convert_eb(i, *entry);
       if (converted) ++converted_;
       outcomes_.end(converted);
     }
@@ -77,8 +71,8 @@ class PipelineRun {
   // Names, the "Processing" line and the output directories; false when the
   // package could not be placed safely under Dic/.
   bool start(Subbook& s) {
-    if (!is_safe_path_component(s.dir_name)) {
-      msg_printf("Unusable directory name \"%s\"\n", s.dir_name.c_str());
+    if (!is_safe_path_component(s.source.dir_name)) {
+      msg_printf("Unusable directory name \"%s\"\n", s.source.dir_name.c_str());
       return false;
     }
     if (newdir_) {
@@ -86,18 +80,21 @@ class PipelineRun {
         msg_printf("Unusable directory name \"%s\"\n", newdir_->c_str());
         return false;
       }
-      if (outcomes_.refuses(s.dir_name, *newdir_)) return false;
-      msg_printf("Processing %s -> %s ...\n", s.dir_name.c_str(), newdir_->c_str());
+      if (outcomes_.refuses(s.source.dir_name, *newdir_)) return false;
+      msg_printf("Processing %s -> %s ...\n", s.source.dir_name.c_str(), newdir_->c_str());
       s.package.out_name = *newdir_;
     } else {
-      if (outcomes_.refuses(s.dir_name, s.dir_name)) return false;
-      msg_printf("Processing %s ...\n", s.dir_name.c_str());
-      s.package.out_name = s.dir_name;
+      if (outcomes_.refuses(s.source.dir_name, s.source.dir_name)) return false;
+      msg_printf("Processing %s ...\n", s.source.dir_name.c_str());
+      s.package.out_name = s.source.dir_name;
     }
     s.package.dir = package_dir(s.package.out_name);
     s.package.reg_path = registry_script(s.package.out_name);
     s.package.dic_id = make_dic_id(s.package.out_name);
-    s.package.catalog_head = {s.entry.book_type(), s.entry.entry_version()};
+    s.package.title = s.source.title;
+    s.package.full_font = s.source.full_font;
+    s.package.half_font = s.source.half_font;
+    s.package.catalog_head = {s.source.entry.book_type(), s.source.entry.entry_version()};
     s.package.options = options_;
     platform::make_directory(DIC_ROOT);
     platform::make_directory(s.package.dir);
@@ -105,89 +102,56 @@ class PipelineRun {
     return true;
   }
 
-  // Title and upper-cased directory name, the same in both layouts.
-  static Subbook named(const SubbookEntry& entry) {
-    Subbook s;
-    s.entry = entry;
-    s.package.title = jis_to_sjis(entry.title_field(), entry.title_width());
-    s.dir_name = copy_trimmed(entry.dir_name_field(), 8);
-    upper_ascii(s.dir_name);
-    return s;
-  }
-
-  bool convert_eb(const SubbookEntry& entry) {
-    Subbook s = named(entry);
-    if (!selected(s.dir_name)) return false;
-    outcomes_.begin(s.dir_name);
-    s.text_path = join_book_path(catalog_.book_dir, s.dir_name, "START", "");
-    s.index_page = 1;
+  bool convert_eb(int i, const SubbookEntry& entry) {
+    Subbook s{name_subbook(entry), {}};
+    if (!selected(s.source.dir_name)) return false;
+    outcomes_.begin(s.source.dir_name);
+    find_source_files(catalog_, i, s.source);
     if (!start(s)) return false;
     return convert(s);
   }
 
   bool convert_epwing(int i, const SubbookEntry& entry) {
-    Subbook s = named(entry);
-    if (!selected(s.dir_name)) return false;
-    outcomes_.begin(s.dir_name);
-    if (entry.book_type() == 0xF0) {
-      msg_printf("Skipping %s (stream book)\n", s.dir_name.c_str());
+    Subbook s{name_subbook(entry), {}};
+    const std::string& dir_name = s.source.dir_name;
+    if (!selected(dir_name)) return false;
+    outcomes_.begin(dir_name);
+    if (entry.book_type() == STREAM_BOOK_TYPE) {
+      msg_printf("Skipping %s (stream book)\n", dir_name.c_str());
       outcomes_.skipped();
       return false;
     }
-    s.index_page = entry.index_page();
-    std::optional<SubbookFileEntry> files;
-    if (entry.entry_version() >= 2) {
-      files = catalog_file_entry(catalog_, i);
-      if (!files) {
-        msg_printf("Catalog has no file record for %s\n", s.dir_name.c_str());
-        return false;
-      }
-    }
-    std::string text_name = files ? copy_trimmed(files->text_file_field(), 8) : std::string("HONMON");
-    s.text_path = join_book_path(catalog_.book_dir, s.dir_name, "DATA", text_name);
-    if (entry.full_font_field()[0] != 0) {
-      s.package.full_font = copy_trimmed(entry.full_font_field(), 8);
-      s.full_font_path = join_book_path(catalog_.book_dir, s.dir_name, "GAIJI", s.package.full_font);
-    }
-    if (entry.half_font_field()[0] != 0) {
-      s.package.half_font = copy_trimmed(entry.half_font_field(), 8);
-      s.half_font_path = join_book_path(catalog_.book_dir, s.dir_name, "GAIJI", s.package.half_font);
-    }
-    if (files) {
-      s.text_kind = compression_kind_of(files->text_compression());
-      s.sound_kind = compression_kind_of(files->sound_compression());
-      std::string graphic = copy_trimmed(files->graphic_file_field(), 8);
-      std::string sound = copy_trimmed(files->sound_file_field(), 8);
-      if (!graphic.empty()) s.graphic_path = join_book_path(catalog_.book_dir, s.dir_name, "DATA", graphic);
-      if (!sound.empty()) s.sound_path = join_book_path(catalog_.book_dir, s.dir_name, "DATA", sound);
+    if (!find_source_files(catalog_, i, s.source)) {
+      msg_printf("Catalog has no file record for %s\n", dir_name.c_str());
+      return false;
     }
     if (!start(s)) return false;
     return convert(s);
   }
 
   bool convert(Subbook& s) {
-    BookFilePtr text = open_book_file(s.text_path, s.text_kind);
+    BookFilePtr text = open_book_file(s.source.text_path, s.source.text_kind);
     if (!text) {
-      msg_printf("Can't open \"%s\"\n", s.text_path.c_str());
+      msg_printf("Can't open \"%s\"\n", s.source.text_path.c_str());
       return false;
     }
     std::array<std::uint8_t, PAGE_SIZE> index_page{};
-    if (read_block(index_page.data(), text.get(), s.index_page) == nullptr) {
+    if (read_block(index_page.data(), text.get(), s.source.index_page) == nullptr) {
       msg_printf("Can't read information block\n");
       return false;
     }
     BookFilePtr graphic, sound;
-    if (!s.graphic_path.empty()) {
-      graphic = open_book_file(s.graphic_path, 0);
+    if (!s.source.graphic_path.empty()) {
+      graphic = open_book_file(s.source.graphic_path, 0);
       if (!graphic) {
-        msg_printf("Can't open \"%s\"\n", s.graphic_path.c_str());
+        msg_printf("Can't open \"%s\"\n", s.source.graphic_path.c_str());
         return false;
       }
     }
-    if (!s.sound_path.empty()) {
-      sound = open_book_file(s.sound_path, s.sound_kind);
+    if (!s.source.sound_path.empty()) {
+      sound = open_book_file(s.source.sound_path, s.source.sound_kind);
       if (!sound) {
-        msg_printf("Can't open \"%s\"\n", s.sound_path.c_str());
+        msg_printf("Can't open \"%s\"\n", s.source.sound_path.c_str());
         return false;
       }
     }
@@ -199,10 +163,10 @@ class PipelineRun {
     package.selected_count = plan.selected_count;
     close_book_file(graphic);
     close_book_file(sound);
-    if (!s.full_font_path.empty() && !package.full_font.empty())
-      outcomes_.check(copy_font_file(package, s.full_font_path, package.full_font));
-    if (!s.half_font_path.empty() && !package.half_font.empty())
-      outcomes_.check(copy_font_file(package, s.half_font_path, package.half_font));
+    if (!s.source.full_font_path.empty() && !package.full_font.empty())
+      outcomes_.check(copy_font_file(package, s.source.full_font_path, package.full_font));
+    if (!s.source.half_font_path.empty() && !package.half_font.empty())
+      outcomes_.check(copy_font_file(package, s.source.half_font_path, package.half_font));
     outcomes_.check(write_index_file(package, index_page.data(), text.get()));
     close_book_file(text);
     outcomes_.check(write_dicprof_ini(package));

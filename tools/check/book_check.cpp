@@ -16,6 +16,7 @@
 #include "bookfile/relocate.h"
 #include "catalog/bytes.h"
 #include "catalog/catalog.h"
+#include "catalog/subbook_source.h"
 #include "components/component_table.h"
 #include "components/data_file_reader.h"
 #include "components/plan.h"
@@ -61,65 +62,27 @@ std::optional<Bytes> read_book_file(const std::string& path) {
   return bytes;
 }
 
-// What the converter reads for one subbook, worked out from the catalog as the
-// pipeline does.
-struct Source {
-  std::string dir;  // upper case
-  const std::uint8_t* entry = nullptr;
-  std::string title;
-  std::uint32_t index_page = 1;
-  std::string text_path, graphic_path, sound_path;
-  int text_kind = 0, sound_kind = 0;
-  std::string full_font, half_font, full_font_path, half_font_path;
-};
-
-std::optional<Source> find_subbook(const CatalogImage& catalog, const std::string& wanted, const std::string& package,
-                                   std::string& why) {
-  const bool epwing = catalog_is_epwing(catalog);
-  const int n = catalog_readable_entries(catalog);
-  std::vector<Source> all;
-  for (int i = 0; i < n; ++i) {
-    const std::optional<SubbookEntry> entry = catalog_entry(catalog, i);
-    if (!entry) continue;
-    Source s;
-    s.entry = entry->bytes;
-    s.title = jis_to_sjis(entry->title_field(), entry->title_width());
-    s.dir = copy_trimmed(entry->dir_name_field(), 8);
-    upper_ascii(s.dir);
-    if (!epwing) {
-      s.text_path = join_book_path(catalog.book_dir, s.dir, "START", "");
-    } else {
-      s.index_page = entry->index_page();
-      std::optional<SubbookFileEntry> files;
-      if (entry->entry_version() >= 2) files = catalog_file_entry(catalog, i);
-      const std::string text_name = files ? copy_trimmed(files->text_file_field(), 8) : std::string("HONMON");
-      s.text_path = join_book_path(catalog.book_dir, s.dir, "DATA", text_name);
-      if (entry->full_font_field()[0] != 0) {
-        s.full_font = copy_trimmed(entry->full_font_field(), 8);
-        s.full_font_path = join_book_path(catalog.book_dir, s.dir, "GAIJI", s.full_font);
-      }
-      if (entry->half_font_field()[0] != 0) {
-        s.half_font = copy_trimmed(entry->half_font_field(), 8);
-        s.half_font_path = join_book_path(catalog.book_dir, s.dir, "GAIJI", s.half_font);
-      }
-      if (files) {
-        s.text_kind = compression_kind_of(files->text_compression());
-        s.sound_kind = compression_kind_of(files->sound_compression());
-        const std::string graphic = copy_trimmed(files->graphic_file_field(), 8);
-        const std::string sound = copy_trimmed(files->sound_file_field(), 8);
-        if (!graphic.empty()) s.graphic_path = join_book_path(catalog.book_dir, s.dir, "DATA", graphic);
-        if (!sound.empty()) s.sound_path = join_book_path(catalog.book_dir, s.dir, "DATA", sound);
-      }
-    }
-    all.push_back(s);
-  }
+// The subbook the package was made from: the one named like the package (or
+// --subbook), or the catalog's only subbook.
+std::optional<SubbookSource> find_subbook(const CatalogImage& catalog, const std::string& wanted,
+                                          const std::string& package, std::string& why) {
   const std::string name = wanted.empty() ? package : wanted;
-  for (const Source& s : all)
-    if (s.dir == name) return s;
-  if (wanted.empty() && all.size() == 1) return all.front();
-  why = wanted.empty() ? "no subbook named " + name + " in the catalog; name it with --subbook"
-                       : "no subbook named " + name + " in the catalog";
-  return std::nullopt;
+  const int n = catalog_readable_entries(catalog);
+  std::vector<std::pair<int, SubbookSource>> all;
+  for (int i = 0; i < n; ++i)
+    if (const std::optional<SubbookEntry> entry = catalog_entry(catalog, i)) all.emplace_back(i, name_subbook(*entry));
+  auto found = std::find_if(all.begin(), all.end(), [&](const auto& s) { return s.second.dir_name == name; });
+  if (found == all.end() && wanted.empty() && all.size() == 1) found = all.begin();
+  if (found == all.end()) {
+    why = wanted.empty() ? "no subbook named " + name + " in the catalog; name it with --subbook"
+                         : "no subbook named " + name + " in the catalog";
+    return std::nullopt;
+  }
+  if (!find_source_files(catalog, found->first, found->second)) {
+    why = "no file record for " + found->second.dir_name + " in the catalog";
+    return std::nullopt;
+  }
+  return found->second;
 }
 
 // One record of the index file.
@@ -165,7 +128,7 @@ bool same(const Record& a, const Record& b) {
 }
 
 // The header fields of the index file that do not depend on the records.
-std::string check_idx_header(const Bytes& idx, const Source& src, const std::string& package) {
+std::string check_idx_header(const Bytes& idx, const SubbookSource& src, const std::string& package) {
   if (idx.size() < 128) return format("%zu bytes, shorter than the 128-byte header", idx.size());
   const unsigned n = idx[77];
   if (idx.size() != 760 + 48 * n)
@@ -176,9 +139,9 @@ std::string check_idx_header(const Bytes& idx, const Source& src, const std::str
     return "title (bytes 12..76) differs from the catalog's title";
   for (std::size_t i = 13 + title.size(); i < 77; ++i)
     if (idx[i] != 0) return format("title padding byte %zu is 0x%02X", i, idx[i]);
-  if (idx[78] != src.entry[0] || idx[79] != src.entry[1])
-    return format("catalog bytes 78..79 are %02X %02X, the catalog has %02X %02X", idx[78], idx[79], src.entry[0],
-                  src.entry[1]);
+  if (idx[78] != src.entry.book_type() || idx[79] != src.entry.entry_version())
+    return format("catalog bytes 78..79 are %02X %02X, the catalog has %02X %02X", idx[78], idx[79],
+                  src.entry.book_type(), src.entry.entry_version());
   const std::uint32_t want[4] = {128 + 48 * n, 512, 640 + 48 * n, 120};
   for (int i = 0; i < 4; ++i)
     if (get_be(idx.data() + 80 + 4 * i, 4) != want[i])
@@ -234,7 +197,7 @@ class Checker {
     std::string wanted = request_.subbook;
     upper_ascii(wanted);
     std::string why;
-    const std::optional<Source> found = find_subbook(catalog_, wanted, upper_package, why);
+    const std::optional<SubbookSource> found = find_subbook(catalog_, wanted, upper_package, why);
     if (!found) return stop(request_.catalog + ": FAULT: " + why);
     src_ = *found;
 
@@ -290,11 +253,11 @@ class Checker {
     for (const std::string& name : extra) fault(dir_ + "/" + name + ": FAULT: not part of the package");
 
     if (faults_ == 0) {
-      lines_.push_back(format("%s matches %s: %d files OK", dir_.c_str(), src_.dir.c_str(), passed_));
+      lines_.push_back(format("%s matches %s: %d files OK", dir_.c_str(), src_.dir_name.c_str(), passed_));
       return 0;
     }
     lines_.push_back(
-        format("%s does NOT match %s: %d faulty, %d OK", dir_.c_str(), src_.dir.c_str(), faults_, passed_));
+        format("%s does NOT match %s: %d faulty, %d OK", dir_.c_str(), src_.dir_name.c_str(), faults_, passed_));
     return 1;
   }
 
@@ -491,7 +454,7 @@ class Checker {
   std::vector<std::string>& lines_;
   std::string dir_, package_;
   CatalogImage catalog_;
-  Source src_;
+  SubbookSource src_;
   BookFilePtr text_, graphic_, sound_;
   std::array<std::uint8_t, PAGE_SIZE> index_page_{};
   std::int32_t graphic_shift_ = 0, sound_shift_ = 0;
