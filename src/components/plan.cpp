@@ -20,7 +20,7 @@ PageRange entry_page_range(const IndexEntryView& entry, BookFile* text_file) {
 }
 
 ComponentPlan plan_components(const PackageDescription& package, std::uint8_t* index_page, BookFile* text_file,
-                              BookFile* graphic_file, BookFile* sound_file) {
+                              BookFile* graphic_file, BookFile* sound_file, bool print_totals) {
   ComponentPlan plan;
   plan.file_total = 4;
   bool graphic_seen = false;
@@ -65,7 +65,7 @@ ComponentPlan plan_components(const PackageDescription& package, std::uint8_t* i
     plan.sound_new_start = plan.merged_end_page;
     plan.merged_end_page += plan.sound_page_count;
   }
-  msg_printf("  Total %d files, %d chunks to go.\n", plan.file_total, plan.chunk_total);
+  if (print_totals) msg_printf("  Total %d files, %d chunks to go.\n", plan.file_total, plan.chunk_total);
   return plan;
 }
 

@@ -37,12 +37,13 @@ struct ComponentPlan {
   SelectedCounts selected_count{};
 };
 
-// Plans the subbook and prints "  Total %d files, %d chunks to go.\n".
+// Plans the subbook and prints "  Total %d files, %d chunks to go.\n"
+// (unless `print_totals` is false: a look at a book prints its own).
 // A graphic (sound) file given without a 0xD2 (0xD8) entry stays out of the
 // merged numbering: shift 0, no pages added.
 // The package's selection and font files count; graphic_file and sound_file
 // are the separate files of the book (null: none).
 ComponentPlan plan_components(const PackageDescription& package, std::uint8_t* index_page, BookFile* text_file,
-                              BookFile* graphic_file, BookFile* sound_file);
+                              BookFile* graphic_file, BookFile* sound_file, bool print_totals = true);
 
 }  // namespace tolvex
