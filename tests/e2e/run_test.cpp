@@ -163,8 +163,8 @@ TEST(Run, NamesFromTheBookNeverLeadOutsideDic) {
 
 // A library: the sample book; an EB book at depth 2 whose subbook SAMPLE
 // collides with it; an ebzip'd book; one under a disc name ("catalogs;1"); a
-// damaged one; a file named CATALOG that is none; a link to the sample's
-// catalog; and an empty folder.
+// damaged one; one without a font file; a file named CATALOG that is none; a
+// link to the sample's catalog; and an empty folder.
 TEST(Run, ALibraryRunConvertsEachBookAsItsOwnRunAndRefusesACollision) {
   ScratchDir dir;
   const fs::path lib = dir.path() / "lib";
@@ -187,6 +187,7 @@ TEST(Run, ALibraryRunConvertsEachBookAsItsOwnRunAndRefusesACollision) {
   fs::remove(book("e", "BROKEN", testbook::BookRecipe{}).subbooks[0].text.path);
   fs::create_directories(lib / "f");
   write_file_text(lib / "f" / "CATALOG", "This is not a catalog.");
+  fs::remove(book("g", "NOFONT", testbook::BookRecipe{}).subbooks[0].font_files[0]);
   fs::create_symlink("../a/CATALOGS", lib / "b" / "CATALOGS");
   fs::create_directories(dir.path() / "empty");
 
@@ -194,10 +195,10 @@ TEST(Run, ALibraryRunConvertsEachBookAsItsOwnRunAndRefusesACollision) {
   EXPECT_EQ(r.status, 2) << r.output;
   for (const char* part :
        {"Skipping \"lib/b/CATALOGS\": the same file as \"lib/a/CATALOGS\"\n", "No books in \"empty\"\n",
-        "Book 1 of 6: lib/a/CATALOGS\n", "Book 2 of 6: lib/b/deep/CATALOG\n",
+        "Book 1 of 7: lib/a/CATALOGS\n", "Book 2 of 7: lib/b/deep/CATALOG\n",
         "Refusing SAMPLE of lib/b/deep/CATALOG: Dic/SAMPLE was made by lib/a/CATALOGS in this run\n"
         "  To convert it under another name: tolvex -a lib/b/deep/CATALOG SAMPLE <newdir>\n",
-        "Book 4 of 6: lib/d/catalogs;1\n",
+        "Book 4 of 7: lib/d/catalogs;1\n",
         "Summary:\n"
         "  lib/a/CATALOGS  SAMPLE  Dic/SAMPLE  ok\n"
         "  lib/a/CATALOGS  FUROKU  Dic/FUROKU  ok\n"
@@ -207,13 +208,14 @@ TEST(Run, ALibraryRunConvertsEachBookAsItsOwnRunAndRefusesACollision) {
         "  lib/d/catalogs;1  DISC  Dic/DISC  ok\n"
         "  lib/e/CATALOGS  BROKEN  Dic/BROKEN  Can't open \"lib/e/BROKEN/DATA/HONMON\"\n"
         "  lib/f/CATALOG  -  -  not a catalog (21608 subbooks, more than a book holds)\n"
-        "Total 6 books (1 not read): 4 subbooks ok, 2 failed, 1 skipped\nDone.\n"}) {
+        "  lib/g/CATALOGS  NOFONT  Dic/NOFONT  Writing GAI16F00 failed\n"
+        "Total 7 books (1 not read): 4 subbooks ok, 3 failed, 1 skipped\nDone.\n"}) {
     EXPECT_NE(r.output.find(part), std::string::npos) << part << "\nnot in:\n" << r.output;
   }
   // Every package is the one the book's own run writes; the refused book wrote nothing.
   const auto library = read_tree(dir.path() / "Dic");
   std::size_t compared = 0;
-  for (const char* catalog : {"lib/a/CATALOGS", "lib/c/CATALOGS", "lib/d/catalogs;1"}) {
+  for (const char* catalog : {"lib/a/CATALOGS", "lib/c/CATALOGS", "lib/d/catalogs;1", "lib/g/CATALOGS"}) {
     ScratchDir own;
     EXPECT_EQ(run_tolvex_in(own.path(), {"-a", (dir.path() / catalog).string()}).status, 0);
     for (const auto& [name, bytes] : read_tree(own.path() / "Dic")) {
