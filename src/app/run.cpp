@@ -35,8 +35,9 @@ int run_listing(const CommandLine& cl) {
     }
     upper_ascii(*(newdir = cl.positional[2]));
   }
-  console_printf("Book: %s, %s layout, %d subbooks\n", catalog_path.c_str(),
-                 catalog_is_epwing(*catalog) ? "EPWING" : "EB", catalog_subbook_count(*catalog));
+  const int subbooks = catalog_subbook_count(*catalog);
+  console_printf("Book: %s, %s layout, %d subbook%s\n", catalog_path.c_str(),
+                 catalog_is_epwing(*catalog) ? "EPWING" : "EB", subbooks, subbooks == 1 ? "" : "s");
   list_subbooks(*catalog, subdir, newdir, cl.options);
   return 0;
 }

@@ -128,7 +128,12 @@ void list_subbooks(const CatalogImage& catalog, const std::optional<std::string>
                    const std::optional<std::string>& newdir, const RunOptions& options) {
   Listing listing(catalog, newdir, options);
   int listed = 0;
-  for (int i = 0; i < catalog_readable_entries(catalog); ++i) {
+  const int readable = catalog_readable_entries(catalog);
+  if (readable < catalog_subbook_count(catalog)) {
+    console_printf("Catalog is truncated: only %d of %d subbook entries can be read\n", readable,
+                   catalog_subbook_count(catalog));
+  }
+  for (int i = 0; i < readable; ++i) {
     const std::optional<SubbookEntry> entry = catalog_entry(catalog, i);
     if (!entry) continue;
     SubbookSource s = name_subbook(*entry);

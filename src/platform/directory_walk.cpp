@@ -42,10 +42,17 @@ std::optional<std::vector<FoundFile>> find_files(const std::string& root,
     if (ec) break;
     const fs::directory_entry& entry = *it;
     if (!wanted(to_utf8(entry.path().filename()))) continue;
-    // A link to a file counts when its target is a regular file inside the root.
+    // A link to a file counts when its target is a regular file inside the
+    // root. A file whose canonical path cannot be had (a share that will not
+    // say) is itself, unless it is a link.
     if (!entry.is_regular_file(ec)) continue;
-    const fs::path target = fs::canonical(entry.path(), ec);
-    if (ec || !inside(target, canonical_top)) continue;
+    fs::path target = fs::canonical(entry.path(), ec);
+    if (ec) {
+      if (entry.is_symlink(ec)) continue;
+      target = fs::absolute(entry.path(), ec).lexically_normal();
+    } else if (!inside(target, canonical_top)) {
+      continue;
+    }
     found.push_back({entry.path(), FoundFile{to_utf8(entry.path()), to_utf8(target)}});
   }
   std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
