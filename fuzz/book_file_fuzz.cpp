@@ -17,20 +17,20 @@ void read_pages(BookFile* file, std::uint32_t pages) {
   std::uint8_t page[PAGE_SIZE + 16];
   const std::uint8_t guard = 0xA5;
   std::memset(page, guard, sizeof page);
-  set_current_page(0);
+  PageReader reader;
   // Page 0 with nothing read yet: fails on compressed files, page 1 on plain ones.
-  std::uint8_t* got = read_block(page, file, 0);
+  std::uint8_t* got = reader.read_block(page, file, 0);
   if (file->kind != 0 && got != nullptr) fuzz::fail("compressed page 0 before any read succeeded");
   for (std::uint32_t p = 1; p <= pages; ++p) {
-    got = read_block(page, file, p);
+    got = reader.read_block(page, file, p);
     if (got != nullptr && got != page) fuzz::fail("read_block returned another buffer");
     // Page 0 goes on after the page just read (or fails).
-    if (got != nullptr && p % 4 == 1) read_block(page, file, 0);
+    if (got != nullptr && p % 4 == 1) reader.read_block(page, file, 0);
   }
   // Far pages: beyond any page index, and past the signed range.
-  read_block(page, file, 0x10000);
-  read_block(page, file, 0x7FFFFFFFu);
-  read_block(page, file, 0xFFFFFFFFu);
+  reader.read_block(page, file, 0x10000);
+  reader.read_block(page, file, 0x7FFFFFFFu);
+  reader.read_block(page, file, 0xFFFFFFFFu);
   for (int i = PAGE_SIZE; i < PAGE_SIZE + 16; ++i) {
     if (page[i] != guard) fuzz::fail("read_block wrote past the page");
   }

@@ -21,8 +21,9 @@ TOLVEX_FUZZ_TARGET("multisearch", "") {
   BookFilePtr book = open_book_file("HONMON", 0);
   if (!book) fuzz::fail("plain file could not be opened");
 
+  PageReader reader;
   std::uint32_t start = 3;
-  const std::int32_t count = multi_search_page_range(book.get(), start);
+  const std::int32_t count = multi_search_page_range(reader, book.get(), start);
   if (count < 0) fuzz::fail("negative page count");
   if (count == 0 && start != 3) fuzz::fail("failure moved the start page");
   if (count > 0) {
@@ -33,5 +34,6 @@ TOLVEX_FUZZ_TARGET("multisearch", "") {
   }
   // A page that cannot be read is a failure with the start page kept.
   std::uint32_t missing = 9;
-  if (multi_search_page_range(book.get(), missing) != 0 || missing != 9) fuzz::fail("unreadable page gave a range");
+  if (multi_search_page_range(reader, book.get(), missing) != 0 || missing != 9)
+    fuzz::fail("unreadable page gave a range");
 }

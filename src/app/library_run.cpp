@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "bookfile/book_file.h"
 #include "catalog/catalog.h"
 #include "messages/messages.h"
 #include "pipeline/pipeline.h"
@@ -63,8 +62,6 @@ BookResult convert_book(const std::string& path, const RunOptions& options, Libr
     result.failure = "not a catalog (" + fault + ")";
     return result;
   }
-  // Each book starts where a run of its own would.
-  set_current_page(0);
   library.book = path;
   library.outcomes.clear();
   convert_subbooks(*catalog, std::nullopt, std::nullopt, options, &library);

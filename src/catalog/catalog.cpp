@@ -35,14 +35,18 @@ std::unique_ptr<CatalogImage> load_catalog(const std::string& path) {
 
 void free_catalog(std::unique_ptr<CatalogImage>& image) { image.reset(); }
 
-std::uint16_t SubbookEntry::index_page() const { return static_cast<std::uint16_t>(get_be(bytes + 94, 2)); }
+std::uint16_t SubbookEntry::index_page() const {
+  return static_cast<std::uint16_t>(get_be(bytes + EPWING_INDEX_PAGE_AT, 2));
+}
 
 int catalog_subbook_count(const CatalogImage& image) {
   if (image.bytes.size() < 2) return 0;
-  return static_cast<int>(get_be(image.bytes.data(), 2));
+  return static_cast<int>(get_be(image.bytes.data() + CATALOG_COUNT_AT, 2));
 }
 
-bool catalog_is_epwing(const CatalogImage& image) { return image.bytes.size() >= 4 && image.bytes[3] != 0; }
+bool catalog_is_epwing(const CatalogImage& image) {
+  return image.bytes.size() > CATALOG_LAYOUT_BYTE && image.bytes[CATALOG_LAYOUT_BYTE] != 0;
+}
 
 namespace {
 std::size_t entry_size(const CatalogImage& image) {
@@ -89,9 +93,9 @@ std::string catalog_fault(const CatalogImage& image) {
 }
 
 int compression_kind_of(std::uint8_t code) {
-  if (code == 0x11) return 1;
-  if (code == 0x12) return 2;
-  return 0;
+  if (code == COMPRESSION_CODE_1) return HUFFMAN_KIND;
+  if (code == COMPRESSION_CODE_2) return FLAGGED_HUFFMAN_KIND;
+  return PLAIN_KIND;
 }
 
 }  // namespace tolvex

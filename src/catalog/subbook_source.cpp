@@ -10,7 +10,7 @@ SubbookSource name_subbook(const SubbookEntry& entry) {
   SubbookSource s;
   s.entry = entry;
   s.title = jis_to_sjis(entry.title_field(), entry.title_width());
-  s.dir_name = copy_trimmed(entry.dir_name_field(), 8);
+  s.dir_name = copy_trimmed(entry.dir_name_field(), NAME_FIELD_WIDTH);
   upper_ascii(s.dir_name);
   return s;
 }
@@ -21,13 +21,13 @@ namespace {
 void find_font(const CatalogImage& catalog, const SubbookSource& s, const std::uint8_t* field, std::string& name,
                std::string& path) {
   if (field[0] == 0) return;
-  name = copy_trimmed(field, 8);
+  name = copy_trimmed(field, NAME_FIELD_WIDTH);
   path = join_book_path(catalog.book_dir, s.dir_name, "GAIJI", name);
 }
 
 // A file named in the second table, in DATA; an all-blank name means none.
 std::string data_file(const CatalogImage& catalog, const SubbookSource& s, const std::uint8_t* field) {
-  const std::string name = copy_trimmed(field, 8);
+  const std::string name = copy_trimmed(field, NAME_FIELD_WIDTH);
   return name.empty() ? std::string() : join_book_path(catalog.book_dir, s.dir_name, "DATA", name);
 }
 
@@ -45,7 +45,8 @@ bool find_source_files(const CatalogImage& catalog, int i, SubbookSource& s) {
     files = catalog_file_entry(catalog, i);
     if (!files) return false;
   }
-  const std::string text_name = files ? copy_trimmed(files->text_file_field(), 8) : std::string("HONMON");
+  const std::string text_name = files ? copy_trimmed(files->text_file_field(), NAME_FIELD_WIDTH)
+                                      : std::string("HONMON");
   s.text_path = join_book_path(catalog.book_dir, s.dir_name, "DATA", text_name);
   find_font(catalog, s, s.entry.full_font_field(), s.full_font, s.full_font_path);
   find_font(catalog, s, s.entry.half_font_field(), s.half_font, s.half_font_path);

@@ -51,19 +51,11 @@ void list_package(const std::string& out_name) {
 }
 
 // The data files the selection writes, in the order the writer writes them.
-void list_components(const PackageDescription& package, std::uint8_t* index_page, BookFile* text, BookFile* graphic,
-                     BookFile* sound) {
-  const ComponentPlan plan = plan_components(package, index_page, text, graphic, sound, false);
-  console_printf("  Components: %d files, %d chunks\n", plan.file_total, plan.chunk_total);
-  int multi_number = 1;
-  for (int i = 0; i < index_entry_count(index_page); ++i) {
-    const IndexEntryView entry = index_entry(index_page, i);
-    const int row = match_component(entry.code(), package.options.selection);
-    if (row < 0) continue;
-    const std::string name = component_file_name(COMPONENT_KINDS[static_cast<std::size_t>(row)], multi_number);
-    if (entry.code() == MULTI_SEARCH_CODE) ++multi_number;
-    const std::uint32_t pages = entry_page_range(entry, text).count;
-    console_printf("    %-12s %u page%s\n", name.c_str(), pages, pages == 1 ? "" : "s");
+void list_components(const PackageDescription& package, const SubbookPlan& plan) {
+  console_printf("  Components: %d files, %d chunks\n", package_file_total(plan, package),
+                 static_cast<int>(plan.chunk_total));
+  for (const PlannedFile& file : plan.files) {
+    console_printf("    %-12s %u page%s\n", file.name.c_str(), file.range.count, file.range.count == 1 ? "" : "s");
   }
 }
 
@@ -77,8 +69,9 @@ class Listing {
     BookFilePtr text = open_book_file(s.text_path, s.text_kind);
     if (!text) return cant_open(s.text_path);
     console_printf("  Text: %s, %s, %s\n", in_book(s.text_path).c_str(), layout(s), stored_as(*text).c_str());
+    PageReader reader;
     std::array<std::uint8_t, PAGE_SIZE> index_page{};
-    if (read_block(index_page.data(), text.get(), s.index_page) == nullptr) {
+    if (reader.read_block(index_page.data(), text.get(), s.index_page) == nullptr) {
       console_printf("Can't read information block\n");
       return;
     }
@@ -93,7 +86,8 @@ class Listing {
     package.options = options_;
     package.full_font = s.full_font;
     package.half_font = s.half_font;
-    list_components(package, index_page.data(), text.get(), graphic.get(), sound.get());
+    list_components(
+        package, plan_subbook(index_page.data(), {text.get(), graphic.get(), sound.get()}, options_.selection, reader));
     list_package(newdir_ ? *newdir_ : s.dir_name);
   }
 

@@ -8,6 +8,7 @@
 #include "catalog/subbook_source.h"
 #include "components/data_writer.h"
 #include "components/package_description.h"
+#include "components/plan.h"
 #include "messages/messages.h"
 #include "package/font_copy.h"
 #include "package/index_file.h"
@@ -135,8 +136,10 @@ class PipelineRun {
       msg_printf("Can't open \"%s\"\n", s.source.text_path.c_str());
       return false;
     }
+    // The reading position of this subbook's files.
+    PageReader reader;
     std::array<std::uint8_t, PAGE_SIZE> index_page{};
-    if (read_block(index_page.data(), text.get(), s.source.index_page) == nullptr) {
+    if (reader.read_block(index_page.data(), text.get(), s.source.index_page) == nullptr) {
       msg_printf("Can't read information block\n");
       return false;
     }
@@ -156,20 +159,23 @@ class PipelineRun {
       }
     }
 
-    PackageDescription& package = s.package;
-    ComponentPlan plan;
-    outcomes_.check(
-        write_data_components(package, index_page.data(), text.get(), graphic.get(), sound.get(), buffers(), plan));
-    package.selected_count = plan.selected_count;
+    const PackageDescription& package = s.package;
+    const SubbookPlan plan =
+        plan_subbook(index_page.data(), {text.get(), graphic.get(), sound.get()}, package.options.selection, reader);
+    msg_printf("  Total %d files, %d chunks to go.\n", package_file_total(plan, package),
+               static_cast<int>(plan.chunk_total));
+    outcomes_.check(write_data_components(package, plan, reader, buffers()));
+    // The plan's source pointers are not used past this point.
     close_book_file(graphic);
     close_book_file(sound);
-    if (!s.source.full_font_path.empty() && !package.full_font.empty())
-      outcomes_.check(copy_font_file(package, s.source.full_font_path, package.full_font));
-    if (!s.source.half_font_path.empty() && !package.half_font.empty())
-      outcomes_.check(copy_font_file(package, s.source.half_font_path, package.half_font));
-    outcomes_.check(write_index_file(package, index_page.data(), text.get()));
+    const SubbookSource& source = s.source;
+    if (!source.full_font_path.empty() && !package.full_font.empty())
+      outcomes_.check(copy_font_file(package, source.full_font_path, package.full_font));
+    if (!source.half_font_path.empty() && !package.half_font.empty())
+      outcomes_.check(copy_font_file(package, source.half_font_path, package.half_font));
+    outcomes_.check(write_index_file(package, plan));
     close_book_file(text);
-    outcomes_.check(write_dicprof_ini(package));
+    outcomes_.check(write_dicprof_ini(package, plan));
     outcomes_.check(write_exinfo_ini(package));
     outcomes_.check(write_reg_file(package));
     return true;

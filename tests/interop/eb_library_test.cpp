@@ -84,9 +84,10 @@ void expect_library_reads_like_read_block(Bound& eb, const std::filesystem::path
   BookFilePtr ours = open_book_file(s.text.path.string(), s.text.kind);
   ASSERT_TRUE(ours);
   Page theirs{}, page{};
+  PageReader reader;
   for (std::uint32_t p = 1; p <= s.text.pages.size(); ++p) {
     ASSERT_TRUE(library_page(&eb.book, nullptr, p, theirs.data())) << "page " << p;
-    ASSERT_NE(read_block(page.data(), ours.get(), p), nullptr) << "page " << p;
+    ASSERT_NE(reader.read_block(page.data(), ours.get(), p), nullptr) << "page " << p;
     ASSERT_EQ(page, theirs) << "the EB library and read_block differ on page " << p;
     ASSERT_EQ(page, s.text.pages[p - 1]) << "page " << p;
   }

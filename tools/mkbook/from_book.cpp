@@ -95,8 +95,9 @@ GeneratedBook write_book_from(const std::string& source_dir, const fs::path& dir
   BookFilePtr text = open_book_file(join_book_path(image.book_dir, s.dir_name, "DATA", "HONMON"), 0);
   if (!text) return fail("no " + s.dir_name + "/DATA/HONMON");
   std::vector<Page> pages(static_cast<std::size_t>(book_file_size(*text) / PAGE_BYTES));
+  PageReader reader;
   for (std::size_t p = 0; p < pages.size(); ++p)
-    if (!read_block(pages[p].data(), text.get(), static_cast<std::uint32_t>(p + 1)))
+    if (!reader.read_block(pages[p].data(), text.get(), static_cast<std::uint32_t>(p + 1)))
       return fail("cannot read page " + std::to_string(p + 1));
   if (s.index_page < 1 || s.index_page > pages.size() || (eb && s.index_page != 1))
     return fail("index page " + std::to_string(s.index_page));

@@ -6,6 +6,7 @@
 #include <set>
 #include <system_error>
 
+#include "catalog/catalog.h"
 #include "jis_text.h"
 
 namespace tolvex::testbook {
@@ -14,9 +15,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t EB_ENTRY = 40;
-constexpr std::size_t EPWING_ENTRY = 164;
-constexpr std::size_t CATALOG_HEADER = 16;
+constexpr std::size_t EB_ENTRY = EB_ENTRY_SIZE;
+constexpr std::size_t EPWING_ENTRY = EPWING_ENTRY_SIZE;
+constexpr std::size_t CATALOG_HEADER = CATALOG_HEADER_SIZE;
 
 void put_be(std::uint8_t* p, int n, std::uint32_t v) {
   for (int i = n - 1; i >= 0; --i, v >>= 8) p[i] = static_cast<std::uint8_t>(v);
@@ -26,7 +27,9 @@ void put_name(std::uint8_t* field, std::size_t width, const std::string& name, s
   for (std::size_t i = 0; i < width; ++i) field[i] = i < name.size() ? static_cast<std::uint8_t>(name[i]) : pad;
 }
 
-std::uint8_t compression_code(int kind) { return kind == 1 ? 0x11 : kind == 2 ? 0x12 : 0x00; }
+std::uint8_t compression_code(int kind) {
+  return kind == HUFFMAN_KIND ? COMPRESSION_CODE_1 : kind == FLAGGED_HUFFMAN_KIND ? COMPRESSION_CODE_2 : 0x00;
+}
 
 bool write_file(const fs::path& path, std::span<const std::uint8_t> bytes, std::string& error) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -331,7 +334,7 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
   out.title_jis = recipe.title_jis.empty() ? b.text.title(epwing ? 20 : 15) : recipe.title_jis;
   out.book_type = recipe.book_type;
   out.entry_version = epwing ? recipe.entry_version : 0;
-  out.stream_book = epwing && recipe.book_type == 0xF0;
+  out.stream_book = epwing && recipe.book_type == STREAM_BOOK_TYPE;
   if (out.stream_book) {
     result = std::move(out);
     return true;
@@ -419,7 +422,7 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
         case 0x02: page = text_page(b.text, false); break;
         // Noise does not compress: kind 2 stores it raw, kind 1 could not
         // store it at all, so a kind-1 file gets text there.
-        case 0x0C: page = text_kind == 1 ? text_page(b.text, false) : noise_page(b.rng); break;
+        case 0x0C: page = text_kind == HUFFMAN_KIND ? text_page(b.text, false) : noise_page(b.rng); break;
         case 0xF1: page = glyph_page(b.rng, 32); break;
         case 0xF2: page = glyph_page(b.rng, 16); break;
         case 0xD2: page = picture_page(b.rng, i); break;
@@ -565,13 +568,14 @@ std::vector<std::uint8_t> build_catalog(const BookRecipe& recipe, const std::vec
   std::vector<std::uint8_t> cat;
   if (recipe.layout == Layout::EB) {
     cat.assign(CATALOG_HEADER + n * EB_ENTRY, 0);
-    put_be(&cat[0], 2, static_cast<std::uint32_t>(n));
+    put_be(&cat[CATALOG_COUNT_AT], 2, static_cast<std::uint32_t>(n));
     for (std::size_t i = 0; i < n; ++i) {
       std::uint8_t* e = &cat[CATALOG_HEADER + i * EB_ENTRY];
-      e[0] = static_cast<std::uint8_t>(i + 1);
-      e[1] = 0x00;
-      std::copy_n(subbooks[i].title_jis.begin(), std::min<std::size_t>(subbooks[i].title_jis.size(), 30), e + 2);
-      put_name(e + 32, 8, subbooks[i].dir_name, ' ');
+      e[ENTRY_BOOK_TYPE_AT] = static_cast<std::uint8_t>(i + 1);
+      e[ENTRY_VERSION_AT] = 0x00;
+      std::copy_n(subbooks[i].title_jis.begin(), std::min<std::size_t>(subbooks[i].title_jis.size(), EB_TITLE_WIDTH),
+                  e + ENTRY_TITLE_AT);
+      put_name(e + EB_DIR_NAME_AT, NAME_FIELD_WIDTH, subbooks[i].dir_name, ' ');
     }
   } else {
     bool any_second = false;
@@ -580,35 +584,32 @@ std::vector<std::uint8_t> build_catalog(const BookRecipe& recipe, const std::vec
     if ((version & 0xFF) == 0) version = static_cast<std::uint16_t>(version | 1);  // byte 3 tells the layouts apart
     const bool second_table = version != 1 || any_second;
     cat.assign(CATALOG_HEADER + n * EPWING_ENTRY * (second_table ? 2 : 1), 0);
-    put_be(&cat[0], 2, static_cast<std::uint32_t>(n));
-    put_be(&cat[2], 2, version);
+    put_be(&cat[CATALOG_COUNT_AT], 2, static_cast<std::uint32_t>(n));
+    put_be(&cat[CATALOG_LAYOUT_BYTE - 1], 2, version);
     for (std::size_t i = 0; i < n; ++i) {
       const GeneratedSubbook& s = subbooks[i];
       std::uint8_t* e = &cat[CATALOG_HEADER + i * EPWING_ENTRY];
-      e[0] = s.book_type;
-      e[1] = s.entry_version;
-      std::copy_n(s.title_jis.begin(), std::min<std::size_t>(s.title_jis.size(), 80), e + 2);
-      put_name(e + 82, 8, s.dir_name, 0);
-      if (!s.stream_book) put_be(e + 94, 2, s.index_page);
-      put_name(e + 100, 8, s.full_font, 0);
-      put_name(e + 132, 8, s.half_font, 0);
+      e[ENTRY_BOOK_TYPE_AT] = s.book_type;
+      e[ENTRY_VERSION_AT] = s.entry_version;
+      std::copy_n(s.title_jis.begin(), std::min<std::size_t>(s.title_jis.size(), EPWING_TITLE_FIELD),
+                  e + ENTRY_TITLE_AT);
+      put_name(e + EPWING_DIR_NAME_AT, NAME_FIELD_WIDTH, s.dir_name, 0);
+      if (!s.stream_book) put_be(e + EPWING_INDEX_PAGE_AT, 2, s.index_page);
+      put_name(e + EPWING_FULL_FONT_AT, NAME_FIELD_WIDTH, s.full_font, 0);
+      put_name(e + EPWING_HALF_FONT_AT, NAME_FIELD_WIDTH, s.half_font, 0);
       if (!second_table || s.entry_version < 2 || s.stream_book) continue;
-      // Second table: text file name at 4 with its compression code at 55;
-      // graphic name at 44 (code at 54), sound name at 56 (code at 53). The
-      // EB library finds the graphic slot by bits 0-1 of byte 42 being 2, the
-      // sound slot (at 56) by bits 0-1 of byte 41 being 1.
-      std::uint8_t* f = &cat[CATALOG_HEADER + n * EPWING_ENTRY + i * EPWING_ENTRY];
-      put_name(f + 4, 8, s.text.path.filename().string(), 0);
-      f[55] = s.text.catalog_code;
+      std::uint8_t* f = &cat[CATALOG_HEADER + n * EPWING_ENTRY + i * FILE_ENTRY_SIZE];
+      put_name(f + FILE_TEXT_NAME_AT, NAME_FIELD_WIDTH, s.text.path.filename().string(), 0);
+      f[FILE_TEXT_COMPRESSION_AT] = s.text.catalog_code;
       if (s.graphic) {
-        put_name(f + 44, 8, s.graphic->path.filename().string(), 0);
-        f[42] = 0x02;
-        f[54] = 0x00;
+        put_name(f + FILE_GRAPHIC_NAME_AT, NAME_FIELD_WIDTH, s.graphic->path.filename().string(), 0);
+        f[FILE_GRAPHIC_SLOT_AT] = FILE_GRAPHIC_SLOT;
+        f[FILE_GRAPHIC_COMPRESSION_AT] = 0x00;
       }
       if (s.sound) {
-        put_name(f + 56, 8, s.sound->path.filename().string(), 0);
-        f[41] = 0x01;
-        f[53] = s.sound->catalog_code;
+        put_name(f + FILE_SOUND_NAME_AT, NAME_FIELD_WIDTH, s.sound->path.filename().string(), 0);
+        f[FILE_SOUND_SLOT_AT] = FILE_SOUND_SLOT;
+        f[FILE_SOUND_COMPRESSION_AT] = s.sound->catalog_code;
       }
     }
   }
