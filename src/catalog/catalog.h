@@ -27,6 +27,8 @@ struct CatalogImage {
 // header's count can reach, so a huge file given as a catalog is not read
 // whole); prints "Working on %s\n" on success, nothing on failure.
 std::unique_ptr<CatalogImage> load_catalog(const std::string& path);
+// The same without a word (a look at a book writes nothing, not even the log).
+std::unique_ptr<CatalogImage> read_catalog(const std::string& path);
 // Kept for symmetry with load_catalog; the unique_ptr releases everything.
 void free_catalog(std::unique_ptr<CatalogImage>& image);
 
@@ -121,6 +123,14 @@ int catalog_readable_entries(const CatalogImage& image);
 std::optional<SubbookEntry> catalog_entry(const CatalogImage& image, int i);
 // Second-table record i of an EPWING catalog, if it lies wholly in the file.
 std::optional<SubbookFileEntry> catalog_file_entry(const CatalogImage& image, int i);
+
+// Books hold at most 50 subbooks.
+inline constexpr int MAX_SUBBOOKS = 50;
+// Why a file found by its name is no catalog a library run should convert:
+// no subbooks or more than a book holds, entries cut short, a subbook without
+// a folder name. Empty when it looks like one. (A single-book run converts
+// whatever it is given.)
+std::string catalog_fault(const CatalogImage& image);
 
 // 0x11 -> 1, 0x12 -> 2, anything else -> 0 (plain).
 int compression_kind_of(std::uint8_t code);

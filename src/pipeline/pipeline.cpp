@@ -47,8 +47,8 @@ struct Subbook {
 class PipelineRun {
  public:
   PipelineRun(const CatalogImage& catalog, const std::optional<std::string>& subdir,
-              const std::optional<std::string>& newdir, const RunOptions& options)
-      : catalog_(catalog), subdir_(subdir), newdir_(newdir), options_(options) {}
+              const std::optional<std::string>& newdir, const RunOptions& options, LibraryRun* library)
+      : catalog_(catalog), subdir_(subdir), newdir_(newdir), options_(options), outcomes_(library, options) {}
 
   int run() {
     const bool epwing = catalog_is_epwing(catalog_);
@@ -60,7 +60,9 @@ class PipelineRun {
     for (int i = 0; i < readable; ++i) {
       std::optional<SubbookEntry> entry = catalog_entry(catalog_, i);
       if (!entry) continue;
-      if (epwing ? convert_epwing(i, *entry) : convert_eb(i, *entry)) ++converted_;
+      const bool converted = epwing ? convert_epwing(i, *entry) : convert_eb(i, *entry);
+      if (converted) ++converted_;
+      outcomes_.end(converted);
     }
     if (converted_ == 0) msg_printf("Nothing to do.\n");
     return 0;
@@ -81,9 +83,11 @@ class PipelineRun {
         msg_printf("Unusable directory name \"%s\"\n", newdir_->c_str());
         return false;
       }
+      if (outcomes_.refuses(s.source.dir_name, *newdir_)) return false;
       msg_printf("Processing %s -> %s ...\n", s.source.dir_name.c_str(), newdir_->c_str());
       s.package.out_name = *newdir_;
     } else {
+      if (outcomes_.refuses(s.source.dir_name, s.source.dir_name)) return false;
       msg_printf("Processing %s ...\n", s.source.dir_name.c_str());
       s.package.out_name = s.source.dir_name;
     }
@@ -100,12 +104,14 @@ class PipelineRun {
     // What runs that were killed left of their temporary files (never a live run's).
     platform::remove_stale_temporaries(DIC_ROOT);
     platform::remove_stale_temporaries(s.package.dir);
+    outcomes_.made(s.package.out_name, s.package.dir);
     return true;
   }
 
   bool convert_eb(int i, const SubbookEntry& entry) {
     Subbook s{name_subbook(entry), {}};
     if (!selected(s.source.dir_name)) return false;
+    outcomes_.begin(s.source.dir_name);
     find_source_files(catalog_, i, s.source);
     if (!start(s)) return false;
     return convert_guarded(s);
@@ -115,8 +121,10 @@ class PipelineRun {
     Subbook s{name_subbook(entry), {}};
     const std::string& dir_name = s.source.dir_name;
     if (!selected(dir_name)) return false;
+    outcomes_.begin(dir_name);
     if (entry.book_type() == STREAM_BOOK_TYPE) {
       msg_printf("Skipping %s (stream book)\n", dir_name.c_str());
+      outcomes_.skipped();
       return false;
     }
     if (!find_source_files(catalog_, i, s.source)) {
@@ -172,20 +180,20 @@ class PipelineRun {
         plan_subbook(index_page.data(), {text.get(), graphic.get(), sound.get()}, package.options.selection, reader);
     msg_printf("  Total %d files, %d chunks to go.\n", package_file_total(plan, package),
                static_cast<int>(plan.chunk_total));
-    write_data_components(package, plan, reader, buffers());
+    outcomes_.check(write_data_components(package, plan, reader, buffers()));
     // The plan's source pointers are not used past this point.
     close_book_file(graphic);
     close_book_file(sound);
     const SubbookSource& source = s.source;
     if (!source.full_font_path.empty() && !package.full_font.empty())
-      copy_font_file(package, source.full_font_path, package.full_font);
+      outcomes_.check(copy_font_file(package, source.full_font_path, package.full_font));
     if (!source.half_font_path.empty() && !package.half_font.empty())
-      copy_font_file(package, source.half_font_path, package.half_font);
-    write_index_file(package, plan);
+      outcomes_.check(copy_font_file(package, source.half_font_path, package.half_font));
+    outcomes_.check(write_index_file(package, plan));
     close_book_file(text);
-    write_dicprof_ini(package, plan);
-    write_exinfo_ini(package);
-    write_reg_file(package);
+    outcomes_.check(write_dicprof_ini(package, plan));
+    outcomes_.check(write_exinfo_ini(package));
+    outcomes_.check(write_reg_file(package));
     return true;
   }
 
@@ -201,13 +209,14 @@ class PipelineRun {
   const RunOptions& options_;
   std::unique_ptr<DataWriterBuffers> buffers_;
   int converted_ = 0;
+  OutcomeRecorder outcomes_;
 };
 
 }  // namespace
 
 int convert_subbooks(const CatalogImage& catalog, const std::optional<std::string>& subdir,
-                     const std::optional<std::string>& newdir, const RunOptions& options) {
-  return PipelineRun(catalog, subdir, newdir, options).run();
+                     const std::optional<std::string>& newdir, const RunOptions& options, LibraryRun* library) {
+  return PipelineRun(catalog, subdir, newdir, options, library).run();
 }
 
 }  // namespace tolvex

@@ -27,6 +27,9 @@ convert_book() {  # BOOK OUT LABEL: tolvex -a and tolvex-check --book
 for v in epwing lower iso9660 v2 v2-z1 v2-z2 eb; do
   convert_book "$BOOK/$v" "$WORK/$v" "$v"
 done
+# --list announces the files and chunks the conversion wrote, and its package.
+totals=$(sed -n 's/.*Total \([0-9]* files, [0-9]* chunks\).*/\1/p' "$WORK/epwing/convert.out")
+(cd "$WORK/epwing" && "$TOLVEX" -a --list "$(catalog_of "$BOOK/epwing")") | tr '\n' '|' | grep -q "Components: $totals|.*Package: Dic/EDICT exists here" || bad "epwing: --list"
 
 # ebzip'd copies: the same package, and the same messages but for the times
 # and the book's path (as the catalog builds it, without .ebz).
