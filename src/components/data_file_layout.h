@@ -36,6 +36,9 @@ inline constexpr int DATA_ATTRIBUTE_AT = 32;
 inline constexpr int DATA_PARAMETERS_AT = 33;
 inline constexpr int DATA_PADDING_AT = 36;
 
+// A header counts chunks in 16 bits.
+inline constexpr std::uint32_t MAX_CHUNKS = 65535;
+
 // One entry of the record offset table.
 inline constexpr int DATA_OFFSET_SIZE = 4;
 // A record's head: token_count (4 bytes), then the fill byte.

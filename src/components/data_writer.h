@@ -1,9 +1,11 @@
-// Writes the data files of one subbook into Dic/<DIR>/: one file per selected
-// index entry, either a raw copy of its pages or a VORQDATA container.
+// Writes the data files of one subbook into Dic/<DIR>/: one file per planned
+// file, either a raw copy of its pages or a VORQDATA container.
 //
-// VORQDATA: data_file_layout.h; one record per chunk of up to 16 pages.
-// Pages of separate graphic and sound files get numbers behind the text's
-// pages; references to them in the body text are relocated on the way.
+// VORQDATA: data_file_layout.h, put together by data_file_builder.h; one
+// record per chunk of up to 16 pages, read by chunk_reader.h (which relocates
+// the references to separate graphic and sound files, whose pages get
+// numbers behind the text's), compressed on the threads of
+// compression_pool.h.
 #pragma once
 
 #include <cstdint>
@@ -12,26 +14,13 @@
 #include <vector>
 
 #include "bookfile/book_file.h"
+#include "components/compression_pool.h"
 #include "components/compressor.h"
 #include "components/data_file_layout.h"
 #include "components/package_description.h"
 #include "components/plan.h"
 
 namespace tolvex {
-
-// A header counts chunks in 16 bits.
-inline constexpr std::uint32_t MAX_CHUNKS = 65535;
-
-// Most threads that compress chunks (the writing thread among them), whatever
-// RunOptions.threads asks: with the chunks in flight (two per thread) this
-// keeps the writer's memory near 12 MiB at most.
-inline constexpr int MAX_WRITER_THREADS = 16;
-
-// Compressing threads for RunOptions.threads: 0 = one per processor the
-// process may run on (at least 1), and never more than MAX_WRITER_THREADS.
-int writer_thread_count(int requested);
-
-class CompressionPool;  // data_writer.cpp
 
 // The work buffers of the writer, allocated once per run and reused for every
 // chunk of every file: 16 chunk pages plus one look-ahead page, the record
