@@ -27,6 +27,10 @@ class FaultInjection : public ::testing::Test {
   void SetUp() override {
     book_ = testbook::write_book(dir_.path() / "book", small_book(2, true));
     ASSERT_TRUE(book_.ok()) << book_.error;
+    const RunResult good = run(work("good"));
+    ASSERT_TRUE(ends_normally(good)) << good.output;
+    good_output_ = e2e::without_times(good.output);
+    package_ = read_tree(dir_.path() / "good" / "Dic");  // every file the run writes
   }
   // A fresh working directory with Dic/SAMPLE made.
   fs::path work(const std::string& name) {
@@ -39,15 +43,14 @@ class FaultInjection : public ::testing::Test {
 
   ScratchDir dir_;
   testbook::GeneratedBook book_;
+  std::string good_output_;
+  std::map<std::string, std::vector<std::uint8_t>> package_;
 };
 
 TEST_F(FaultInjection, EachPackageFileTakenByADirectoryIsReportedAndTheRunGoesOn) {
   int n = 0;
-  const fs::path good = work("good");
-  ASSERT_TRUE(ends_normally(run(good)));
-  const auto package = read_tree(good / "Dic");  // every file the run writes
-  ASSERT_GT(package.size(), 10u);
-  for (const auto& [name, bytes] : package) {
+  ASSERT_GT(package_.size(), 10u);
+  for (const auto& [name, bytes] : package_) {
     const std::string path = "Dic/" + name;
     SCOPED_TRACE(path);
     fs::path w = work("dir" + std::to_string(n++));
@@ -66,6 +69,15 @@ TEST_F(FaultInjection, EachPackageFileTakenByADirectoryIsReportedAndTheRunGoesOn
   RunResult r = run(w);
   EXPECT_TRUE(ends_normally(r)) << r.output;
   EXPECT_TRUE(contains(r.output, "Can't create \"Dic/SAMPLE/MENU.DIC\"\n")) << r.output;
+  // The log taken by a directory: the console, status and package as without it.
+  const fs::path nolog = work("nolog");
+  fs::create_directory(nolog / "tolvex.log");
+  r = run(nolog);
+  EXPECT_EQ(e2e::without_times(r.output), good_output_);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(read_tree(nolog / "Dic"), package_);
+  EXPECT_TRUE(fs::is_empty(nolog / "tolvex.log"));
+  EXPECT_EQ(run_tolvex_in(nolog, {"missing/CATALOGS"}).status, 1);  // failing exits keep their status
 }
 
 // Dic/ on a small tmpfs (a quarter, half and three quarters of the package):
@@ -79,11 +91,8 @@ TEST_F(FaultInjection, AFullDiskLeavesOnlyCompleteFiles) {
     if (ci) FAIL() << "CI must run the small-tmpfs case as root";
     GTEST_SKIP() << "SKIPPED: mounting a small tmpfs needs root";
   }
-  const fs::path good = work("good");
-  ASSERT_TRUE(ends_normally(run(good)));
-  const auto package = read_tree(good / "Dic");
   std::size_t total = 0;
-  for (const auto& [name, bytes] : package) total += bytes.size();
+  for (const auto& [name, bytes] : package_) total += bytes.size();
   for (std::size_t quarter : {1u, 2u, 3u}) {
     SCOPED_TRACE(quarter);
     const fs::path dic = dir_.path() / ("tmpfs" + std::to_string(quarter)) / "Dic";
@@ -100,8 +109,8 @@ TEST_F(FaultInjection, AFullDiskLeavesOnlyCompleteFiles) {
     EXPECT_TRUE(contains(r.output, "failed.")) << r.output;
     for (const auto& [name, bytes] : left) {
       // The index file lists what the data writer planned: only its size is fixed.
-      const bool complete = package.count(name) &&
-          (name.ends_with(".IDX") ? package.at(name).size() == bytes.size() : package.at(name) == bytes);
+      const bool complete = package_.count(name) &&
+          (name.ends_with(".IDX") ? package_.at(name).size() == bytes.size() : package_.at(name) == bytes);
       EXPECT_TRUE(complete) << name;
     }
   }
@@ -122,9 +131,6 @@ class Seamed : public FaultInjection {
     GTEST_SKIP() << "SKIPPED: the fault seam is preloaded on Linux, without the address sanitizer";
 #endif
     FaultInjection::SetUp();
-    const fs::path good = work("good");
-    good_output_ = e2e::without_times(run(good).output);
-    package_ = read_tree(good / "Dic");
   }
   // A run with TOLVEX_FAULT set as fault_shim.cpp reads it.
   RunResult run_with(const fs::path& w, const std::string& fault, const char* flags = "-a") {
@@ -137,8 +143,6 @@ class Seamed : public FaultInjection {
     unsetenv("TOLVEX_FAULT");
     return r;
   }
-  std::string good_output_;
-  std::map<std::string, std::vector<std::uint8_t>> package_;
 };
 
 TEST_F(Seamed, AFailingWriteFlushOrRenameKeepsThePreviousFileAndLeavesNoneTorn) {
@@ -213,21 +217,6 @@ TEST_F(Seamed, ShortOfMemoryOrThreadsTheRunEndsWithAMessageAndNeverAborts) {
   const fs::path w = work("threads");
   EXPECT_EQ(e2e::without_times(run_with(w, "thread").output), good_output_);
   EXPECT_TRUE(read_tree(w / "Dic") == package_);
-}
-
-TEST_F(FaultInjection, ALogThatCannotBeWrittenLeavesTheConsoleStatusAndPackageAlone) {
-  const fs::path good = work("good");
-  run(good);
-  const RunResult expected = run(good);  // the second run replaces the package
-  ASSERT_TRUE(ends_normally(expected)) << expected.output;
-  const fs::path w = work("nolog");
-  fs::create_directory(w / "tolvex.log");
-  const RunResult r = run(w);
-  EXPECT_EQ(e2e::without_times(r.output), e2e::without_times(expected.output));
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(read_tree(w / "Dic"), read_tree(good / "Dic"));
-  EXPECT_TRUE(fs::is_empty(w / "tolvex.log"));
-  EXPECT_EQ(run_tolvex_in(w, {"missing/CATALOGS"}).status, 1);  // failing exits keep their status
 }
 
 }  // namespace
