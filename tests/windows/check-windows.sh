@@ -12,7 +12,7 @@
 #    console output of Linux with CR LF line ends;
 # 4. runs tolvex.exe on the book as Windows users type its path: backslashes,
 #    drive letters (mapped to the book folder through the Wine prefix), mixed
-#    separators, another case.
+#    separators, another case; in folders of any script, under two locales.
 #
 # Without MinGW-w64 or Wine it reports itself SKIPPED, except under CI, where
 # it fails. JOBS sets the build's parallelism (default 1).
@@ -121,8 +121,8 @@ ln -sfn "$work/disc" "$WINEPREFIX/dosdevices/u:"
 (mkdir "$work/linux-one" && cd "$work/linux-one" && "$linux_build/src/tolvex" -a ../book/CATALOGS furoku Appendix >/dev/null 2>&1)
 without_working_line() { timeless "$1" | grep -a -v '^Working on '; }
 # like_linux REFERENCE PATH ARGS...: tolvex.exe -a PATH ARGS exits 0 with the
-# package of the Linux run in REFERENCE, and its log, which names PATH as
-# typed, is that run's but for the times.
+# package of the Linux run in REFERENCE, its console and log name PATH as
+# typed, and the log is that run's but for the times.
 n=0
 like_linux() {
   ref=$1
@@ -134,6 +134,7 @@ like_linux() {
   [ "$(cat "$dir/status")" = 0 ] || { echo "    exit status $(cat "$dir/status")"; return 1; }
   diff -r "$ref/Dic" "$dir/Dic" >/dev/null || { echo "    the package differs"; return 1; }
   grep -a -F -x "Working on $1$cr" "$dir/tolvex.log" >/dev/null || { echo "    the log does not name the path as typed"; return 1; }
+  grep -a -F -x "Working on $1$cr" "$dir/stdout" >/dev/null || { echo "    the console does not name the path as typed"; return 1; }
   without_working_line "$dir/tolvex.log" >"$dir/win.log" && without_working_line "$ref/tolvex.log" | cmp "$dir/win.log" -
 }
 for form in '..\book\CATALOGS' '..\BOOK/catalogs' 'T:CATALOGS' 'T:\CATALOGS' 't:\catalogs' 'T:/CATALOGS' \
@@ -141,6 +142,26 @@ for form in '..\book\CATALOGS' '..\BOOK/catalogs' 'T:CATALOGS' 'T:\CATALOGS' 't:
   check "tolvex -a $form" like_linux "$work/linux" "$form"
 done
 check "tolvex -a T:\\CATALOGS furoku Appendix gives Linux's Dic/APPENDIX" like_linux "$work/linux-one" 'T:\CATALOGS' furoku Appendix
+
+# Folders in Japanese, outside CP932, and over 260 characters deep with a disc copy ("sample.",
+# "GAI16F00;1"), under Japanese (code page 932) and English (1252) locales in a private LOCPATH.
+long=$(printf 'L%.0s' $(seq 150))
+for folder in "大辞林 第２版" "Ελληνικά" "$long/$long"; do mkdir -p "$work/$folder" && cp -r "$work/book/." "$work/$folder/"; done
+for f in $(cd "$work/$long/$long" && find . -mindepth 1 -depth ! -name CATALOGS); do
+  case $f in */GAIJI/*) to=${f##*/}';1' ;; *) to=$(basename "$f" | tr '[:upper:]' '[:lower:]')'.' ;; esac
+  mv "$work/$long/$long/$f" "$work/$long/$long/$(dirname "$f")/$to"
+done
+LOCPATH=$work/locales && mkdir -p "$LOCPATH" && export LOCPATH
+for l in ja_JP.UTF-8 en_US.UTF-8; do
+  localedef -i "${l%.*}" -f UTF-8 "$LOCPATH/$l" >/dev/null 2>&1
+  [ -f "$LOCPATH/$l/LC_CTYPE" ] || { [ -n "${CI:-}" ] && bad "localedef made no $l (Debian package locales)" ||
+    echo "  SKIPPED  $l: localedef made none (Debian package locales)"; continue; }
+  LC_ALL=$l
+  for folder in "大辞林 第２版" "Ελληνικά" "$long/$long"; do
+    check "$l: tolvex -a ..\\$(echo "$folder" | cut -c1-24)\\CATALOGS" like_linux "$work/linux" "..\\$folder\\CATALOGS"
+  done
+  LC_ALL=C
+done
 
 # A catalog that is not there: status 1 and the path as typed in the message.
 mkdir -p "$work/missing"
