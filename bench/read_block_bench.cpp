@@ -109,9 +109,10 @@ void BM_ReadBlock(benchmark::State& state) {
     return;
   }
   Bytes page(PAGE_SIZE);
+  PageReader reader;
   for (auto _ : state) {
     for (int p = 1; p <= kPages; ++p) {
-      if (read_block(page.data(), book.get(), p == 1 ? 1u : 0u) == nullptr) {
+      if (reader.read_block(page.data(), book.get(), p == 1 ? 1u : 0u) == nullptr) {
         state.SkipWithError("read_block failed");
         return;
       }

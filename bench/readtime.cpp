@@ -82,7 +82,8 @@ int main(int argc, char** argv) {
   std::uint32_t pages = 0;
   {
     tolvex::BookFilePtr f = tolvex::open_book_file(path, kind);
-    if (!f || !tolvex::read_block(page.data(), f.get(), 1)) {
+    tolvex::PageReader reader;
+    if (!f || !reader.read_block(page.data(), f.get(), 1)) {
       std::fprintf(stderr, "%s: cannot read the index page\n", path.c_str());
       return 1;
     }
@@ -97,9 +98,10 @@ int main(int argc, char** argv) {
   const std::uint64_t ours = timed("read_block", pages, [&]() -> std::uint64_t {
     tolvex::BookFilePtr f = tolvex::open_book_file(path, kind);
     if (!f) return 0;
+    tolvex::PageReader reader;
     Hash h;
     for (std::uint32_t p = 1; p <= pages; ++p) {
-      if (!tolvex::read_block(page.data(), f.get(), p == 1 ? 1 : 0)) return 0;
+      if (!reader.read_block(page.data(), f.get(), p == 1 ? 1 : 0)) return 0;
       h.add(page.data(), page.size());
     }
     return h.h | 1;

@@ -19,7 +19,7 @@ TOLVEX_FUZZ_TARGET("datafile") {
   }
   if (!error.empty()) fuzz::fail("success with a message");
   if (file.chunks.size() != file.chunk_count) fuzz::fail("chunk records differ from chunk_count");
-  if (file.pages.size() % DATA_PAGE_SIZE != 0) fuzz::fail("pages not whole");
+  if (file.pages.size() % PAGE_SIZE != 0) fuzz::fail("pages not whole");
   const std::uint64_t pages = file.page_count();
   if (file.chunk_count == 0) {
     if (pages != 0) fuzz::fail("pages without chunks");

@@ -7,9 +7,7 @@ die() { echo "$me: FAILED: $*"; exit 1; }
 generator=$(command -v ninja >/dev/null 2>&1 && echo "-G Ninja" || true)
 abs() { (cd "$1" 2>/dev/null && pwd) || { echo "$me: no directory $1" >&2; exit 2; }; }
 
-# skip WHY: a missing tool or input makes the suite SKIPPED (exit status
-# $skip_status: 77, which ctest shows as skipped, unless the script sets it),
-# or FAILED under CI, which must run every suite.
+# skip WHY: SKIPPED (exit $skip_status, default 77: ctest's "skipped"), or FAILED under CI.
 skip() {
   [ -z "${CI:-}" ] || { echo "$me: FAILED: $1, and CI must run this"; exit 1; }
   echo "$me: SKIPPED: $1"
@@ -36,8 +34,7 @@ finish() {  # the summary line and the exit status
   exit
 }
 
-# convert DIR COMMAND...: runs the converter COMMAND -a ../book/CATALOGS in
-# DIR (a fresh directory beside the book) and keeps its exit status.
+# convert DIR COMMAND...: COMMAND -a ../book/CATALOGS in a fresh DIR beside the book.
 convert() {
   dir=$1
   shift
@@ -50,16 +47,14 @@ catalog_of() {  # BOOKDIR: its catalog, under any of the names discs give it
 
 # timeless LOG: the log or console text without the run's times.
 timeless() { sed -e 's/^Start: .*/Start: -/' -e 's/^Stop: .*/Stop: -/' -e 's/^Time elapsed: .*/Time elapsed: -/' "$1"; }
-# same_conversion DIR REFERENCE: both exited 0, with the same package files
-# byte for byte and the same log but for the run's times.
+# same_conversion DIR REFERENCE: both exited 0, same package, same log but for the times.
 same_conversion() {
   [ "$(cat "$1/status")" = 0 ] && [ "$(cat "$2/status")" = 0 ] || { echo "    exit status $(cat "$1/status")"; return 1; }
   [ -d "$1/Dic" ] && diff -r "$1/Dic" "$2/Dic" || return 1
   timeless "$1/tolvex.log" >"$1/log.timeless" && timeless "$2/tolvex.log" | cmp "$1/log.timeless" -
 }
 
-# same_files DIR EXPECTED...: DIR holds exactly these files (no directories
-# listed), nothing more.
+# same_files DIR EXPECTED...: DIR holds exactly these files.
 same_files() {
   dir=$1
   shift
@@ -68,17 +63,14 @@ same_files() {
   [ "$actual" = "$expected" ] || { printf '    has:\n%s\n' "$actual" | sed 's/^/      /'; return 1; }
 }
 
-# crlf_once FILE: every line ends in CR LF, the last one too, and no other CR
-# is there.
+# crlf_once FILE: every line, the last one too, ends in CR LF; no other CR.
 cr=$(printf '\r')
 crlf_once() {
   [ "$(tail -c 1 "$1" 2>/dev/null | wc -l)" -eq 1 ] && tr -d '\r' <"$1" | LC_ALL=C sed "s/\$/$cr/" | cmp -s - "$1" ||
     { echo "    $1: not CR LF exactly once on every line"; return 1; }
 }
 
-# system_only EXE: needs no DLL besides Windows' own. MinGW-w64's own
-# (libstdc++-6, libgcc_s_seh-1, libwinpthread-1, zlib1) are not on a Windows
-# machine.
+# system_only EXE: no DLL beyond Windows' own (MinGW-w64's lib*.dll, zlib1 are not there).
 dlls() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '\n' ' '; }
 system_only() { [ -f "$1" ] && ! dlls "$1" | grep -q -i -E '(^| )(lib|zlib)'; }
 need_wine() { command -v wine64 >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ] || need wine:wine64; }

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <string_view>
+
 #include "messages/messages.h"
 
 namespace tolvex {
@@ -14,6 +16,13 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv)
   CommandLine cl;
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
+    // The two long options; any other "--..." is refused as before.
+    const std::string_view arg = argv[i];
+    if (arg == "--list" || arg == "--books") {
+      if (cl.mode != RunMode::CONVERT) return std::nullopt;
+      cl.mode = arg == "--list" ? RunMode::LIST : RunMode::BOOKS;
+      continue;
+    }
     // Only the second character is looked at: -og acts as -o.
     switch (argv[i][1]) {
       case 'o':
@@ -32,7 +41,7 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv)
     }
   }
   int remaining = argc - i;
-  if (remaining <= 0 || remaining > 3) return std::nullopt;
+  if (remaining <= 0 || (remaining > 3 && cl.mode != RunMode::BOOKS)) return std::nullopt;
   for (; i < argc; ++i) cl.positional.emplace_back(argv[i]);
   return cl;
 }

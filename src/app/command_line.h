@@ -10,9 +10,15 @@
 
 namespace tolvex {
 
+// What the run does: convert one book (the command line of old), look at
+// one book (--list, the same parameters), or convert every book below the
+// folders given (--books DIR...).
+enum class RunMode { CONVERT, LIST, BOOKS };
+
 struct CommandLine {
   RunOptions options;
-  std::vector<std::string> positional;  // 1..3 when valid
+  RunMode mode = RunMode::CONVERT;
+  std::vector<std::string> positional;  // 1..3 when valid; --books: the folders, at least one
 };
 
 // nullopt when the usage text must be shown.

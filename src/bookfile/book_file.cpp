@@ -1,25 +1,27 @@
 #include "bookfile/book_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
 #include "catalog/bytes.h"
+#include "catalog/catalog.h"
 #include "platform/platform.h"
 
 namespace tolvex {
 
 namespace {
 
-// Shared by every BookFile: callers continue with page 0 only on the file
-// they read last, so one counter serves them all.
-std::int32_t g_current_page = 0;
-
 // current_page + 1 without signed overflow (page numbers above INT32_MAX
 // wrap as they would in the 32-bit counter, and such pages never exist).
-void advance_current_page() {
-  g_current_page = static_cast<std::int32_t>(static_cast<std::uint32_t>(g_current_page) + 1u);
+void advance(std::int32_t& current_page) {
+  current_page = static_cast<std::int32_t>(static_cast<std::uint32_t>(current_page) + 1u);
 }
+
+// Every BookFile gets a serial of its own, so that a cache never takes a
+// file opened later at the same address for the one it holds.
+std::atomic<std::uint64_t> g_next_serial{1};
 
 constexpr std::int64_t kHeaderSize = 20;
 constexpr std::int64_t kGroupSize = 36;  // base offset + sixteen 16-bit page offsets
@@ -28,17 +30,19 @@ bool read_exact(int fd, void* buffer, std::size_t n) {
   return platform::read_fd(fd, buffer, n) == static_cast<long>(n);
 }
 
-// Files are read through two caches of the file last read (the file does
+}  // namespace
+
+// A reader reads through two caches of the file it read last (the file does
 // not change while it is converted): the page group last read (compressed
 // files), and the bytes from the last page's offset on, read 64 KiB at a
-// time, so that the pages after it come from memory. Both give exactly what seeking and
-// reading the file would give, including at and behind its end.
-struct ReadCache {
-  const BookFile* group_file = nullptr;
+// time, so that the pages after it come from memory. Both give exactly what
+// seeking and reading the file would give, including at and behind its end.
+struct PageReader::Cache {
+  std::uint64_t group_file = 0;  // serial; 0: none
   std::int64_t group_offset = -1;
   std::uint8_t group[kGroupSize] = {};
 
-  const BookFile* file = nullptr;
+  std::uint64_t file = 0;  // serial; 0: none
   std::int64_t start = 0;  // file offset of bytes[0]
   std::size_t size = 0;    // bytes read there
   bool at_end = false;     // the read stopped at the end of the file
@@ -46,18 +50,20 @@ struct ReadCache {
 
   std::size_t page_bits = 0;  // the stream bits of the last page whose length the page index gave
 };
+
+namespace {
+
+using ReadCache = PageReader::Cache;
 constexpr std::size_t kReadAhead = 64 * 1024;
-ReadCache g_cache;
 
 // The 36-byte page group at `offset`, or null where seeking there or reading
 // it whole fails.
-const std::uint8_t* page_group(const BookFile& file, std::int64_t offset) {
-  ReadCache& c = g_cache;
-  if (c.group_file == &file && c.group_offset == offset) return c.group;
-  c.group_file = nullptr;
+const std::uint8_t* page_group(ReadCache& c, const BookFile& file, std::int64_t offset) {
+  if (c.group_file == file.serial && c.group_offset == offset) return c.group;
+  c.group_file = 0;
   if (offset < 0 || platform::seek_set(file.descriptor, offset) != offset) return nullptr;
   if (!read_exact(file.descriptor, c.group, sizeof c.group)) return nullptr;
-  c.group_file = &file;
+  c.group_file = file.serial;
   c.group_offset = offset;
   return c.group;
 }
@@ -65,17 +71,16 @@ const std::uint8_t* page_group(const BookFile& file, std::int64_t offset) {
 // As seeking to `offset` and reading up to n (<= kReadAhead) bytes: sets
 // `data` to them and returns their count (0 at or behind the end of the
 // file), or -1 where the seek or the read fails.
-long bytes_at(const BookFile& file, std::int64_t offset, std::size_t n, const std::uint8_t*& data) {
-  ReadCache& c = g_cache;
-  const bool cached = c.file == &file && offset >= c.start &&
+long bytes_at(ReadCache& c, const BookFile& file, std::int64_t offset, std::size_t n, const std::uint8_t*& data) {
+  const bool cached = c.file == file.serial && offset >= c.start &&
       (offset + static_cast<std::int64_t>(n) <= c.start + static_cast<std::int64_t>(c.size) || c.at_end);
   if (!cached) {
-    c.file = nullptr;
+    c.file = 0;
     if (offset < 0 || platform::seek_set(file.descriptor, offset) != offset) return -1;
     if (c.bytes.empty()) c.bytes.resize(kReadAhead);
     const long got = platform::read_fd(file.descriptor, c.bytes.data(), kReadAhead);
     if (got < 0) return -1;
-    c.file = &file;
+    c.file = file.serial;
     c.start = offset;
     c.size = static_cast<std::size_t>(got);
     c.at_end = c.size < kReadAhead;
@@ -88,11 +93,14 @@ long bytes_at(const BookFile& file, std::int64_t offset, std::size_t n, const st
 
 }  // namespace
 
+BookFile::BookFile() : serial(g_next_serial.fetch_add(1)) {}
+
 BookFile::~BookFile() {
-  if (g_cache.group_file == this) g_cache.group_file = nullptr;
-  if (g_cache.file == this) g_cache.file = nullptr;
   if (descriptor >= 0) platform::close_fd(descriptor);
 }
+
+PageReader::PageReader() : cache_(std::make_unique<Cache>()) {}
+PageReader::~PageReader() = default;
 
 std::string base_name_of(const std::string& path) {
   const std::size_t cut = path.find_last_of("/\\:");
@@ -145,7 +153,7 @@ BookFilePtr open_book_file(const std::string& path, int kind, int* open_result) 
     file->ebzip = EbzipFile::open(file->descriptor, platform::descriptor_size(file->descriptor));
     return file->ebzip ? std::move(file) : nullptr;
   }
-  if (kind != 1 && kind != 2) return file;  // plain
+  if (kind != HUFFMAN_KIND && kind != FLAGGED_HUFFMAN_KIND) return file;  // plain
 
   file->kind = kind;
   std::uint8_t raw[kHeaderSize];
@@ -180,55 +188,53 @@ long read_book_bytes(BookFile* file, std::uint8_t* destination, std::size_t n) {
   return got;
 }
 
-std::int32_t current_page() { return g_current_page; }
-void set_current_page(std::int32_t page) { g_current_page = page; }
-
-std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_t page) {
+std::uint8_t* PageReader::read_block(std::uint8_t* destination, BookFile* file, std::uint32_t page) {
+  ReadCache& cache = *cache_;
   if (file == nullptr || file->descriptor < 0 || destination == nullptr) return nullptr;
 
-  if (file->kind != 1 && file->kind != 2) {
+  if (file->kind != HUFFMAN_KIND && file->kind != FLAGGED_HUFFMAN_KIND) {
     // As seeking to the page and reading 2048 bytes, the bytes taken from
     // the read-ahead; page 0 reads on where the last read on this file
     // ended: after page n, page n + 1. A short last page fails, its bytes
     // consumed as the read would have consumed them.
     std::int64_t offset = file->position;
     if (page != 0) {
-      g_current_page = static_cast<std::int32_t>(page);
+      current_page_ = static_cast<std::int32_t>(page);
       offset = (static_cast<std::int64_t>(page) - 1) * PAGE_SIZE;
     }
     const std::uint8_t* data = nullptr;
     const long got = file->ebzip ? file->ebzip->read(offset, destination, PAGE_SIZE)
-                                 : bytes_at(*file, offset, PAGE_SIZE, data);
+                                 : bytes_at(cache, *file, offset, PAGE_SIZE, data);
     if (got < 0) return nullptr;
     file->position = offset + got;
     if (got != PAGE_SIZE) return nullptr;
     if (!file->ebzip) std::memcpy(destination, data, PAGE_SIZE);
-    advance_current_page();
+    advance(current_page_);
     return destination;
   }
 
-  if (page != 0) g_current_page = static_cast<std::int32_t>(page);
+  if (page != 0) current_page_ = static_cast<std::int32_t>(page);
   // current_page 0 here means no page was read yet: there is no page to go on
   // with, and guessing page 1 would hide a malformed caller.
-  if (g_current_page <= 0 || !file->header || !file->tree) return nullptr;
-  const std::int64_t q = static_cast<std::int64_t>(g_current_page) - 1;
+  if (current_page_ <= 0 || !file->header || !file->tree) return nullptr;
+  const std::int64_t q = static_cast<std::int64_t>(current_page_) - 1;
 
   // The page group of 16 pages, then the page's bytes: a flag byte on kind 2
   // (non-zero: 2048 bytes stored raw follow), else a stream of up to 2048
   // bytes that may end early at the end of the file.
   const std::int64_t group_offset = static_cast<std::int64_t>(file->header->index_offset) + kGroupSize * (q / 16);
-  const std::uint8_t* group = page_group(*file, group_offset);
+  const std::uint8_t* group = page_group(cache, *file, group_offset);
   if (group == nullptr) return nullptr;
   const std::int64_t page_offset = static_cast<std::int64_t>(get_be(group, 4)) + get_be(group + 4 + 2 * (q % 16), 2);
 
-  const std::size_t flag_bytes = file->kind == 2 ? 1 : 0;
+  const std::size_t flag_bytes = file->kind == FLAGGED_HUFFMAN_KIND ? 1 : 0;
   const std::uint8_t* data = nullptr;
-  const long got = bytes_at(*file, page_offset, flag_bytes + PAGE_SIZE, data);
+  const long got = bytes_at(cache, *file, page_offset, flag_bytes + PAGE_SIZE, data);
   if (got < static_cast<long>(flag_bytes)) return nullptr;  // no flag byte (or no seek)
   if (flag_bytes == 1 && data[0] != 0) {                    // stored raw
     if (got != static_cast<long>(PAGE_SIZE) + 1) return nullptr;
     std::memcpy(destination, data + 1, PAGE_SIZE);
-    advance_current_page();
+    advance(current_page_);
     return destination;
   }
 
@@ -243,13 +249,13 @@ std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_
   if (q % 16 < 15) {
     const std::int64_t length = static_cast<std::int64_t>(get_be(group, 4)) + get_be(group + 6 + 2 * (q % 16), 2) -
         page_offset - static_cast<std::int64_t>(flag_bytes);
-    if (length > 0 && length <= PAGE_SIZE) g_cache.page_bits = static_cast<std::size_t>(length) * 8;
+    if (length > 0 && length <= PAGE_SIZE) cache.page_bits = static_cast<std::size_t>(length) * 8;
   }
   if (!decode_page(std::span<const std::uint8_t>(data + flag_bytes, static_cast<std::size_t>(stream)), *file->tree,
-                   destination, g_cache.page_bits)) {
+                   destination, cache.page_bits)) {
     return nullptr;
   }
-  advance_current_page();
+  advance(current_page_);
   return destination;
 }
 

@@ -9,8 +9,8 @@
 // A file kept compressed with ebzip (name.ebz, bookfile/ebzip.h) is found
 // where the file itself is missing and read as a plain file.
 //
-// read_block with page 0 reads the page after the last page read (on any
-// file): current_page is shared, as callers only continue the file they read last.
+// Pages are read through a PageReader, which keeps the reading position:
+// page 0 reads the page after the last page that reader read.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +19,9 @@
 
 #include "bookfile/ebzip.h"
 #include "bookfile/huffman.h"
+#include "bookfile/page_sizes.h"
 
 namespace tolvex {
-
-inline constexpr int PAGE_SIZE = 2048;
 
 struct CompressionHeader {
   std::int32_t index_offset = 0;  // file offset of the page index
@@ -43,7 +42,9 @@ struct BookFile {
   std::unique_ptr<DecodingTree> tree;         // compressed files only
   std::unique_ptr<EbzipFile> ebzip;           // files kept as name.ebz only
 
-  BookFile() = default;
+  std::uint64_t serial;  // unique to this file for the run, for the readers' caches
+
+  BookFile();
   BookFile(const BookFile&) = delete;
   BookFile& operator=(const BookFile&) = delete;
   ~BookFile();  // closes the descriptor
@@ -68,13 +69,36 @@ std::unique_ptr<DecodingTree> build_decoding_tree(const BookFile& file, std::int
 // Releases the file; null is accepted. Returns 0.
 int close_book_file(BookFilePtr& file);
 
-// Reads page `page` (0: the page after the last one read) into the 2048-byte
-// destination. Returns the destination, or null on failure. A named page
-// becomes current_page even when the read then fails; a failed read never
-// advances it. On a compressed file, page 0 before any page has been read
-// (current_page 0) names no page and fails; a plain file reads on at its
-// file position, which right after the open is page 1.
-std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_t page);
+// The reading position of read_block and the caches of the file read last.
+// Page 0 goes on after the last page this reader read, on whatever file it
+// is given: callers pass 0 only to go on with the file they read last. A
+// reader serves one thread: whoever reads owns one (the pipeline and the
+// checker one per subbook) and hands it down by reference; it cannot be
+// copied.
+class PageReader {
+ public:
+  struct Cache;
+
+  PageReader();
+  ~PageReader();
+  PageReader(const PageReader&) = delete;
+  PageReader& operator=(const PageReader&) = delete;
+
+  // Reads page `page` (0: the page after the last one read) into the
+  // 2048-byte destination. Returns the destination, or null on failure. A
+  // named page becomes current_page even when the read then fails; a failed
+  // read never advances it. On a compressed file, page 0 before any page has
+  // been read (current_page 0) names no page and fails; a plain file reads
+  // on at its file position, which right after the open is page 1.
+  std::uint8_t* read_block(std::uint8_t* destination, BookFile* file, std::uint32_t page);
+
+  // The page after the last page read (0 at start).
+  std::int32_t current_page() const { return current_page_; }
+
+ private:
+  std::int32_t current_page_ = 0;
+  std::unique_ptr<Cache> cache_;
+};
 
 // Bytes in the file as it was when opened: the original's size for a .ebz.
 std::int64_t book_file_size(const BookFile& file);
@@ -82,10 +106,6 @@ std::int64_t book_file_size(const BookFile& file);
 // at first), up to n bytes: for copying whole files such as fonts. Returns
 // the count, 0 at the end, -1 on failure. Not to be mixed with read_block.
 long read_book_bytes(BookFile* file, std::uint8_t* destination, std::size_t n);
-
-// The page after the last page read through read_block (0 at start).
-std::int32_t current_page();
-void set_current_page(std::int32_t page);  // for tests and fresh runs
 
 // The last component of a path: everything after the last '/', '\' or ':'.
 std::string base_name_of(const std::string& path);

@@ -39,8 +39,6 @@ using Read = std::pair<int, std::int32_t>;
 
 class BookFileTest : public ::testing::Test {
  protected:
-  void SetUp() override { set_current_page(0); }
-
   // Writes the bytes to a new file of the scratch directory and opens it.
   BookFilePtr open(const Bytes& bytes, int kind) {
     const auto path = dir_.path() / ("F" + std::to_string(files_++));
@@ -50,11 +48,12 @@ class BookFileTest : public ::testing::Test {
   // Reads the page into page_: the number of the numbered page read (0 for
   // another page, -1 when the read fails), and current_page after it.
   Read read(BookFile* file, std::uint32_t page) {
-    if (read_block(page_.data(), file, page) == nullptr) return {-1, current_page()};
-    return {page_ == numbered_page(page_[0]) ? page_[0] : 0, current_page()};
+    if (reader_.read_block(page_.data(), file, page) == nullptr) return {-1, reader_.current_page()};
+    return {page_ == numbered_page(page_[0]) ? page_[0] : 0, reader_.current_page()};
   }
 
   testing_support::ScratchDir dir_;
+  PageReader reader_;
   int files_ = 0;
   Page page_{};
 };

@@ -34,38 +34,51 @@ std::uint64_t load_be64(const std::uint8_t* p) {
 // The steps of the decoding loops are inlined (TOLVEX_ALWAYS_INLINE): as
 // calls, the lane's window would go through memory between them.
 
-std::shared_ptr<const DecodingTable> DecodingTable::build(const DecodingTree& tree) {
-  const std::vector<DecodingNode>& nodes = tree.nodes;
+namespace {
+
+// Heights, children first: every branch of the builder's array lies above
+// its children, which also rules out cycles. Empty when a link breaks that.
+std::vector<std::uint32_t> node_heights(const std::vector<DecodingNode>& nodes) {
   const std::size_t count = nodes.size();
-  if (count < 3) return nullptr;
-  // Heights, children first: every branch of the builder's array lies above
-  // its children, which also rules out cycles.
   std::vector<std::uint32_t> height(count, 0);
   for (std::size_t i = 0; i < count; ++i) {
     const DecodingNode& n = nodes[i];
     if (n.type != NODE_BRANCH) continue;
     if (n.child_one < 0 || n.child_zero < 0 || static_cast<std::size_t>(n.child_one) >= i ||
         static_cast<std::size_t>(n.child_zero) >= i) {
-      return nullptr;
+      return {};
     }
     height[i] = 1 +
         std::max(height[static_cast<std::size_t>(n.child_one)], height[static_cast<std::size_t>(n.child_zero)]);
   }
-  const std::size_t root = count - 1;
-  if (nodes[root].type != NODE_BRANCH) return nullptr;
+  return height;
+}
 
+}  // namespace
+
+std::shared_ptr<const DecodingTable> DecodingTable::build(const DecodingTree& tree) {
+  const std::vector<DecodingNode>& nodes = tree.nodes;
+  const std::size_t count = nodes.size();
+  if (count < 3) return nullptr;
+  const std::vector<std::uint32_t> height = node_heights(nodes);
+  if (height.empty() || nodes[count - 1].type != NODE_BRANCH) return nullptr;
   auto table = std::make_shared<DecodingTable>();
   table->node_count_ = count;
+  table->fill_tables(nodes, height);
+  table->fill_runs();
+  return table;
+}
 
+void DecodingTable::fill_tables(const std::vector<DecodingNode>& nodes, const std::vector<std::uint32_t>& height) {
   struct Pending {
     std::size_t node;
     std::size_t first;  // index of the table's first entry
     unsigned bits;
   };
   std::deque<Pending> pending;
-  std::vector<Entry>& entries = table->entries_;
+  std::vector<Entry>& entries = entries_;
   entries.resize(2 * ROOT_SIZE);
-  pending.push_back({root, ROOT_SIZE, ROOT_BITS});
+  pending.push_back({nodes.size() - 1, ROOT_SIZE, ROOT_BITS});
 
   while (!pending.empty()) {
     const Pending t = pending.front();
@@ -106,10 +119,14 @@ std::shared_ptr<const DecodingTable> DecodingTable::build(const DecodingTree& tr
       stack.push_back({static_cast<std::size_t>(n.child_one), s.depth + 1, (s.prefix << 1) | 1});
     }
   }
-  // The run table: where the first code ends within the root bits, the next
-  // code starts with the bits of i after it, and is known from them when it
-  // ends within them too.
-  table->run_bits_.resize(ROOT_SIZE);
+}
+
+// The run table: where the first code ends within the root bits, the next
+// code starts with the bits of i after it, and is known from them when it
+// ends within them too.
+void DecodingTable::fill_runs() {
+  std::vector<Entry>& entries = entries_;
+  run_bits_.resize(ROOT_SIZE);
   for (std::size_t i = 0; i < ROOT_SIZE; ++i) {
     Entry run = entries[ROOT_SIZE + i];
     if (run.count != 0 && run.bits < ROOT_BITS) {
@@ -121,9 +138,8 @@ std::shared_ptr<const DecodingTable> DecodingTable::build(const DecodingTree& tr
       }
     }
     entries[i] = run;
-    table->run_bits_[i] = run.count == 0 ? 0 : run.bits;
+    run_bits_[i] = run.count == 0 ? 0 : run.bits;
   }
-  return table;
 }
 
 // A decoding position: the next stream bits from the top bit of `window`

@@ -77,6 +77,11 @@ class DecodingTable {
 
   struct Lane;  // a position decoding with the run table (huffman_table.cpp)
 
+  // The steps of build: the single table and its subtables from the tree
+  // (`height`: each node's height), then the run table in front of it.
+  void fill_tables(const std::vector<DecodingNode>& nodes, const std::vector<std::uint32_t>& height);
+  void fill_runs();
+
   // The run table, the single table (ROOT_SIZE entries each), then the subtables.
   std::vector<Entry> entries_;
   // The run table's bits alone, 0 where it names a subtable or the end of

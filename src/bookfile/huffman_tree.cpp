@@ -4,17 +4,18 @@
 #include "bookfile/huffman.h"
 #include "bookfile/huffman_table.h"
 #include "catalog/bytes.h"
+#include "catalog/catalog.h"
 
 namespace tolvex {
 
 bool leaf_counts(int kind, std::int32_t table_length, LeafCounts& out) {
-  if (kind == 1) {
+  if (kind == HUFFMAN_KIND) {
     if (table_length < 512) return false;
     out.quads = 0;
     out.pairs = (table_length - 512) / 4;
     return true;
   }
-  if (kind == 2) {
+  if (kind == FLAGGED_HUFFMAN_KIND) {
     if (table_length < 4608) return false;
     out.quads = (table_length - 4608) / 6;
     out.pairs = 1024;

@@ -86,25 +86,27 @@ inline std::uint32_t reverse_bits(std::uint32_t code, unsigned length) {
   return (std::uint32_t{kReversedBytes[code & 0xFF]} << 8 | kReversedBytes[code >> 8]) >> (16 - length);
 }
 
-// Fills `table` (room for `capacity` entries) for the canonical prefix code
-// with lengths[0, n) (0: the symbol has no code). False when the lengths
-// over-subscribe the code space or leave part of it unused; the one
-// incomplete code taken where `single_allowed` is a lone code of one bit
-// (the other bit pattern is invalid). A code with no symbols at all gives a
-// table of invalid entries.
-bool build_table(const std::uint8_t* lengths, unsigned n, const std::uint32_t* symbols, unsigned root,
-                 std::uint32_t* table, std::size_t capacity, bool single_allowed) {
+// A canonical prefix code: how many codes each length has, and the symbols
+// in code order (by length, then by value), after those with no code.
+struct SortedCode {
+  unsigned count[kMaxCodeBits + 1];
+  std::uint16_t sorted[kLitSymbols];
+  unsigned next;  // in `sorted`: the first symbol with a code
+  unsigned max;   // the longest code, 0: no code at all
+};
+
+void sort_code(const std::uint8_t* lengths, unsigned n, SortedCode& c) {
   // The symbols are counted and sorted in two halves side by side, so that
   // runs of one length do not wait on each other's increments.
+  unsigned* count = c.count;
   const unsigned half = n / 2;
-  unsigned count[kMaxCodeBits + 1] = {}, second[kMaxCodeBits + 1] = {};
+  unsigned second[kMaxCodeBits + 1] = {};
+  std::fill(count, count + kMaxCodeBits + 1, 0u);
   for (unsigned s = 0; s < half; ++s) {
     ++count[lengths[s]];
     ++second[lengths[half + s]];
   }
   if (n % 2 != 0) ++second[lengths[n - 1]];
-  // Symbols in code order, by length and then by value, after those with
-  // no code.
   unsigned offset[kMaxCodeBits + 1], second_offset[kMaxCodeBits + 1];
   for (unsigned len = 0, at = 0; len <= kMaxCodeBits; ++len) {
     offset[len] = at;
@@ -112,58 +114,54 @@ bool build_table(const std::uint8_t* lengths, unsigned n, const std::uint32_t* s
     count[len] += second[len];
     at += count[len];
   }
-  std::uint16_t sorted[kLitSymbols];
   for (unsigned s = 0; s < half; ++s) {
-    sorted[offset[lengths[s]]++] = static_cast<std::uint16_t>(s);
-    sorted[second_offset[lengths[half + s]]++] = static_cast<std::uint16_t>(half + s);
+    c.sorted[offset[lengths[s]]++] = static_cast<std::uint16_t>(s);
+    c.sorted[second_offset[lengths[half + s]]++] = static_cast<std::uint16_t>(half + s);
   }
-  if (n % 2 != 0) sorted[second_offset[lengths[n - 1]]] = static_cast<std::uint16_t>(n - 1);
-  unsigned next = count[0];  // in `sorted`: the first symbol with a code
+  if (n % 2 != 0) c.sorted[second_offset[lengths[n - 1]]] = static_cast<std::uint16_t>(n - 1);
+  c.next = count[0];
   count[0] = 0;
-  unsigned max = kMaxCodeBits;
-  while (max > 0 && count[max] == 0) --max;
-  const std::uint32_t root_size = 1u << root;
-  if (max == 0) {
-    std::fill(table, table + root_size, kInvalidEntry);
-    return true;
-  }
-  int left = 1;
-  for (unsigned len = 1; len <= kMaxCodeBits; ++len) {
-    left = 2 * left - static_cast<int>(count[len]);
-    if (left < 0) return false;
-  }
-  if (left > 0 && !(single_allowed && max == 1)) return false;
+  c.max = kMaxCodeBits;
+  while (c.max > 0 && count[c.max] == 0) --c.max;
+}
 
-  // Codes up to the root bits: the table grows one bit at a time, each step
-  // a copy of the entries so far (a code of `len` bits fills every entry
-  // whose low `len` bits are its own), then this length's codes written in.
-  std::uint32_t code = 0;  // canonical, most significant bit first
+// Codes up to the root bits: the table grows one bit at a time, each step a
+// copy of the entries so far (a code of `len` bits fills every entry whose
+// low `len` bits are its own), then this length's codes written in. Returns
+// the next canonical code, most significant bit first.
+std::uint32_t fill_root(SortedCode& c, const std::uint32_t* symbols, unsigned root, std::uint32_t* table) {
+  std::uint32_t code = 0;
   table[0] = table[1] = kInvalidEntry;
   unsigned len = 1;
   for (;; ++len) {
-    for (unsigned i = 0; i < count[len]; ++i, ++code) {
-      const unsigned s = sorted[next++];
+    for (unsigned i = 0; i < c.count[len]; ++i, ++code) {
+      const unsigned s = c.sorted[c.next++];
       table[reverse_bits(code, len)] = with_code(symbols[s], len);
     }
     code <<= 1;
-    if (len == root || len == max) break;
+    if (len == root || len == c.max) break;
     std::memcpy(table + (1u << len), table, (std::size_t{1} << len) * sizeof *table);
   }
   for (; len < root; ++len) std::memcpy(table + (1u << len), table, (std::size_t{1} << len) * sizeof *table);
-  if (max <= root) return true;
+  return code;
+}
 
-  // Longer codes: the codes that share root bits lie together in code order;
-  // their subtable is indexed by as many bits as it takes for them to fill
-  // the root entry's share of the code space.
+// Longer codes: the codes that share root bits lie together in code order;
+// their subtable is indexed by as many bits as it takes for them to fill the
+// root entry's share of the code space. False when the subtables do not fit.
+bool fill_long(SortedCode& c, const std::uint32_t* symbols, unsigned root, std::uint32_t* table, std::size_t capacity,
+               std::uint32_t code) {
+  unsigned* count = c.count;
+  const std::uint32_t root_size = 1u << root;
   std::uint32_t start = 0, sub_bits = 0, prefix = root_size, free = root_size;
-  for (len = root + 1; len <= max; ++len) {
+  for (unsigned len = root + 1; len <= c.max; ++len) {
     for (; count[len] > 0; --count[len], ++code) {
       const std::uint32_t reversed = reverse_bits(code, len);
       if ((reversed & (root_size - 1)) != prefix) {
         prefix = reversed & (root_size - 1);
         sub_bits = len - root;
         int space = 1 << sub_bits;
-        while (sub_bits + root < max) {
+        while (sub_bits + root < c.max) {
           space -= static_cast<int>(count[sub_bits + root]);
           if (space <= 0) break;
           ++sub_bits;
@@ -174,13 +172,37 @@ bool build_table(const std::uint8_t* lengths, unsigned n, const std::uint32_t* s
         if (free > capacity) return false;
         table[prefix] = make_entry(kLink, root, start) | sub_bits << 8;
       }
-      const unsigned s = sorted[next++];
+      const unsigned s = c.sorted[c.next++];
       const std::uint32_t e = with_code(symbols[s], len - root);
       for (std::uint32_t i = reversed >> root; i < 1u << sub_bits; i += 1u << (len - root)) table[start + i] = e;
     }
     code <<= 1;
   }
   return true;
+}
+
+// Fills `table` (room for `capacity` entries) for the canonical prefix code
+// with lengths[0, n) (0: the symbol has no code). False when the lengths
+// over-subscribe the code space or leave part of it unused; the one
+// incomplete code taken where `single_allowed` is a lone code of one bit
+// (the other bit pattern is invalid). A code with no symbols at all gives a
+// table of invalid entries.
+bool build_table(const std::uint8_t* lengths, unsigned n, const std::uint32_t* symbols, unsigned root,
+                 std::uint32_t* table, std::size_t capacity, bool single_allowed) {
+  SortedCode c;
+  sort_code(lengths, n, c);
+  if (c.max == 0) {
+    std::fill(table, table + (std::size_t{1} << root), kInvalidEntry);
+    return true;
+  }
+  int left = 1;
+  for (unsigned len = 1; len <= kMaxCodeBits; ++len) {
+    left = 2 * left - static_cast<int>(c.count[len]);
+    if (left < 0) return false;
+  }
+  if (left > 0 && !(single_allowed && c.max == 1)) return false;
+  const std::uint32_t code = fill_root(c, symbols, root, table);
+  return c.max <= root || fill_long(c, symbols, root, table, capacity, code);
 }
 
 struct Tables {

@@ -12,9 +12,9 @@ constexpr int kGroupHeader = 32;  // entry count in byte 0, 31 unused bytes
 constexpr int kEntrySize = 16;    // laid out like an index entry
 }  // namespace
 
-std::int32_t multi_search_page_range(BookFile* file, std::uint32_t& start_page) {
+std::int32_t multi_search_page_range(PageReader& reader, BookFile* file, std::uint32_t& start_page) {
   std::uint8_t page[PAGE_SIZE];
-  if (read_block(page, file, start_page) == nullptr) return 0;
+  if (reader.read_block(page, file, start_page) == nullptr) return 0;
 
   std::uint32_t low = start_page;
   std::uint32_t high = start_page;

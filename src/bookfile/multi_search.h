@@ -16,6 +16,6 @@ namespace tolvex {
 // On success replaces start_page by the lowest page of the range and returns
 // the number of pages; on failure returns 0 and leaves start_page alone.
 // The walk never leaves the 2048-byte page: it stops with the range so far.
-std::int32_t multi_search_page_range(BookFile* file, std::uint32_t& start_page);
+std::int32_t multi_search_page_range(PageReader& reader, BookFile* file, std::uint32_t& start_page);
 
 }  // namespace tolvex

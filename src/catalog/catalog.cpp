@@ -19,14 +19,14 @@ namespace {
 // header, the entries and (EPWING) the second table. A catalog is a few KiB;
 // a file given in its place is read no further than a catalog could reach.
 std::size_t catalog_reach(const std::uint8_t* header) {
-  const std::size_t count = get_be(header, 2);
-  if (header[3] == 0) return CATALOG_HEADER_SIZE + count * EB_ENTRY_SIZE;
+  const std::size_t count = get_be(header + CATALOG_COUNT_AT, 2);
+  if (header[CATALOG_LAYOUT_BYTE] == 0) return CATALOG_HEADER_SIZE + count * EB_ENTRY_SIZE;
   return CATALOG_HEADER_SIZE + count * (EPWING_ENTRY_SIZE + FILE_ENTRY_SIZE);
 }
 
 }  // namespace
 
-std::unique_ptr<CatalogImage> load_catalog(const std::string& path) {
+std::unique_ptr<CatalogImage> read_catalog(const std::string& path) {
   std::int64_t size = platform::regular_file_size(path);
   if (size < 0) return nullptr;
   int fd = platform::open_read(path);
@@ -47,20 +47,29 @@ std::unique_ptr<CatalogImage> load_catalog(const std::string& path) {
   if (got != static_cast<long>(want)) return nullptr;
   image->bytes.resize(want);
   std::copy(header, header + head, image->bytes.begin());
-  msg_printf("Working on %s\n", path.c_str());
+  return image;
+}
+
+std::unique_ptr<CatalogImage> load_catalog(const std::string& path) {
+  std::unique_ptr<CatalogImage> image = read_catalog(path);
+  if (image) msg_printf("Working on %s\n", path.c_str());
   return image;
 }
 
 void free_catalog(std::unique_ptr<CatalogImage>& image) { image.reset(); }
 
-std::uint16_t SubbookEntry::index_page() const { return static_cast<std::uint16_t>(get_be(bytes + 94, 2)); }
+std::uint16_t SubbookEntry::index_page() const {
+  return static_cast<std::uint16_t>(get_be(bytes + EPWING_INDEX_PAGE_AT, 2));
+}
 
 int catalog_subbook_count(const CatalogImage& image) {
   if (image.bytes.size() < 2) return 0;
-  return static_cast<int>(get_be(image.bytes.data(), 2));
+  return static_cast<int>(get_be(image.bytes.data() + CATALOG_COUNT_AT, 2));
 }
 
-bool catalog_is_epwing(const CatalogImage& image) { return image.bytes.size() >= 4 && image.bytes[3] != 0; }
+bool catalog_is_epwing(const CatalogImage& image) {
+  return image.bytes.size() > CATALOG_LAYOUT_BYTE && image.bytes[CATALOG_LAYOUT_BYTE] != 0;
+}
 
 namespace {
 std::size_t entry_size(const CatalogImage& image) {
@@ -93,10 +102,23 @@ std::optional<SubbookFileEntry> catalog_file_entry(const CatalogImage& image, in
   return SubbookFileEntry{image.bytes.data() + offset};
 }
 
+std::string catalog_fault(const CatalogImage& image) {
+  const int stated = catalog_subbook_count(image);
+  if (image.bytes.size() < CATALOG_HEADER_SIZE || stated == 0) return "no subbooks";
+  if (stated > MAX_SUBBOOKS) return std::to_string(stated) + " subbooks, more than a book holds";
+  if (catalog_readable_entries(image) < stated) return "cut short";
+  for (int i = 0; i < stated; ++i) {
+    const std::string name = copy_trimmed(catalog_entry(image, i)->dir_name_field(), 8);
+    const bool printable = std::all_of(name.begin(), name.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+    if (name.empty() || !printable) return "subbook " + std::to_string(i + 1) + " has no folder name";
+  }
+  return std::string();
+}
+
 int compression_kind_of(std::uint8_t code) {
-  if (code == 0x11) return 1;
-  if (code == 0x12) return 2;
-  return 0;
+  if (code == COMPRESSION_CODE_1) return HUFFMAN_KIND;
+  if (code == COMPRESSION_CODE_2) return FLAGGED_HUFFMAN_KIND;
+  return PLAIN_KIND;
 }
 
 }  // namespace tolvex

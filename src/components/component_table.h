@@ -35,6 +35,7 @@ extern const std::array<ComponentKind, COMPONENT_KIND_COUNT> COMPONENT_KINDS;
 // Per subbook: how many index entries of each kind (by table row) were selected.
 using SelectedCounts = std::array<std::uint8_t, COMPONENT_KIND_COUNT>;
 
+inline constexpr std::uint8_t BODY_TEXT_CODE = 0x00;
 inline constexpr std::uint8_t MULTI_SEARCH_CODE = 0xFF;
 inline constexpr std::uint8_t GRAPHIC_CODE = 0xD2;
 inline constexpr std::uint8_t SOUND_CODE = 0xD8;

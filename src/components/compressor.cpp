@@ -300,9 +300,9 @@ void ChunkCompressor::Tables::reset_hash() {
   // The only history positions ever entered: the last 15, as if each had 15
   // bytes after it (so equal ones replace each other).
   for (std::uint32_t x = FIRST_SEED; x < WINDOW_SIZE; ++x) insert_position(x, DEDUP_LENGTH);
-  last_pair[pair_index(b + 4078)] = 4078;
-  last_pair[pair_index(b + 4079)] = 4079;
-  last_byte[b[4079]] = 4079;
+  last_pair[pair_index(b + WINDOW_SIZE - 2)] = WINDOW_SIZE - 2;
+  last_pair[pair_index(b + WINDOW_SIZE - 1)] = WINDOW_SIZE - 1;
+  last_byte[b[WINDOW_SIZE - 1]] = WINDOW_SIZE - 1;
 }
 
 // Enters x (with r bytes from x to the end of the chunk) in the hash table:

@@ -21,15 +21,16 @@
 #include <span>
 #include <vector>
 
+#include "bookfile/page_sizes.h"
+
 namespace tolvex {
 
-inline constexpr int WINDOW_SIZE = 4080;
 inline constexpr int MAX_MATCH = 15;
-inline constexpr int CHUNK_BYTES = 32768;
-inline constexpr int MAX_TOKEN_BYTES = 3 * CHUNK_BYTES;
+inline constexpr int TOKEN_BYTES = 3;
+inline constexpr int MAX_TOKEN_BYTES = TOKEN_BYTES * CHUNK_BYTES;
 // The compressor's buffer: the history, a full chunk and one look-ahead page
 // that a caller may keep behind the chunk (it is never read while compressing).
-inline constexpr int LOOKAHEAD_BYTES = 2048;
+inline constexpr int LOOKAHEAD_BYTES = PAGE_SIZE;
 inline constexpr int COMPRESSOR_BUFFER_BYTES = WINDOW_SIZE + CHUNK_BYTES + LOOKAHEAD_BYTES;
 
 // Slots of the hash search's table of three-byte strings.

@@ -1,14 +1,10 @@
 // Reads a VORQDATA data file back: checks its header, its chunk offset table
 // and its chunk records, decodes every chunk and gives back the pages.
 //
-// Layout (big-endian): a 64-byte header ("VORQDATA", 00 02 00 02 00 00 00,
-// code at 15, 00 10 10 00 00 10, chunk_count u16 at 22, first_page u32 at 24,
-// last_page u32 at 28, attribute at 32, parameters at 33..35, 28 zero bytes);
-// then chunk_count u32 record offsets; then the records back to back, each
-// token_count u32, fill_byte, 3 * token_count token bytes; the file ends
-// after the last record. Every chunk but the last decodes to 16 pages of 2048
-// bytes, the last to 1..16 pages, and the pages together are
-// last_page - first_page + 1.
+// The layout is data_file_layout.h. The records lie back to back behind the
+// offset table, and the file ends after the last. Every chunk but the last
+// decodes to a whole chunk, the last to 1..16 pages, and the pages together
+// are last_page - first_page + 1.
 //
 // The reader trusts nothing in the file: every fault ends the reading with a
 // message naming it, and no input makes it read or write out of bounds.
@@ -21,10 +17,10 @@
 #include <string>
 #include <vector>
 
-namespace tolvex {
+#include "bookfile/page_sizes.h"
+#include "components/data_file_layout.h"
 
-inline constexpr int DATA_HEADER_SIZE = 64;
-inline constexpr int DATA_PAGE_SIZE = 2048;
+namespace tolvex {
 
 struct ChunkRecordInfo {
   std::uint32_t offset = 0;
@@ -42,7 +38,7 @@ struct DataFile {
   std::vector<ChunkRecordInfo> chunks;
   std::vector<std::uint8_t> pages;  // every chunk decoded, in order
 
-  std::size_t page_count() const { return pages.size() / DATA_PAGE_SIZE; }
+  std::size_t page_count() const { return pages.size() / PAGE_SIZE; }
 };
 
 // Parses and decodes a whole file held in memory. On failure returns false

@@ -17,7 +17,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes pages_of(std::size_t count) {
-  Bytes out(count * DATA_PAGE_SIZE);
+  Bytes out(count * PAGE_SIZE);
   for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(i % 97 < 60 ? i % 13 : i * i >> 7);
   return out;
 }
@@ -32,7 +32,7 @@ Bytes build_file(const Bytes& pages, std::uint32_t first_page, std::uint8_t code
   std::memcpy(file.data() + 16, "\x00\x10\x10\x00\x00\x10", 6);
   put_be(file.data() + 22, 2, static_cast<std::uint32_t>(n));
   put_be(file.data() + 24, 4, first_page);
-  put_be(file.data() + 28, 4, first_page + static_cast<std::uint32_t>(pages.size() / DATA_PAGE_SIZE) - 1);
+  put_be(file.data() + 28, 4, first_page + static_cast<std::uint32_t>(pages.size() / PAGE_SIZE) - 1);
   std::memcpy(file.data() + 32, "\x07\x01\x02\x03", 4);
   Bytes tokens(MAX_TOKEN_BYTES);
   for (std::size_t at = 0; at < pages.size(); at += CHUNK_BYTES) {

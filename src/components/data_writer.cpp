@@ -21,10 +21,9 @@ namespace {
 
 // 16 chunk pages and the look-ahead page after them.
 constexpr std::size_t CHUNK_AREA_BYTES = (PAGES_PER_CHUNK + 1) * PAGE_SIZE;
-// A chunk record is its 5-byte head (token count, fill byte) and its tokens:
-// the token buffers keep room for the head before the tokens, so that a
-// record goes out in one write().
-constexpr std::size_t RECORD_HEAD_BYTES = 5;
+// A chunk record is its head (token count, fill byte) and its tokens: the
+// token buffers keep room for the head before the tokens, so that a record
+// goes out in one write().
 constexpr std::size_t RECORD_BYTES = RECORD_HEAD_BYTES + MAX_TOKEN_BYTES;
 
 // Compresses the chunk of `length` bytes at `data` into the tokens of
@@ -232,10 +231,6 @@ class CompressionPool {
 
 namespace {
 
-std::uint32_t chunk_count_of(std::uint32_t pages) {
-  return pages / PAGES_PER_CHUNK + (pages % PAGES_PER_CHUNK != 0 ? 1u : 0u);
-}
-
 using platform::OutputFile;
 
 // Reads the pages of one component chunk by chunk, each chunk into a chunk
@@ -244,8 +239,8 @@ using platform::OutputFile;
 // that every page is read once and written once.
 class ChunkReader {
  public:
-  ChunkReader(BookFile* source, const PageRange& range)
-      : source_(source), next_page_(range.first), remaining_(range.count) {}
+  ChunkReader(PageReader& pages, BookFile* source, const PageRange& range)
+      : pages_(pages), source_(source), next_page_(range.first), remaining_(range.count) {}
 
   enum class Status { ok, page_failed, lookahead_failed };
 
@@ -259,14 +254,14 @@ class ChunkReader {
     }
     previous_ = area;
     while (remaining_ > 0 && length < static_cast<std::size_t>(CHUNK_BYTES)) {
-      if (read_block(area + length, source_, first_read ? next_page_ : 0) == nullptr) return Status::page_failed;
+      if (pages_.read_block(area + length, source_, first_read ? next_page_ : 0) == nullptr) return Status::page_failed;
       first_read = false;
       ++next_page_;
       --remaining_;
       length += PAGE_SIZE;
     }
     if (remaining_ > 0) {
-      if (read_block(area + PAGES_PER_CHUNK * PAGE_SIZE, source_, first_read ? next_page_ : 0) == nullptr) {
+      if (pages_.read_block(area + PAGES_PER_CHUNK * PAGE_SIZE, source_, first_read ? next_page_ : 0) == nullptr) {
         return Status::lookahead_failed;
       }
       ++next_page_;
@@ -277,6 +272,7 @@ class ChunkReader {
   }
 
  private:
+  PageReader& pages_;
   BookFile* source_;
   std::uint32_t next_page_;
   // Pages still to read; counting down avoids wrap-around at the last page number.
@@ -285,28 +281,24 @@ class ChunkReader {
   bool lookahead_ = false;
 };
 
+// A planned file being written.
 struct EntryJob {
-  std::string file_name;
+  const PlannedFile& file;
+  PageReader& reader;
   std::string path;
-  BookFile* source = nullptr;
-  PageRange range;
-  std::uint32_t first_page = 0;  // in the merged numbering
-  std::uint32_t last_page = 0;
   std::uint32_t chunks = 0;
-  bool relocate = false;
-  IndexEntryView entry{nullptr};
 };
 
 void print_chunk_failure(const EntryJob& job, std::uint32_t chunk, const char* message) {
   console_printf("\r");
-  msg_printf("  Writing %s (%d/%d chunks)", job.file_name.c_str(), static_cast<int>(chunk + 1),
+  msg_printf("  Writing %s (%d/%d chunks)", job.file.name.c_str(), static_cast<int>(chunk + 1),
              static_cast<int>(job.chunks));
   msg_printf("%s\n", message);
 }
 
 void finish_file(const EntryJob& job, const RelocationCounts& totals, BookFile* graphic_file, BookFile* sound_file) {
   console_printf("\r");
-  msg_printf("  Writing %s (%d/%d chunks)\n", job.file_name.c_str(), static_cast<int>(job.chunks),
+  msg_printf("  Writing %s (%d/%d chunks)\n", job.file.name.c_str(), static_cast<int>(job.chunks),
              static_cast<int>(job.chunks));
   if (totals.graphic > 0 && graphic_file != nullptr) {
     msg_printf("    %s references relocated (%d occurrences)\n", graphic_file->name.c_str(), totals.graphic);
@@ -333,7 +325,7 @@ struct Shifts {
 
 // The console-only progress line of chunk i.
 void print_progress(const EntryJob& job, std::uint32_t i) {
-  console_printf("\r  Writing %s (%d/%d chunks)", job.file_name.c_str(), static_cast<int>(i + 1),
+  console_printf("\r  Writing %s (%d/%d chunks)", job.file.name.c_str(), static_cast<int>(i + 1),
                  static_cast<int>(job.chunks));
 }
 
@@ -342,7 +334,7 @@ void print_progress(const EntryJob& job, std::uint32_t i) {
 ChunkReader::Status read_chunk_quietly(ChunkReader& reader, const EntryJob& job, const Shifts& shifts,
                                        std::uint8_t* area, std::size_t& length, RelocationCounts& totals) {
   ChunkReader::Status status = reader.read(area, length);
-  if (status == ChunkReader::Status::ok && job.relocate) {
+  if (status == ChunkReader::Status::ok && job.file.relocate) {
     RelocationCounts counts = relocate_references(area, length, shifts.graphic, shifts.sound);
     totals.graphic += counts.graphic;
     totals.sound += counts.sound;
@@ -375,14 +367,14 @@ bool read_chunk(ChunkReader& reader, const EntryJob& job, std::uint32_t i, bool 
 // failure (9).
 bool write_record(const EntryJob& job, OutputFile& out, std::uint32_t i, std::uint8_t fill, std::uint8_t* record,
                   std::size_t d, std::vector<std::uint8_t>& offsets, std::uint32_t& record_offset) {
-  put_be(record, 4, static_cast<std::uint32_t>(d / 3));
-  record[4] = fill;
+  put_be(record, 4, static_cast<std::uint32_t>(d / TOKEN_BYTES));
+  record[RECORD_FILL_AT] = fill;
   const std::size_t n = RECORD_HEAD_BYTES + d;
   if (out.write(record, n) != static_cast<long>(n)) {
     print_chunk_failure(job, i, "\nwrite() failed. (9)");
     return false;
   }
-  put_be(offsets.data() + 4 * i, 4, record_offset);
+  put_be(offsets.data() + DATA_OFFSET_SIZE * i, DATA_OFFSET_SIZE, record_offset);
   record_offset += static_cast<std::uint32_t>(n);
   return true;
 }
@@ -408,7 +400,7 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
     ~EndOnExit() { pool.end(); }
   } end_on_exit{pool};
   const std::size_t slots = pool.slot_count();
-  ChunkReader reader(job.source, job.range);
+  ChunkReader reader(job.reader, job.file.source, job.file.range);
   for (std::uint32_t i = 0; i < job.chunks; ++i) {
     if (i >= slots && !pool.wait_written(i - static_cast<std::uint32_t>(slots) + 1)) return false;
     std::size_t length = 0;
@@ -430,7 +422,7 @@ bool compress_chunks_in_pool(const EntryJob& job, OutputFile& out, SearchKind se
 
 int write_raw(const EntryJob& job, OutputFile& out, const Shifts& shifts, DataWriterBuffers& buffers,
               BookFile* graphic_file, BookFile* sound_file) {
-  ChunkReader reader(job.source, job.range);
+  ChunkReader reader(job.reader, job.file.source, job.file.range);
   RelocationCounts totals;
   for (std::uint32_t i = 0; i < job.chunks; ++i) {
     std::size_t length = 0;
@@ -447,17 +439,15 @@ int write_raw(const EntryJob& job, OutputFile& out, const Shifts& shifts, DataWr
 int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& options, const Shifts& shifts,
                      DataWriterBuffers& buffers, BookFile* graphic_file, BookFile* sound_file) {
   std::uint8_t header[DATA_HEADER_SIZE] = {};
-  std::memcpy(header, "VORQDATA", 8);
-  static const std::uint8_t kFixed1[7] = {0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00};
-  static const std::uint8_t kFixed2[6] = {0x00, 0x10, 0x10, 0x00, 0x00, 0x10};
-  std::memcpy(header + 8, kFixed1, sizeof kFixed1);
-  header[15] = job.entry.code();
-  std::memcpy(header + 16, kFixed2, sizeof kFixed2);
-  put_be(header + 22, 2, job.chunks);
-  put_be(header + 24, 4, job.first_page);
-  put_be(header + 28, 4, job.last_page);
-  header[32] = job.entry.attribute();
-  std::memcpy(header + 33, job.entry.parameters(), 3);
+  std::memcpy(header, DATA_MAGIC.data(), DATA_MAGIC.size());
+  std::memcpy(header + DATA_FIXED_8_AT, DATA_FIXED_8.data(), DATA_FIXED_8.size());
+  header[DATA_CODE_AT] = job.file.code;
+  std::memcpy(header + DATA_FIXED_16_AT, DATA_FIXED_16.data(), DATA_FIXED_16.size());
+  put_be(header + DATA_CHUNK_COUNT_AT, 2, job.chunks);
+  put_be(header + DATA_FIRST_PAGE_AT, 4, job.file.first_page);
+  put_be(header + DATA_LAST_PAGE_AT, 4, job.file.last_page());
+  header[DATA_ATTRIBUTE_AT] = job.file.attribute;
+  std::memcpy(header + DATA_PARAMETERS_AT, job.file.parameters.data(), job.file.parameters.size());
   if (out.write(header, DATA_HEADER_SIZE) != DATA_HEADER_SIZE) {
     msg_printf("%s\n", "write() failed. (4)");
     return -1;
@@ -466,12 +456,12 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
   // A component of 0 pages is finished as its header and an empty table.
   std::vector<std::uint8_t> offsets;
   try {
-    offsets.resize(4 * static_cast<std::size_t>(job.chunks));
+    offsets.resize(DATA_OFFSET_SIZE * static_cast<std::size_t>(job.chunks));
   } catch (const std::bad_alloc&) {
     msg_printf("%s\n", "malloc() failed. (5)");
     return -1;
   }
-  std::uint32_t record_offset = DATA_HEADER_SIZE + 4 * job.chunks;
+  std::uint32_t record_offset = DATA_HEADER_SIZE + DATA_OFFSET_SIZE * job.chunks;
   if (out.seek(record_offset) < 0) {
     msg_printf("%s\n", "lseek() failed. (6)");
     return -1;
@@ -489,7 +479,7 @@ int write_compressed(const EntryJob& job, OutputFile& out, const RunOptions& opt
       return -1;
     }
   } else {
-    ChunkReader reader(job.source, job.range);
+    ChunkReader reader(job.reader, job.file.source, job.file.range);
     ChunkCompressor& compressor = buffers.compressor();
     for (std::uint32_t i = 0; i < job.chunks; ++i) {
       std::size_t length = 0;
@@ -529,62 +519,28 @@ CompressionPool* DataWriterBuffers::pool(int compressors) {
   return pool_->threads() > 1 ? pool_.get() : nullptr;
 }
 
-int write_data_components(const PackageDescription& package, std::uint8_t* index_page, BookFile* text_file,
-                          BookFile* graphic_file, BookFile* sound_file, DataWriterBuffers& buffers,
-                          ComponentPlan& plan_out) {
+int write_data_components(const PackageDescription& package, const SubbookPlan& plan, PageReader& reader,
+                          DataWriterBuffers& buffers) {
   const RunOptions& options = package.options;
-  plan_out = plan_components(package, index_page, text_file, graphic_file, sound_file);
-  const ComponentPlan& plan = plan_out;
-  Shifts shifts{plan.graphic_shift, plan.sound_shift};
-  int multi_number = 1;
-
-  int count = index_entry_count(index_page);
-  for (int i = 0; i < count; ++i) {
-    IndexEntryView entry = index_entry(index_page, i);
-    int row = match_component(entry.code(), options.selection);
-    if (row < 0) continue;
-    const ComponentKind& kind = COMPONENT_KINDS[static_cast<std::size_t>(row)];
-
-    EntryJob job;
-    job.entry = entry;
-    job.file_name = component_file_name(kind, multi_number);
-    if (entry.code() == MULTI_SEARCH_CODE) ++multi_number;
-    job.path = package.file(job.file_name);
-
-    const bool is_graphic = entry.code() == GRAPHIC_CODE && graphic_file != nullptr;
-    const bool is_sound = entry.code() == SOUND_CODE && sound_file != nullptr;
-    job.source = is_graphic ? graphic_file : is_sound ? sound_file : text_file;
-    job.range = entry_page_range(entry, text_file);
-    job.chunks = chunk_count_of(job.range.count);
+  const Shifts shifts{plan.graphic_shift, plan.sound_shift};
+  BookFile* graphic_file = plan.sources.graphic;
+  BookFile* sound_file = plan.sources.sound;
+  for (const PlannedFile& file : plan.files) {
+    EntryJob job{file, reader, package.file(file.name), file.chunks()};
     if (job.chunks > MAX_CHUNKS) {
       // The header counts chunks in 16 bits; a wrong header would be worse than no file.
-      msg_printf("Component %s is too large: %u pages (at most %u)\n", job.file_name.c_str(),
-                 static_cast<unsigned>(job.range.count), static_cast<unsigned>(MAX_CHUNKS * PAGES_PER_CHUNK));
+      msg_printf("Component %s is too large: %u pages (at most %u)\n", file.name.c_str(),
+                 static_cast<unsigned>(file.range.count), static_cast<unsigned>(MAX_CHUNKS * PAGES_PER_CHUNK));
       return -1;
     }
-
     OutputFile out;
     if (!out.create(job.path)) {
       msg_printf("Can't create \"%s\"\n", job.path.c_str());
       return -1;
     }
-
-    job.first_page = job.range.first;
-    job.last_page = job.range.last();
-    if (is_graphic) {
-      job.first_page = plan.graphic_new_start;
-      job.last_page = plan.graphic_new_start + plan.graphic_page_count - 1;
-      entry.set_start_page(plan.graphic_new_start);
-    } else if (is_sound) {
-      job.first_page = plan.sound_new_start;
-      job.last_page = plan.sound_new_start + plan.sound_page_count - 1;
-      entry.set_start_page(plan.sound_new_start);
-    }
-    job.relocate = entry.code() == 0x00 && (graphic_file != nullptr || sound_file != nullptr);
-
-    const bool raw = options.DO_RAW || kind.compressed == 0;
-    int result = raw ? write_raw(job, out, shifts, buffers, graphic_file, sound_file)
-                     : write_compressed(job, out, options, shifts, buffers, graphic_file, sound_file);
+    const bool raw = options.DO_RAW || file.kind().compressed == 0;
+    const int result = raw ? write_raw(job, out, shifts, buffers, graphic_file, sound_file)
+                           : write_compressed(job, out, options, shifts, buffers, graphic_file, sound_file);
     if (result != 0) return -1;
   }
   return 0;

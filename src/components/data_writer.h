@@ -1,10 +1,7 @@
 // Writes the data files of one subbook into Dic/<DIR>/: one file per selected
 // index entry, either a raw copy of its pages or a VORQDATA container.
 //
-// VORQDATA: a 64-byte header ("VORQDATA", 00 02 00 02 00 00 00, code,
-// 00 10 10 00 00 10, chunk_count u16, first_page, last_page, attribute,
-// parameters, zeros), a table of chunk_count record offsets, then one record
-// per chunk of up to 16 pages: token_count u32, fill_byte, 3-byte tokens.
+// VORQDATA: data_file_layout.h; one record per chunk of up to 16 pages.
 // Pages of separate graphic and sound files get numbers behind the text's
 // pages; references to them in the body text are relocated on the way.
 #pragma once
@@ -16,13 +13,12 @@
 
 #include "bookfile/book_file.h"
 #include "components/compressor.h"
-#include "components/data_file_reader.h"  // the layout constants of the file
+#include "components/data_file_layout.h"
 #include "components/package_description.h"
 #include "components/plan.h"
 
 namespace tolvex {
 
-inline constexpr int PAGES_PER_CHUNK = 16;
 // A header counts chunks in 16 bits.
 inline constexpr std::uint32_t MAX_CHUNKS = 65535;
 
@@ -66,17 +62,14 @@ class DataWriterBuffers {
   std::unique_ptr<CompressionPool> pool_;
 };
 
-// Plans the subbook, then writes every selected entry's file in page order
-// into package.dir. Chunks of a compressed file are compressed on
-// writer_thread_count(package.options.threads) threads; pages are read and
-// relocated in chunk order on the calling thread, and records written and
-// reported in chunk order, one at a time, so the files and the messages do
-// not depend on the thread count.
-// Rewrites start_page of the graphic and sound entries in `index_page` to
-// their merged numbers. Returns 0, or -1 at the first failure (reported).
-// `plan_out` receives the plan (selected counts) also when writing fails.
-int write_data_components(const PackageDescription& package, std::uint8_t* index_page, BookFile* text_file,
-                          BookFile* graphic_file, BookFile* sound_file, DataWriterBuffers& buffers,
-                          ComponentPlan& plan_out);
+// Writes every planned file, in page order, into package.dir, reading its
+// pages through `reader`. Chunks of a
+// compressed file are compressed on writer_thread_count(package.options.threads)
+// threads; pages are read and relocated in chunk order on the calling
+// thread, and records written and reported in chunk order, one at a time, so
+// the files and the messages do not depend on the thread count.
+// Returns 0, or -1 at the first failure (reported).
+int write_data_components(const PackageDescription& package, const SubbookPlan& plan, PageReader& reader,
+                          DataWriterBuffers& buffers);
 
 }  // namespace tolvex

@@ -23,7 +23,6 @@ class DataWriter : public testing_support::ScratchCwdTest {
   void SetUp() override {
     ScratchCwdTest::SetUp();
     fs::create_directories("Dic/OUT");
-    set_current_page(0);
   }
 
   // A plain source file of `pages` pages of text (0x21 bytes); `head` opens its first page.
@@ -42,28 +41,33 @@ class DataWriter : public testing_support::ScratchCwdTest {
     package.options = options;
     return package;
   }
+
+  PageReader reader_;
 };
 
-TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunks) {
+TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunksAndNumbersTheMergedPages) {
   auto text = plain_file("HONMON", 4);
   BookFile graphic, sound;
   auto index = make_index_page(
       {{0x00, 1, 600}, {0x01, 601, 17}, {0x02, 700, 301}, {0x0C, 5, 1}, {0xD2, 1, 50}, {0xD8, 1, 10}, {0x90, 900, 0}});
-  ComponentPlan plan =
-      plan_components(package({DO_GRAPHICS | DO_SOUND}, "F"), index.data(), text.get(), &graphic, &sound);
-  EXPECT_EQ(plan.merged_end_page, 1061u);  // text, then 50 graphic and 10 sound pages
+  SubbookPlan plan = plan_subbook(index.data(), {text.get(), &graphic, &sound}, DO_GRAPHICS | DO_SOUND, reader_);
   // HONMON 38 + MENU 2 + COLSCR 4 + PCMDATA 1 + FKINDEX 0; COPYR and 0x0C are not written.
-  EXPECT_EQ(plan.chunk_total, 38 + 2 + 4 + 1);
-  EXPECT_EQ(plan.file_total, 4 + 5 + 1);
-  EXPECT_EQ(console_, "  Total 10 files, 45 chunks to go.\n");
+  EXPECT_EQ(plan.chunk_total, 38u + 2 + 4 + 1);
+  EXPECT_EQ(package_file_total(plan, package({}, "F")), 4 + 5 + 1);
+  ASSERT_EQ(plan.files.size(), 5u);
+  // The text ends at page 1000, then come 50 graphic and 10 sound pages.
+  EXPECT_EQ(plan.files[2].first_page, 1001u);
+  EXPECT_EQ(plan.files[3].first_page, 1051u);
+  EXPECT_EQ(plan.files[3].last_page(), 1060u);
+  EXPECT_EQ(plan.sound_shift, 1050);
+  EXPECT_EQ(console_, "");
 
   // Without a graphic file 0xD2 is an ordinary text entry; a sound file
   // without a 0xD8 entry stays out of the numbering.
   auto only_text = make_index_page({{0x00, 1, 10}, {0xD2, 11, 5}});
-  plan = plan_components(package({DO_GRAPHICS}), only_text.data(), text.get(), nullptr, &sound);
-  EXPECT_EQ(plan.merged_end_page, 16u);
+  plan = plan_subbook(only_text.data(), {text.get(), nullptr, &sound}, DO_GRAPHICS, reader_);
+  EXPECT_EQ(plan.files[1].first_page, 11u);
   EXPECT_EQ(plan.sound_shift, 0);
-  EXPECT_EQ(plan.sound_page_count, 0u);
 }
 
 // The log of a write with graphic and sound files: a relocation line only
@@ -82,12 +86,11 @@ TEST_F(DataWriter, OnlyKindsWithReferencesGetARelocationLine) {
   auto sound = plain_file("SOUND", 1);
   auto index = make_index_page({{0x00, 1, 2}, {0xD2, 1, 1}, {0xD8, 1, 1}});
   DataWriterBuffers buffers;
-  ComponentPlan plan;
-  ASSERT_EQ(write_data_components(package({DO_GRAPHICS | DO_SOUND}), index.data(), text.get(), graphic.get(),
-                                  sound.get(), buffers, plan),
-            0);
+  const SubbookPlan plan =
+      plan_subbook(index.data(), {text.get(), graphic.get(), sound.get()}, DO_GRAPHICS | DO_SOUND, reader_);
+  ASSERT_EQ(write_data_components(package({DO_GRAPHICS | DO_SOUND}), plan, reader_, buffers), 0);
   EXPECT_EQ(log_text(),
-            "  Total 7 files, 3 chunks to go.\r\n  Writing HONMON.DIC (1/1 chunks)\r\n"
+            "  Writing HONMON.DIC (1/1 chunks)\r\n"
             "    GRAPHIC references relocated (1 occurrences)\r\n    SOUND references relocated (1 occurrences)\r\n"
             "  Writing COLSCR.DIC (1/1 chunks)\r\n"
             "  Writing PCMDATA.DIC (1/1 chunks)\r\n");

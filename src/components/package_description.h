@@ -25,9 +25,6 @@ struct PackageDescription {
   // The first two bytes of the subbook's catalog record, copied into the index file.
   std::array<std::uint8_t, 2> catalog_head{};
   RunOptions options;  // selection bits, NO_HASH, DO_RAW, threads
-  // Entries of each kind selected, as planned by the data writer; read by the
-  // index file and profile writers.
-  SelectedCounts selected_count{};
 
   // Dic/<DIR>/<name>
   std::string file(std::string_view name) const {

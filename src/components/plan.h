@@ -1,10 +1,14 @@
-// The planning pass over a subbook's index page: which entries become data
-// files, the totals line, and the merged page numbering that places the pages
-// of separate graphic and sound files behind the text's pages.
+// The plan of a subbook's package: which index entries become data files,
+// what each file is called, where its pages come from, and the merged page
+// numbering that places the pages of separate graphic and sound files behind
+// the text's pages. Worked out once per subbook and read by every writer
+// (data files, index file, profile files) and by the package checker.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bookfile/book_file.h"
 #include "components/component_table.h"
@@ -20,29 +24,53 @@ struct PageRange {
 
 // First page and page count of an entry; for code 0xFF the multi-search range
 // read from the text file (count 0 and the entry's start page when unreadable).
-PageRange entry_page_range(const IndexEntryView& entry, BookFile* text_file);
+PageRange entry_page_range(const IndexEntryView& entry, PageReader& reader, BookFile* text_file);
 
-struct ComponentPlan {
-  std::int32_t file_total = 0;
-  std::int32_t chunk_total = 0;
-  std::uint32_t merged_end_page = 0;
-  std::uint32_t graphic_new_start = 0;
-  std::uint32_t graphic_page_count = 0;
+// A subbook's open source files; graphic and sound are null when the book
+// keeps them in the text file (or has none).
+struct SourceFiles {
+  BookFile* text = nullptr;
+  BookFile* graphic = nullptr;
+  BookFile* sound = nullptr;
+};
+
+// One data file of the package, from one selected index entry.
+struct PlannedFile {
+  std::string name;  // MULTI<n>.DIC numbered from 1 in page order, else the kind's name
+  int row = 0;       // its kind in COMPONENT_KINDS
+  std::uint8_t code = 0;
+  std::uint8_t attribute = 0;
+  std::array<std::uint8_t, 3> parameters{};
+  BookFile* source = nullptr;    // the text, graphic or sound file
+  PageRange range;               // in the source file's own numbering
+  std::uint32_t first_page = 0;  // in the merged numbering
+  bool relocate = false;         // body text whose graphic and sound references move
+
+  const ComponentKind& kind() const { return COMPONENT_KINDS[static_cast<std::size_t>(row)]; }
+  std::uint32_t last_page() const { return first_page + range.count - 1; }  // unsigned, as stored
+  // Chunks of up to 16 pages; the last one may be shorter.
+  std::uint32_t chunks() const;
+};
+
+struct SubbookPlan {
+  SourceFiles sources;
+  std::vector<PlannedFile> files;  // index page order
+  std::uint32_t chunk_total = 0;
+  // What the merged numbering adds to a graphic (sound) file's own page numbers.
   std::int32_t graphic_shift = 0;
-  std::uint32_t sound_new_start = 0;
-  std::uint32_t sound_page_count = 0;
   std::int32_t sound_shift = 0;
-  // Entries of each kind (by table row) selected in this subbook; read later
-  // by the index file and the profile writers.
+  // Files of each kind (by table row).
   SelectedCounts selected_count{};
 };
 
-// Plans the subbook and prints "  Total %d files, %d chunks to go.\n".
-// A graphic (sound) file given without a 0xD2 (0xD8) entry stays out of the
-// merged numbering: shift 0, no pages added.
-// The package's selection and font files count; graphic_file and sound_file
-// are the separate files of the book (null: none).
-ComponentPlan plan_components(const PackageDescription& package, std::uint8_t* index_page, BookFile* text_file,
-                              BookFile* graphic_file, BookFile* sound_file);
+// Plans the subbook under the selection bits, reading multi-search pages
+// through `reader`; prints nothing. A graphic
+// (sound) file given without a 0xD2 (0xD8) entry stays out of the merged
+// numbering: shift 0, no pages added.
+SubbookPlan plan_subbook(const std::uint8_t* index_page, const SourceFiles& sources, int selection, PageReader& reader);
+
+// Files of the whole package: the data files, the font copies, <DIR>.IDX,
+// DICPROF.INI, EXINFO.INI and the registry script.
+int package_file_total(const SubbookPlan& plan, const PackageDescription& package);
 
 }  // namespace tolvex

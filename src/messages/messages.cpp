@@ -14,6 +14,11 @@ ConsoleSink& console_sink() {
   return sink;
 }
 
+MessageTap& message_tap() {
+  static MessageTap tap;
+  return tap;
+}
+
 void to_console(std::string_view text) {
   if (console_sink()) {
     console_sink()(text);
@@ -34,6 +39,8 @@ std::string format_message(const char* format, std::va_list args) {
 }  // namespace
 
 void set_console_sink(ConsoleSink sink) { console_sink() = std::move(sink); }
+
+void set_message_tap(MessageTap tap) { message_tap() = std::move(tap); }
 
 void append_to_log(std::string_view text) {
   // Binary append with explicit CR LF, so the log is the same on every platform.
@@ -56,6 +63,7 @@ void msg_printf(const char* format, ...) {
   va_end(args);
   to_console(text);
   append_to_log(text);
+  if (message_tap()) message_tap()(text);
 }
 
 void console_printf(const char* format, ...) {

@@ -37,6 +37,11 @@ std::string calendar_text(std::time_t t);
 // cannot be opened.
 void append_to_log(std::string_view text);
 
+// Sees the text of every msg_printf once it is shown and logged: the library
+// run keeps each subbook's first failure from it. nullptr removes it.
+using MessageTap = std::function<void(std::string_view)>;
+void set_message_tap(MessageTap tap);
+
 // Tests may divert the console; nullptr restores standard output.
 using ConsoleSink = std::function<void(std::string_view)>;
 void set_console_sink(ConsoleSink sink);

@@ -41,7 +41,7 @@ class IndexFile : public testing_support::PackageDirTest {
     abc.half_font = half_font;
     abc.catalog_head = {0x02, 0x01};
     abc.options.selection = selection;
-    return write_index_file(abc, page.data(), text_file_.get());
+    return write_index_file(abc, plan_subbook(page.data(), {text_file_.get()}, selection, reader_));
   }
   static std::vector<std::uint8_t> idx() { return testing_support::read_file_bytes("Dic/ABC/ABC.IDX"); }
   static std::uint32_t be(const std::vector<std::uint8_t>& f, std::size_t at, int n) { return get_be(&f[at], n); }
@@ -51,6 +51,7 @@ class IndexFile : public testing_support::PackageDirTest {
   }
 
   BookFilePtr text_file_;
+  PageReader reader_;
 };
 
 TEST_F(IndexFile, HeaderRecordsAndIconsOfAFiveRecordPackage) {

@@ -49,7 +49,8 @@ std::string file_key(int k) { return "FILE" + std::to_string(k) + "="; }
 // One [OPTIONAL<n>] section: the kinds of one class that belong to the
 // package, in table order; the multi-search kind gives one line per file.
 void optional_section(TextLines& lines, int section, const char* name, const char* desc, int files,
-                      ComponentClass component_class, const SelectedCounts& selected_count) {
+                      ComponentClass component_class, const SubbookPlan& plan) {
+  const SelectedCounts& selected_count = plan.selected_count;
   lines.line("[OPTIONAL", std::to_string(section), "]");
   lines.line("NAME=", name);
   lines.line("DESC=", desc);
@@ -59,7 +60,8 @@ void optional_section(TextLines& lines, int section, const char* name, const cha
     const ComponentKind& kind = COMPONENT_KINDS[row];
     if (kind.component_class != component_class || selected_count[row] == 0) continue;
     if (kind.code == MULTI_SEARCH_CODE) {
-      for (int m = 1; m <= selected_count[row]; ++m) lines.line(file_key(k++), component_file_name(kind, m));
+      for (const PlannedFile& file : plan.files)
+        if (file.row == row) lines.line(file_key(k++), file.name);
     } else {
       lines.line(file_key(k++), kind.file_name);
     }
@@ -68,10 +70,10 @@ void optional_section(TextLines& lines, int section, const char* name, const cha
 
 }  // namespace
 
-int write_dicprof_ini(const PackageDescription& package) {
+int write_dicprof_ini(const PackageDescription& package, const SubbookPlan& plan) {
   const std::string& full_font = package.full_font;
   const std::string& half_font = package.half_font;
-  const SelectedCounts& selected_count = package.selected_count;
+  const SelectedCounts& selected_count = plan.selected_count;
   msg_printf("  Writing DICPROF.INI\n");
 
   // DICPROF.INI, EXINFO.INI and <DIR>.IDX are always required.
@@ -119,11 +121,10 @@ int write_dicprof_ini(const PackageDescription& package) {
 
   int section = 1;
   if (optional_files > 0)
-    optional_section(lines, section++, OPTIONAL_NAME, OPTIONAL_DESC, optional_files, CLASS_OPTIONAL, selected_count);
+    optional_section(lines, section++, OPTIONAL_NAME, OPTIONAL_DESC, optional_files, CLASS_OPTIONAL, plan);
   if (graphics_files > 0)
-    optional_section(lines, section++, GRAPHICS_NAME, GRAPHICS_DESC, graphics_files, CLASS_GRAPHICS, selected_count);
-  if (sound_files > 0)
-    optional_section(lines, section++, SOUND_NAME, SOUND_DESC, sound_files, CLASS_SOUND, selected_count);
+    optional_section(lines, section++, GRAPHICS_NAME, GRAPHICS_DESC, graphics_files, CLASS_GRAPHICS, plan);
+  if (sound_files > 0) optional_section(lines, section++, SOUND_NAME, SOUND_DESC, sound_files, CLASS_SOUND, plan);
 
   return write_text_file(package.file("DICPROF.INI"), lines);
 }

@@ -14,13 +14,14 @@
 #include <string>
 
 #include "components/package_description.h"
+#include "components/plan.h"
 
 namespace tolvex {
 
 // Each prints its progress line, then returns 0, or -1 when the file cannot
 // be created (no further message) or cannot be written completely (message).
-// DICPROF.INI reads the package's selected_count.
-int write_dicprof_ini(const PackageDescription& package);
+// DICPROF.INI lists the plan's files.
+int write_dicprof_ini(const PackageDescription& package, const SubbookPlan& plan);
 int write_exinfo_ini(const PackageDescription& package);
 
 }  // namespace tolvex

@@ -26,12 +26,19 @@ const std::string COLOUR_FIGURES = "\x83\x4A\x83\x89\x81\x5B\x90\x7D\x94\xC5" +
     DICT_DATA.substr(4);                                                         // カラー図版データ
 const std::string BODY_TEXT = "\x81\x41\x96\x7B\x95\xB6" + DICT_DATA.substr(4);  // 、本文データ
 
-SelectedCounts counts_for(const std::vector<std::pair<std::uint8_t, int>>& codes) {
-  SelectedCounts counts{};
-  for (auto [code, count] : codes) {
-    counts[match_component(code, DO_OPTIONAL | DO_GRAPHICS | DO_SOUND)] = static_cast<std::uint8_t>(count);
+// The plan of a package with one file per code, in this order.
+SubbookPlan plan_for(const std::vector<std::uint8_t>& codes) {
+  SubbookPlan plan;
+  int multi = 0;
+  for (std::uint8_t code : codes) {
+    PlannedFile f;
+    f.code = code;
+    f.row = match_component(code, DO_OPTIONAL | DO_GRAPHICS | DO_SOUND);
+    f.name = component_file_name(f.kind(), code == MULTI_SEARCH_CODE ? ++multi : 0);
+    ++plan.selected_count[static_cast<std::size_t>(f.row)];
+    plan.files.push_back(f);
   }
-  return counts;
+  return plan;
 }
 
 std::string crlf_lines(const std::vector<std::string>& lines) {
@@ -47,8 +54,7 @@ TEST_F(ProfileFiles, DicprofOfTheWorkedExampleMatchesLineForLine) {
   PackageDescription dict01 = package("DICT01", SAMPLE_TITLE, 0x04934040);
   dict01.full_font = "FONT16F";
   dict01.half_font = "FONT16H";
-  dict01.selected_count = counts_for({{0x00, 1}, {0x01, 1}, {0x30, 1}, {0x80, 1}, {0xFF, 2}, {0xD2, 1}});
-  ASSERT_EQ(write_dicprof_ini(dict01), 0);
+  ASSERT_EQ(write_dicprof_ini(dict01, plan_for({0x00, 0x01, 0x30, 0x80, 0xFF, 0xFF, 0xD2})), 0);
   EXPECT_EQ(read_file("Dic/DICT01/DICPROF.INI"),
             crlf_lines({
                 "[GENERAL]",
@@ -112,7 +118,8 @@ TEST_F(ProfileFiles, TitlesAndFontNamesKeepDoubleBytesButCannotAddLinesOrBreakQu
            {valid, valid, valid}, {damaged, "a??\"x\"=\"y\\????", "a??\\\"x\\\"=\\\"y\\\\????"}}) {
     PackageDescription abc = package("ABC", title);
     abc.full_font = title;
-    for (auto write : {write_reg_file, write_exinfo_ini, write_dicprof_ini}) ASSERT_EQ(write(abc), 0);
+    for (auto write : {write_reg_file, write_exinfo_ini}) ASSERT_EQ(write(abc), 0);
+    ASSERT_EQ(write_dicprof_ini(abc, {}), 0);
     const std::string reg = read_file("Dic/ABC.REG"), prof = read_file("Dic/ABC/DICPROF.INI");
     EXPECT_NE(reg.find("\"DicName\"=\"" + in_reg + "\"\r\n\"DicPath\""), std::string::npos) << reg;
     EXPECT_NE(reg.find("\"SRCINFO\"=\"" + in_reg + "\"\r\n"), std::string::npos);

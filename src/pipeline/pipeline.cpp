@@ -6,8 +6,10 @@
 
 #include "bookfile/book_file.h"
 #include "catalog/bytes.h"
+#include "catalog/subbook_source.h"
 #include "components/data_writer.h"
 #include "components/package_description.h"
+#include "components/plan.h"
 #include "messages/messages.h"
 #include "package/font_copy.h"
 #include "package/index_file.h"
@@ -38,22 +40,15 @@ namespace {
 
 // One subbook: where its source files are, and the package it becomes.
 struct Subbook {
-  SubbookEntry entry;
-  std::string dir_name;  // uppercased
+  SubbookSource source;
   PackageDescription package;
-  std::uint32_t index_page = 1;
-  std::string text_path;
-  int text_kind = 0;
-  std::string full_font_path, half_font_path;
-  std::string graphic_path, sound_path;  // empty: none
-  int sound_kind = 0;
 };
 
 class PipelineRun {
  public:
   PipelineRun(const CatalogImage& catalog, const std::optional<std::string>& subdir,
-              const std::optional<std::string>& newdir, const RunOptions& options)
-      : catalog_(catalog), subdir_(subdir), newdir_(newdir), options_(options) {}
+              const std::optional<std::string>& newdir, const RunOptions& options, LibraryRun* library)
+      : catalog_(catalog), subdir_(subdir), newdir_(newdir), options_(options), outcomes_(library, options) {}
 
   int run() {
     const bool epwing = catalog_is_epwing(catalog_);
@@ -65,7 +60,9 @@ class PipelineRun {
     for (int i = 0; i < readable; ++i) {
       std::optional<SubbookEntry> entry = catalog_entry(catalog_, i);
       if (!entry) continue;
-      if (epwing ? convert_epwing(i, *entry) : convert_eb(*entry)) ++converted_;
+      const bool converted = epwing ? convert_epwing(i, *entry) : convert_eb(i, *entry);
+      if (converted) ++converted_;
+      outcomes_.end(converted);
     }
     if (converted_ == 0) msg_printf("Nothing to do.\n");
     return 0;
@@ -77,8 +74,8 @@ class PipelineRun {
   // Names, the "Processing" line and the output directories; false when the
   // package could not be placed safely under Dic/.
   bool start(Subbook& s) {
-    if (!is_safe_path_component(s.dir_name)) {
-      msg_printf("Unusable directory name \"%s\"\n", s.dir_name.c_str());
+    if (!is_safe_path_component(s.source.dir_name)) {
+      msg_printf("Unusable directory name \"%s\"\n", s.source.dir_name.c_str());
       return false;
     }
     if (newdir_) {
@@ -86,77 +83,53 @@ class PipelineRun {
         msg_printf("Unusable directory name \"%s\"\n", newdir_->c_str());
         return false;
       }
-      msg_printf("Processing %s -> %s ...\n", s.dir_name.c_str(), newdir_->c_str());
+      if (outcomes_.refuses(s.source.dir_name, *newdir_)) return false;
+      msg_printf("Processing %s -> %s ...\n", s.source.dir_name.c_str(), newdir_->c_str());
       s.package.out_name = *newdir_;
     } else {
-      msg_printf("Processing %s ...\n", s.dir_name.c_str());
-      s.package.out_name = s.dir_name;
+      if (outcomes_.refuses(s.source.dir_name, s.source.dir_name)) return false;
+      msg_printf("Processing %s ...\n", s.source.dir_name.c_str());
+      s.package.out_name = s.source.dir_name;
     }
     s.package.dir = package_dir(s.package.out_name);
     s.package.reg_path = registry_script(s.package.out_name);
     s.package.dic_id = make_dic_id(s.package.out_name);
-    s.package.catalog_head = {s.entry.book_type(), s.entry.entry_version()};
+    s.package.title = s.source.title;
+    s.package.full_font = s.source.full_font;
+    s.package.half_font = s.source.half_font;
+    s.package.catalog_head = {s.source.entry.book_type(), s.source.entry.entry_version()};
     s.package.options = options_;
     platform::make_directory(DIC_ROOT);
     platform::make_directory(s.package.dir);
     // What runs that were killed left of their temporary files (never a live run's).
     platform::remove_stale_temporaries(DIC_ROOT);
     platform::remove_stale_temporaries(s.package.dir);
+    outcomes_.made(s.package.out_name, s.package.dir);
     return true;
   }
 
-  // Title and upper-cased directory name, the same in both layouts.
-  static Subbook named(const SubbookEntry& entry) {
-    Subbook s;
-    s.entry = entry;
-    s.package.title = jis_to_sjis(entry.title_field(), entry.title_width());
-    s.dir_name = copy_trimmed(entry.dir_name_field(), 8);
-    upper_ascii(s.dir_name);
-    return s;
-  }
-
-  bool convert_eb(const SubbookEntry& entry) {
-    Subbook s = named(entry);
-    if (!selected(s.dir_name)) return false;
-    s.text_path = join_book_path(catalog_.book_dir, s.dir_name, "START", "");
-    s.index_page = 1;
+  bool convert_eb(int i, const SubbookEntry& entry) {
+    Subbook s{name_subbook(entry), {}};
+    if (!selected(s.source.dir_name)) return false;
+    outcomes_.begin(s.source.dir_name);
+    find_source_files(catalog_, i, s.source);
     if (!start(s)) return false;
     return convert_guarded(s);
   }
 
   bool convert_epwing(int i, const SubbookEntry& entry) {
-    Subbook s = named(entry);
-    if (!selected(s.dir_name)) return false;
-    if (entry.book_type() == 0xF0) {
-      msg_printf("Skipping %s (stream book)\n", s.dir_name.c_str());
+    Subbook s{name_subbook(entry), {}};
+    const std::string& dir_name = s.source.dir_name;
+    if (!selected(dir_name)) return false;
+    outcomes_.begin(dir_name);
+    if (entry.book_type() == STREAM_BOOK_TYPE) {
+      msg_printf("Skipping %s (stream book)\n", dir_name.c_str());
+      outcomes_.skipped();
       return false;
     }
-    s.index_page = entry.index_page();
-    std::optional<SubbookFileEntry> files;
-    if (entry.entry_version() >= 2) {
-      files = catalog_file_entry(catalog_, i);
-      if (!files) {
-        msg_printf("Catalog has no file record for %s\n", s.dir_name.c_str());
-        return false;
-      }
-    }
-    std::string text_name = files ? copy_trimmed(files->text_file_field(), 8) : std::string("HONMON");
-    s.text_path = join_book_path(catalog_.book_dir, s.dir_name, "DATA", text_name);
-    if (entry.full_font_field()[0] != 0) {
-      s.package.full_font = copy_trimmed(entry.full_font_field(), 8);
-      s.full_font_path = join_book_path(catalog_.book_dir, s.dir_name, "GAIJI", s.package.full_font);
-    }
-    if (entry.half_font_field()[0] != 0) {
-      s.package.half_font = copy_trimmed(entry.half_font_field(), 8);
-      s.half_font_path = join_book_path(catalog_.book_dir, s.dir_name, "GAIJI", s.package.half_font);
-    }
-    if (files) {
-      s.text_kind = compression_kind_of(files->text_compression());
-      s.sound_kind = compression_kind_of(files->sound_compression());
-      std::string graphic = copy_trimmed(files->graphic_file_field(), 8);
-      std::string sound = copy_trimmed(files->sound_file_field(), 8);
-      if (!graphic.empty()) s.graphic_path = join_book_path(catalog_.book_dir, s.dir_name, "DATA", graphic);
-      if (!sound.empty()) s.sound_path = join_book_path(catalog_.book_dir, s.dir_name, "DATA", sound);
+    if (!find_source_files(catalog_, i, s.source)) {
+      msg_printf("Catalog has no file record for %s\n", dir_name.c_str());
+      return false;
     }
     if (!start(s)) return false;
     return convert_guarded(s);
@@ -168,53 +141,59 @@ class PipelineRun {
     try {
       return convert(s);
     } catch (const std::bad_alloc&) {
-      msg_printf("Out of memory while converting %s\n", s.dir_name.c_str());
+      msg_printf("Out of memory while converting %s\n", s.source.dir_name.c_str());
       return true;  // started, like a subbook whose writer failed
     }
   }
 
   bool convert(Subbook& s) {
-    BookFilePtr text = open_book_file(s.text_path, s.text_kind);
+    BookFilePtr text = open_book_file(s.source.text_path, s.source.text_kind);
     if (!text) {
-      msg_printf("Can't open \"%s\"\n", s.text_path.c_str());
+      msg_printf("Can't open \"%s\"\n", s.source.text_path.c_str());
       return false;
     }
+    // The reading position of this subbook's files.
+    PageReader reader;
     std::array<std::uint8_t, PAGE_SIZE> index_page{};
-    if (read_block(index_page.data(), text.get(), s.index_page) == nullptr) {
+    if (reader.read_block(index_page.data(), text.get(), s.source.index_page) == nullptr) {
       msg_printf("Can't read information block\n");
       return false;
     }
     BookFilePtr graphic, sound;
-    if (!s.graphic_path.empty()) {
-      graphic = open_book_file(s.graphic_path, 0);
+    if (!s.source.graphic_path.empty()) {
+      graphic = open_book_file(s.source.graphic_path, 0);
       if (!graphic) {
-        msg_printf("Can't open \"%s\"\n", s.graphic_path.c_str());
+        msg_printf("Can't open \"%s\"\n", s.source.graphic_path.c_str());
         return false;
       }
     }
-    if (!s.sound_path.empty()) {
-      sound = open_book_file(s.sound_path, s.sound_kind);
+    if (!s.source.sound_path.empty()) {
+      sound = open_book_file(s.source.sound_path, s.source.sound_kind);
       if (!sound) {
-        msg_printf("Can't open \"%s\"\n", s.sound_path.c_str());
+        msg_printf("Can't open \"%s\"\n", s.source.sound_path.c_str());
         return false;
       }
     }
 
-    PackageDescription& package = s.package;
-    ComponentPlan plan;
-    write_data_components(package, index_page.data(), text.get(), graphic.get(), sound.get(), buffers(), plan);
-    package.selected_count = plan.selected_count;
+    const PackageDescription& package = s.package;
+    const SubbookPlan plan =
+        plan_subbook(index_page.data(), {text.get(), graphic.get(), sound.get()}, package.options.selection, reader);
+    msg_printf("  Total %d files, %d chunks to go.\n", package_file_total(plan, package),
+               static_cast<int>(plan.chunk_total));
+    outcomes_.check(write_data_components(package, plan, reader, buffers()));
+    // The plan's source pointers are not used past this point.
     close_book_file(graphic);
     close_book_file(sound);
-    if (!s.full_font_path.empty() && !package.full_font.empty())
-      copy_font_file(package, s.full_font_path, package.full_font);
-    if (!s.half_font_path.empty() && !package.half_font.empty())
-      copy_font_file(package, s.half_font_path, package.half_font);
-    write_index_file(package, index_page.data(), text.get());
+    const SubbookSource& source = s.source;
+    if (!source.full_font_path.empty() && !package.full_font.empty())
+      outcomes_.check(copy_font_file(package, source.full_font_path, package.full_font));
+    if (!source.half_font_path.empty() && !package.half_font.empty())
+      outcomes_.check(copy_font_file(package, source.half_font_path, package.half_font));
+    outcomes_.check(write_index_file(package, plan));
     close_book_file(text);
-    write_dicprof_ini(package);
-    write_exinfo_ini(package);
-    write_reg_file(package);
+    outcomes_.check(write_dicprof_ini(package, plan));
+    outcomes_.check(write_exinfo_ini(package));
+    outcomes_.check(write_reg_file(package));
     return true;
   }
 
@@ -230,13 +209,14 @@ class PipelineRun {
   const RunOptions& options_;
   std::unique_ptr<DataWriterBuffers> buffers_;
   int converted_ = 0;
+  OutcomeRecorder outcomes_;
 };
 
 }  // namespace
 
 int convert_subbooks(const CatalogImage& catalog, const std::optional<std::string>& subdir,
-                     const std::optional<std::string>& newdir, const RunOptions& options) {
-  return PipelineRun(catalog, subdir, newdir, options).run();
+                     const std::optional<std::string>& newdir, const RunOptions& options, LibraryRun* library) {
+  return PipelineRun(catalog, subdir, newdir, options, library).run();
 }
 
 }  // namespace tolvex

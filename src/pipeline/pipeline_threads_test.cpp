@@ -39,7 +39,6 @@ class WriterThreads : public ::testing::Test {
     fs::current_path(run);
     Outcome o;
     set_console_sink([&o](std::string_view s) { o.console += s; });
-    set_current_page(0);
     const std::unique_ptr<CatalogImage> image = load_catalog(catalog.string());
     EXPECT_TRUE(image);
     RunOptions options;

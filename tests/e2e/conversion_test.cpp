@@ -9,6 +9,7 @@
 
 #include "check.h"
 #include "e2e_support.h"
+#include "ebzip.h"
 
 namespace tolvex::e2e {
 namespace {
@@ -91,6 +92,71 @@ TEST(Conversion, EveryLayoutAndCompressionHoldsTheSourcePages) {
     expect_package_matches(dir.path(), book.catalog, "SAMPLE");
     if (sound_kind == 0) reference = read_tree(dir.path() / "Dic");
     EXPECT_TRUE(sound_kind == 3 || read_tree(dir.path() / "Dic") == reference);
+  }
+}
+
+// --list on every layout and kind, before and after the conversion: it
+// writes nothing, names how each file is stored, and announces the files and
+// chunks the conversion then writes.
+TEST(List, DescribesEveryLayoutAndKindAsTheConversionWritesIt) {
+#ifndef _WIN32
+  setenv("LC_ALL", "C.UTF-8", 1);  // the titles in UTF-8
+#endif
+  testbook::BookRecipe eb;
+  eb.layout = testbook::Layout::EB;
+  const struct {
+    testbook::BookRecipe recipe;
+    bool ebzip;
+    std::vector<std::string> shown;
+  } books[] = {
+      {testbook::sample_book_recipe(),
+       false,
+       {"Subbook 1: SAMPLE\n", "  Text: SAMPLE/DATA/HONMON2, EPWING, compressed, kind 2\n",
+        "  Graphics file: SAMPLE/DATA/HONMONG, plain\n", "  Sound file: SAMPLE/DATA/HONMONS, compressed, kind 1\n",
+        "  Fonts: GAIJI/GAI16F00, GAIJI/GAI16H00\n", "    MULTI3.DIC   ", "    COLSCR.DIC   12 pages\n",
+        "Subbook 2: FUROKU\n", "  Text: FUROKU/DATA/HONMON, EPWING V1, plain\n", "Subbook 3: GUIDE\n",
+        "  Stream book: not converted\n"}},
+      {testbook::eb_library_book_recipe(1),
+       false,
+       {"  Text: EBTEST/DATA/HONMON2, EPWING, compressed, kind 1\n",
+        "  Sound file: EBTEST/DATA/HONMONS, compressed, kind 2\n"}},
+      {eb,
+       false,
+       {"Book: book/CATALOG, EB layout, 1 subbook\n", "  Text: SAMPLE/START, EB, plain\n", "  Fonts: none\n"}},
+      {testbook::BookRecipe{}, true, {"  Text: SAMPLE/DATA/HONMON, EPWING, ebzip'd\n"}},
+  };
+  for (const auto& b : books) {
+    ScratchDir dir;
+    const testbook::GeneratedBook book = testbook::write_book(dir.path() / "book", b.recipe);
+    ASSERT_TRUE(book.ok()) << book.error;
+    const fs::path text = book.subbooks[0].text.path;
+    if (b.ebzip) write_file_bytes(text.string() + ".ebz", ebzip_bytes(read_file_bytes(text), 1));
+    if (b.ebzip) fs::remove(text);
+    const std::vector<std::string> list = {"-a", "--list", "book/" + book.catalog.filename().string()};
+    const RunResult before = run_tolvex_in(dir.path(), list, book.root);
+    SCOPED_TRACE(before.output);
+    EXPECT_EQ(before.status, 0);
+    EXPECT_EQ(read_tree(dir.path()).size(), read_tree(book.root).size());  // not even a log
+    std::size_t at = 0;
+    for (const std::string& part : b.shown) EXPECT_NE(at = before.output.find(part, at), std::string::npos) << part;
+    const RunResult run = run_tolvex_in(dir.path(), {"-a", list[2]}, book.root);
+    // "Total N files, M chunks to go." of the run, "Components: N files, M chunks" of the list.
+    const auto numbers = [](const std::string& s) {
+      std::vector<std::string> all;
+      for (std::size_t at = s.find(" files, "); at != std::string::npos; at = s.find(" files, ", at + 1)) {
+        const std::size_t from = s.rfind(' ', at - 1) + 1;
+        all.push_back(s.substr(from, s.find(" chunks", at) - from));
+      }
+      return all;
+    };
+    EXPECT_FALSE(numbers(run.output).empty());
+    EXPECT_EQ(numbers(before.output), numbers(run.output));
+    const std::string after = run_tolvex_in(dir.path(), list, book.root).output;
+    const std::string package = "  Package: Dic/" + book.subbooks[0].dir_name + " exists here, holding \"";
+    EXPECT_NE(after.find(package), std::string::npos) << after;
+#ifndef _WIN32
+    EXPECT_TRUE(&b != &books[0] || after.find("  Title: 見本辞典\n") != std::string::npos);
+#endif
   }
 }
 

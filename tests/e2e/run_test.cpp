@@ -7,6 +7,7 @@
 
 #include "catalog/bytes.h"
 #include "e2e_support.h"
+#include "ebzip.h"
 
 namespace tolvex::e2e {
 namespace {
@@ -36,6 +37,8 @@ TEST(Run, CommandLinesAndCatalogsGiveTheirStatusAndMessages) {
       {{}, 1, {"tolvex Ver.0.2 2004/11/20\n"}, start},
       {{"-o"}, 1, {"tolvex Ver.0.2 2004/11/20\n"}, start},
       {{"a", "b", "c", "d"}, 1, {"tolvex Ver.0.2 2004/11/20\n"}, start},
+      {{"--books"}, 1, {"tolvex Ver.0.2 2004/11/20\n"}, start},
+      {{"--list", "--books", "book"}, 1, {"tolvex Ver.0.2 2004/11/20\n"}, start},
       {{"-A", "-N", "CAT"},
        1,
        {"Options: DO_OPTIONAL DO_GRAPHICS DO_SOUND NO_HASH\nCan't open \"CAT\"\n"},
@@ -156,6 +159,74 @@ TEST(Run, NamesFromTheBookNeverLeadOutsideDic) {
   EXPECT_FALSE(fs::exists(dir.path() / "work" / "X"));
   RunResult n = run_tolvex_in(dir.path() / "work", {book.catalog.string(), "sample", ".."});
   EXPECT_NE(n.output.find("Unusable directory name \"..\"\n"), std::string::npos);
+}
+
+// A library: the sample book; an EB book at depth 2 whose subbook SAMPLE
+// collides with it; an ebzip'd book; one under a disc name ("catalogs;1"); a
+// damaged one; one without a font file; a file named CATALOG that is none; a
+// link to the sample's catalog; and an empty folder.
+TEST(Run, ALibraryRunConvertsEachBookAsItsOwnRunAndRefusesACollision) {
+  ScratchDir dir;
+  const fs::path lib = dir.path() / "lib";
+  const auto book = [&](const char* where, const char* name, testbook::BookRecipe recipe) {
+    recipe.subbooks[0].dir_name = name;
+    recipe.subbooks[0].body_pages = 20;
+    auto b = testbook::write_book(lib / where, recipe);
+    EXPECT_TRUE(b.ok()) << b.error;
+    return b;
+  };
+  testbook::BookRecipe eb;
+  eb.layout = testbook::Layout::EB;
+  const auto sample = testbook::write_book(lib / "a", testbook::sample_book_recipe());
+  book("b/deep", "SAMPLE", eb);
+  const auto zipped = book("c", "ZIPPED", testbook::BookRecipe{});
+  const fs::path text = zipped.subbooks[0].text.path;
+  write_file_bytes(text.string() + ".ebz", ebzip_bytes(read_file_bytes(text), 2));
+  fs::remove(text);
+  fs::rename(book("d", "DISC", testbook::BookRecipe{}).catalog, lib / "d" / "catalogs;1");
+  fs::remove(book("e", "BROKEN", testbook::BookRecipe{}).subbooks[0].text.path);
+  fs::create_directories(lib / "f");
+  write_file_text(lib / "f" / "CATALOG", "This is not a catalog.");
+  fs::remove(book("g", "NOFONT", testbook::BookRecipe{}).subbooks[0].font_files[0]);
+  fs::create_symlink("../a/CATALOGS", lib / "b" / "CATALOGS");
+  fs::create_directories(dir.path() / "empty");
+
+  const RunResult r = run_tolvex_in(dir.path(), {"-a", "--books", "lib", "empty"}, lib);
+  EXPECT_EQ(r.status, 2) << r.output;
+  for (const char* part :
+       {"Skipping \"lib/b/CATALOGS\": the same file as \"lib/a/CATALOGS\"\n", "No books in \"empty\"\n",
+        "Book 1 of 7: lib/a/CATALOGS\n", "Book 2 of 7: lib/b/deep/CATALOG\n",
+        "Refusing SAMPLE of lib/b/deep/CATALOG: Dic/SAMPLE was made by lib/a/CATALOGS in this run\n"
+        "  To convert it under another name: tolvex -a lib/b/deep/CATALOG SAMPLE <newdir>\n",
+        "Book 4 of 7: lib/d/catalogs;1\n",
+        "Summary:\n"
+        "  lib/a/CATALOGS  SAMPLE  Dic/SAMPLE  ok\n"
+        "  lib/a/CATALOGS  FUROKU  Dic/FUROKU  ok\n"
+        "  lib/a/CATALOGS  GUIDE  -  skipped (stream book)\n"
+        "  lib/b/deep/CATALOG  SAMPLE  -  refused: Dic/SAMPLE was made by lib/a/CATALOGS\n"
+        "  lib/c/CATALOGS  ZIPPED  Dic/ZIPPED  ok\n"
+        "  lib/d/catalogs;1  DISC  Dic/DISC  ok\n"
+        "  lib/e/CATALOGS  BROKEN  Dic/BROKEN  Can't open \"lib/e/BROKEN/DATA/HONMON\"\n"
+        "  lib/f/CATALOG  -  -  not a catalog (21608 subbooks, more than a book holds)\n"
+        "  lib/g/CATALOGS  NOFONT  Dic/NOFONT  Writing GAI16F00 failed\n"
+        "Total 7 books (1 not read): 4 subbooks ok, 3 failed, 1 skipped\nDone.\n"}) {
+    EXPECT_NE(r.output.find(part), std::string::npos) << part << "\nnot in:\n" << r.output;
+  }
+  // Every package is the one the book's own run writes; the refused book wrote nothing.
+  const auto library = read_tree(dir.path() / "Dic");
+  std::size_t compared = 0;
+  for (const char* catalog : {"lib/a/CATALOGS", "lib/c/CATALOGS", "lib/d/catalogs;1", "lib/g/CATALOGS"}) {
+    ScratchDir own;
+    EXPECT_EQ(run_tolvex_in(own.path(), {"-a", (dir.path() / catalog).string()}).status, 0);
+    for (const auto& [name, bytes] : read_tree(own.path() / "Dic")) {
+      EXPECT_EQ(library.count(name) ? library.at(name) : std::vector<std::uint8_t>{}, bytes) << name;
+      ++compared;
+    }
+  }
+  EXPECT_EQ(compared, library.size());
+  // A library without faults ends with status 0.
+  ScratchDir clean;
+  EXPECT_EQ(run_tolvex_in(clean.path(), {"--books", (lib / "a").string(), (lib / "c").string()}).status, 0);
 }
 
 }  // namespace

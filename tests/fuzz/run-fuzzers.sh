@@ -1,12 +1,8 @@
 #!/bin/sh
-# Builds the libFuzzer targets with clang, ASan and UBSan, and runs each
-# target for a bounded time on seed corpora made by the sample-book generator
-# and the regression inputs of fuzz/regressions/<target>/.
+# Builds the libFuzzer targets (clang, ASan, UBSan) and runs each for
+# SECONDS on the generator's seeds and fuzz/regressions/<target>/; fails on a
+# failed build, crash, leak, UB, broken property or 20-second hang.
 #   sh tests/fuzz/run-fuzzers.sh BUILD_DIR SECONDS_PER_FUZZER
-# Fails when the build fails, a regression input fails, or a fuzzer finds a
-# crash, a leak, undefined behaviour, a broken property or an input that runs
-# over 20 seconds (a hang). With 4 targets, 2 cores and 30 seconds each, the
-# fuzzing takes about 1 minute after the build.
 set -eu
 me=fuzz skip_status=0  # run by make, which knows no "skipped"
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -41,9 +37,7 @@ find "$books/Dic" -name '*.DIC' -size -64k -exec cp {} "$seeds/data_file_fuzz/" 
 export ASAN_OPTIONS=detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-# One target: `seconds` of fuzzing from its seeds and its regression inputs
-# (each of them is run first, like every input of the corpus). Writes "ok" or
-# "FAILED" to $build/<target>.status.
+# One target from its seeds and regression inputs: "ok" or "FAILED" in $build/<target>.status.
 run_one() {
   t=$1
   exe="$build/fuzz/$t"

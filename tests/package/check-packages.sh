@@ -1,17 +1,9 @@
 #!/bin/sh
-# The packages as users get them (made by `make package`):
-#   check-packages.sh BUILD_DIR DIST_DIR
-#
-# Debian: lintian reports no error; the .deb holds exactly the programs, the
-#   compressed man pages and the documents (no test program), Depends names
-#   libc6 and not the EB library; unpacked with dpkg-deb -x, its usr/bin/tolvex converts the sample
-#   book to the package of BUILD_DIR's tolvex, byte for byte.
-# Windows: the zip holds exactly tolvex.exe, tolvex-check.exe and the text
-#   files, these with CR LF line ends; the programs need no DLL besides
-#   Windows' own; unpacked, its tolvex.exe converts the sample book under Wine
-#   to the same package.
-# A missing lintian, dpkg-deb, MinGW-w64 or Wine makes the check SKIPPED, or
-# FAILED under CI.
+# The packages of `make package` as users get them:   check-packages.sh BUILD_DIR DIST_DIR
+# .deb: lintian clean, exactly the programs, man pages and documents, Depends
+# without the EB library; zip: exactly the programs and the CR LF text files,
+# no DLL beyond Windows' own. Each one's tolvex (the .exe under Wine) converts
+# the sample book to BUILD_DIR's package byte for byte.
 set -u
 me=check-packages usage="BUILD_DIR DIST_DIR"
 skip_status=0  # run by make, which knows no "skipped"

@@ -1,34 +1,15 @@
 #!/bin/sh
-# Builds a real EPWING book from Debian's EDICT dictionary with FreePWING,
-# copies of it under the file-name spellings found on real discs, and its
-# other layouts written by tolvex-mkbook --from.
-#
-#   tests/realbook/build-book.sh OUTDIR [--entries N | --all] [--mkbook BIN] [--reuse]
-#
-#   --entries N   use the first N entries of EDICT (default 3000)
-#   --all         use the whole dictionary (about 267000 entries; slow)
-#   --mkbook BIN  also write the variants v2/, v2-z1/, v2-z2/ and eb/ with BIN
-#   --reuse       keep a book built with the same options after every input
-#   EDICT=PATH    environment: the EDICT file (default /usr/share/edict/edict)
-#
-# Output under OUTDIR:
-#   src/       FreePWING work area (generated fonts, pictures, sounds, the
-#              EDICT excerpt, the Makefile and FreePWING's work files)
-#   epwing/    the book as FreePWING links it: CATALOGS (EPWING V1),
-#              EDICT/DATA/HONMON (text, then graphics, then sound),
-#              EDICT/GAIJI/GAI16H and GAI16F
-#   lower/     the same files with lower-case names
-#   iso9660/   the same with ISO 9660 version suffixes (CATALOGS;1, ...)
-#   v2/        second table, graphics in HONMONG and sound in HONMONS, the
-#              body text's references moved with them
-#   v2-z1/     as v2/, text (HONMON2) and sound compressed with kind 1
-#   v2-z2/     as v2/, both compressed with kind 2
-#   eb/        EB layout: CATALOG, EDICT/START holding HONMON and the two
-#              fonts padded to whole pages
-#   BOOK.OK    written last; holds the options the book was built with
-#
-# Exit 77 (shown as skipped) when FreePWING or EDICT is missing; with CI set
-# in the environment that fails instead.
+# Builds a real EPWING book from Debian's EDICT with FreePWING, copies under
+# the file-name spellings of real discs, and other layouts by tolvex-mkbook.
+#   tests/realbook/build-book.sh OUTDIR [--entries N (3000) | --all] [--mkbook BIN] [--reuse]
+#   (EDICT=PATH, default /usr/share/edict/edict; --reuse keeps a book built
+#   with the same options after every input)
+# OUTDIR/: src/ (FreePWING's work area), epwing/ (as FreePWING links it:
+# CATALOGS, EDICT/DATA/HONMON with text, graphics, sound; EDICT/GAIJI/GAI16H,
+# GAI16F), lower/ (lower-case names), iso9660/ (";1" suffixes); with --mkbook
+# v2/ (graphics in HONMONG, sound in HONMONS, references moved), v2-z1/ and
+# v2-z2/ (as v2/, compressed with kind 1 or 2), eb/ (CATALOG, EDICT/START);
+# BOOK.OK last, with the options. Exit 77 (skipped) without FreePWING or EDICT.
 set -eu
 me=build-book usage="OUTDIR [--entries N | --all] [--mkbook BIN] [--reuse]"
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -71,12 +52,9 @@ else
   head -n "$((ENTRIES + 1))" "$EDICT" > edict.txt
 fi
 
-# One external character of each width, a picture and two sounds, made here
-# so that no binary has to live in the repository.  Half-width characters are
-# 8x16 dots, full-width ones 16x16 (the one size FreePWING requires); the
-# picture is a small 24-bit BMP; the sounds are short PCM tones, one 8-bit
-# 8 kHz and one 16-bit 11 kHz.
-# XBM: 16 rows, the lowest bit of a byte its leftmost dot.
+# The assets, made here so that no binary lives in the repository: XBM
+# characters of 8x16 and 16x16 dots (16 rows, the lowest bit leftmost), a
+# 24-bit BMP and two PCM tones (8-bit 8 kHz, 16-bit 11 kHz).
 xbm() {  # NAME WIDTH ROW-BYTES...
   n=$1 w=$2
   shift 2

@@ -1,31 +1,15 @@
 #!/bin/sh
-# Converts the FreePWING-built book and every variant of it (build-book.sh)
-# with tolvex -a, and checks the packages:
-#
-#  1. every data file holds the pages the EB library reads from its book,
-#     the body text's references moved by exactly the merged numbering's
-#     shift (interop_tests PackagesHoldTheLibrarysPages, on every variant and
-#     on the ebzip'd copies), and tolvex-check --book passes;
-#  2. byte for byte across variants:
-#     - lower/ and iso9660/ give exactly epwing/'s package;
-#     - v2-z1/ and v2-z2/ (compressed text and sound) give exactly v2/'s;
-#     - v2/ (graphics and sound in files of their own) gives epwing/'s
-#       package but for byte 79 of the index file, the copied catalog byte
-#       entry_version (1 in epwing/, 2 in v2/): FreePWING puts the graphic
-#       and then the sound pages right behind the text, so the merged
-#       numbering rebuilds HONMON's own page numbers, and with them the
-#       relocated references and the first pages of COLSCR.DIC and PCMDATA.DIC;
-#     - eb/ gives epwing/'s data files, and GA16FULL / GA16HALF are the two
-#       font files padded with zeros to whole pages;
-#  3. ebzip'd copies of epwing/, v2/ and eb/ at levels 0, 2 and 5 give their
-#     package and messages, and pass the checker;
-#  4. one flipped byte (a literal of a compressed chunk, a raw data file, a
-#     font copy, a record of the index file) makes the checker report one
-#     fault, on a line naming the file.
-#
-#   run-package.sh BOOKDIR TOLVEX CHECK INTEROP_TESTS WORKDIR
-#
-# Exit 77 (shown as skipped) when the book is missing, but under CI.
+# Converts the FreePWING book and its variants (build-book.sh) with tolvex -a:
+#   run-package.sh BOOKDIR TOLVEX CHECK INTEROP_TESTS WORKDIR   (77: no book, but under CI)
+# 1. every package holds the EB library's pages (interop_tests, also on the
+#    ebzip'd copies) and passes tolvex-check --book;
+# 2. lower/, iso9660/ give epwing/'s package, v2-z1/, v2-z2/ give v2/'s; v2/
+#    gives epwing/'s but for IDX byte 79 (the catalog's entry_version): FreePWING
+#    puts graphics, then sound, right behind the text, so the merged numbering
+#    rebuilds HONMON's own; eb/ gives epwing/'s data files, its fonts padded
+#    with zeros to whole pages;
+# 3. ebzip'd copies of epwing/, v2/, eb/ at levels 0, 2, 5 give the same package
+#    and messages; 4. one flipped byte makes the checker name its file once.
 set -u
 me=realbook usage="BOOKDIR TOLVEX CHECK INTEROP_TESTS WORKDIR"
 . "$(dirname "$0")/../lib.sh"
@@ -43,6 +27,9 @@ convert_book() {  # BOOK OUT LABEL: tolvex -a and tolvex-check --book
 for v in epwing lower iso9660 v2 v2-z1 v2-z2 eb; do
   convert_book "$BOOK/$v" "$WORK/$v" "$v"
 done
+# --list announces the files and chunks the conversion wrote, and its package.
+totals=$(sed -n 's/.*Total \([0-9]* files, [0-9]* chunks\).*/\1/p' "$WORK/epwing/convert.out")
+(cd "$WORK/epwing" && "$TOLVEX" -a --list "$(catalog_of "$BOOK/epwing")") | tr '\n' '|' | grep -q "Components: $totals|.*Package: Dic/EDICT exists here" || bad "epwing: --list"
 
 # ebzip'd copies: the same package, and the same messages but for the times
 # and the book's path (as the catalog builds it, without .ebz).

@@ -1,21 +1,12 @@
 #!/bin/sh
 # The Windows build as its users run it, checked from Linux:
-#   tests/windows/check-windows.sh LINUX_BUILD [MINGW_BUILD]
-#
-# 1. cross-compiles everything with MinGW-w64 into MINGW_BUILD (default
-#    build-mingw) and checks that the programs need no DLL besides the system's;
-# 2. runs the unit test executables under Wine;
-# 3. converts the generated sample book (compressed text, graphics, sound,
-#    external characters) with tolvex.exe under Wine and with the Linux tolvex
-#    of LINUX_BUILD, and requires byte-identical packages, registry scripts and
-#    logs (the run's times aside), text files with CR LF exactly once, and the
-#    console output of Linux with CR LF line ends;
-# 4. runs tolvex.exe on the book as Windows users type its path: backslashes,
-#    drive letters (mapped to the book folder through the Wine prefix), mixed
-#    separators, another case; in folders of any script, under two locales.
-#
-# Without MinGW-w64 or Wine it reports itself SKIPPED, except under CI, where
-# it fails. JOBS sets the build's parallelism (default 1).
+#   tests/windows/check-windows.sh LINUX_BUILD [MINGW_BUILD (build-mingw)]   (JOBS: default 1)
+# Cross-builds with MinGW-w64 (no DLL beyond the system's), runs the unit tests
+# under Wine, converts the sample book with tolvex.exe and requires the Linux
+# run's package, registry script, log and console (CR LF exactly once), also
+# for the book's path as Windows users type it (backslashes, drive letters,
+# mixed separators, another case) and in folders of any script under two
+# locales. SKIPPED without MinGW-w64 or Wine, but under CI.
 set -u
 LC_ALL=C
 export LC_ALL
@@ -55,8 +46,7 @@ export WINEPREFIX WINEDEBUG
 wine_run() { "$here/wine-run.sh" --prefix="$WINEPREFIX" "$@"; }
 echo "== Wine ($WINEPREFIX)"
 wine_run --init || die wineboot
-# One server for the whole run: every program then starts in a fraction of a
-# second instead of bringing up a new server each time.
+# One server for the whole run: each program then starts in a fraction of a second.
 "$wineserver" -p 2>/dev/null || true
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
 
@@ -94,8 +84,7 @@ all_crlf_once() {
   for f in "$1"/tolvex.log "$1"/Dic/*.REG "$1"/Dic/*/DICPROF.INI "$1"/Dic/*/EXINFO.INI; do crlf_once "$f" || return 1; done
 }
 check "the log, DICPROF.INI, EXINFO.INI and .REG files have CR LF exactly once" all_crlf_once "$work/win"
-# The data, index and font files hold LF bytes: a text-mode write would have
-# grown them with CRs, a text-mode read would have lost bytes.
+# The binary files hold LF bytes, which a text-mode write or read would change.
 lfs=$(find "$work/win/Dic" -type f ! -name '*.INI' ! -name '*.REG' -exec cat {} + | tr -dc '\n' | wc -c)
 check "the binary files hold $lfs LF bytes and came through unchanged" test "$lfs" -gt 0
 crlf_console() { sed "s/\$/$cr/" "$1" | timeless /dev/stdin >"$1.crlf" && timeless "$2" | cmp "$1.crlf" -; }
@@ -112,17 +101,15 @@ check "tolvex-check.exe finds the Windows package sound, as Linux tolvex-check d
   sh -c 'tail -n 1 "$1" | grep -x 0 >/dev/null && tr -d "\r" <"$2" | cmp - "$1"' - "$work/win/check.linux" "$work/win/check.win"
 
 echo "== book paths as typed at a Windows command prompt"
-# T: is the book folder itself; U: a disc whose folder "book" holds the book.
-# Neither holds the runs' own folders, so U:book means U:\book.
+# T: is the book folder; U: a disc holding it as book/ (U:book means U:\book).
 mkdir -p "$work/disc"
 ln -s ../book "$work/disc/book"
 ln -sfn "$work/book" "$WINEPREFIX/dosdevices/t:"
 ln -sfn "$work/disc" "$WINEPREFIX/dosdevices/u:"
 (mkdir "$work/linux-one" && cd "$work/linux-one" && "$linux_build/src/tolvex" -a ../book/CATALOGS furoku Appendix >/dev/null 2>&1)
 without_working_line() { timeless "$1" | grep -a -v '^Working on '; }
-# like_linux REFERENCE PATH ARGS...: tolvex.exe -a PATH ARGS exits 0 with the
-# package of the Linux run in REFERENCE, its console and log name PATH as
-# typed, and the log is that run's but for the times.
+# like_linux REFERENCE PATH ARGS...: tolvex.exe -a PATH ARGS gives REFERENCE's
+# package and log (but for the times), console and log naming PATH as typed.
 n=0
 like_linux() {
   ref=$1

@@ -1,11 +1,8 @@
 #!/bin/sh
-# Runs a Windows program under Wine with a private prefix:
-#   wine-run.sh [--prefix=DIR] program.exe [args...]
-#   wine-run.sh [--prefix=DIR] --init      only create the prefix
-# The prefix (default: $WINEPREFIX, else ./wineprefix) is created on first
-# use with `wineboot -i`, under a lock so that parallel tests create it once.
-# Used by CMake as the emulator for cross-built tests, and by the Windows
-# check scripts. The program's exit status is passed through.
+# Runs a Windows program under Wine (CMake's emulator for the cross-built
+# tests, and the Windows checks), passing its exit status through:
+#   wine-run.sh [--prefix=DIR] program.exe [args...] | --init (the prefix only)
+# The prefix ($WINEPREFIX, else ./wineprefix) is made once, under a lock.
 set -eu
 
 prefix=${WINEPREFIX:-$(pwd)/wineprefix}

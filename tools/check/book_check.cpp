@@ -14,9 +14,12 @@
 #include "bookfile/relocate.h"
 #include "catalog/bytes.h"
 #include "catalog/catalog.h"
+#include "catalog/subbook_source.h"
 #include "components/component_table.h"
 #include "components/data_file_reader.h"
 #include "components/plan.h"
+#include "package/icons.h"
+#include "package/index_file.h"
 #include "pipeline/pipeline.h"
 #include "platform/platform.h"
 
@@ -67,65 +70,27 @@ std::optional<Bytes> read_book_file(const std::string& path) {
   return bytes;
 }
 
-// What the converter reads for one subbook, worked out from the catalog as the
-// pipeline does.
-struct Source {
-  std::string dir;  // upper case
-  const std::uint8_t* entry = nullptr;
-  std::string title;
-  std::uint32_t index_page = 1;
-  std::string text_path, graphic_path, sound_path;
-  int text_kind = 0, sound_kind = 0;
-  std::string full_font, half_font, full_font_path, half_font_path;
-};
-
-std::optional<Source> find_subbook(const CatalogImage& catalog, const std::string& wanted, const std::string& package,
-                                   std::string& why) {
-  const bool epwing = catalog_is_epwing(catalog);
-  const int n = catalog_readable_entries(catalog);
-  std::vector<Source> all;
-  for (int i = 0; i < n; ++i) {
-    const std::optional<SubbookEntry> entry = catalog_entry(catalog, i);
-    if (!entry) continue;
-    Source s;
-    s.entry = entry->bytes;
-    s.title = jis_to_sjis(entry->title_field(), entry->title_width());
-    s.dir = copy_trimmed(entry->dir_name_field(), 8);
-    upper_ascii(s.dir);
-    if (!epwing) {
-      s.text_path = join_book_path(catalog.book_dir, s.dir, "START", "");
-    } else {
-      s.index_page = entry->index_page();
-      std::optional<SubbookFileEntry> files;
-      if (entry->entry_version() >= 2) files = catalog_file_entry(catalog, i);
-      const std::string text_name = files ? copy_trimmed(files->text_file_field(), 8) : std::string("HONMON");
-      s.text_path = join_book_path(catalog.book_dir, s.dir, "DATA", text_name);
-      if (entry->full_font_field()[0] != 0) {
-        s.full_font = copy_trimmed(entry->full_font_field(), 8);
-        s.full_font_path = join_book_path(catalog.book_dir, s.dir, "GAIJI", s.full_font);
-      }
-      if (entry->half_font_field()[0] != 0) {
-        s.half_font = copy_trimmed(entry->half_font_field(), 8);
-        s.half_font_path = join_book_path(catalog.book_dir, s.dir, "GAIJI", s.half_font);
-      }
-      if (files) {
-        s.text_kind = compression_kind_of(files->text_compression());
-        s.sound_kind = compression_kind_of(files->sound_compression());
-        const std::string graphic = copy_trimmed(files->graphic_file_field(), 8);
-        const std::string sound = copy_trimmed(files->sound_file_field(), 8);
-        if (!graphic.empty()) s.graphic_path = join_book_path(catalog.book_dir, s.dir, "DATA", graphic);
-        if (!sound.empty()) s.sound_path = join_book_path(catalog.book_dir, s.dir, "DATA", sound);
-      }
-    }
-    all.push_back(s);
-  }
+// The subbook the package was made from: the one named like the package (or
+// --subbook), or the catalog's only subbook.
+std::optional<SubbookSource> find_subbook(const CatalogImage& catalog, const std::string& wanted,
+                                          const std::string& package, std::string& why) {
   const std::string name = wanted.empty() ? package : wanted;
-  for (const Source& s : all)
-    if (s.dir == name) return s;
-  if (wanted.empty() && all.size() == 1) return all.front();
-  why = wanted.empty() ? "no subbook named " + name + " in the catalog; name it with --subbook"
-                       : "no subbook named " + name + " in the catalog";
-  return std::nullopt;
+  const int n = catalog_readable_entries(catalog);
+  std::vector<std::pair<int, SubbookSource>> all;
+  for (int i = 0; i < n; ++i)
+    if (const std::optional<SubbookEntry> entry = catalog_entry(catalog, i)) all.emplace_back(i, name_subbook(*entry));
+  auto found = std::find_if(all.begin(), all.end(), [&](const auto& s) { return s.second.dir_name == name; });
+  if (found == all.end() && wanted.empty() && all.size() == 1) found = all.begin();
+  if (found == all.end()) {
+    why = wanted.empty() ? "no subbook named " + name + " in the catalog; name it with --subbook"
+                         : "no subbook named " + name + " in the catalog";
+    return std::nullopt;
+  }
+  if (!find_source_files(catalog, found->first, found->second)) {
+    why = "no file record for " + found->second.dir_name + " in the catalog";
+    return std::nullopt;
+  }
+  return found->second;
 }
 
 // One record of the index file.
@@ -149,13 +114,13 @@ struct Expected {
 
 Record parse_record(const std::uint8_t* r) {
   Record rec;
-  rec.code = r[3];
-  rec.first = get_be(r + 4, 4);
-  rec.last = get_be(r + 8, 4);
-  rec.attribute = r[12];
-  std::memcpy(rec.parameters.data(), r + 13, 3);
-  const std::size_t length = std::min<std::size_t>(r[16], 31);
-  rec.name.assign(reinterpret_cast<const char*>(r + 17), length);
+  rec.code = r[INFO_RECORD_CODE_AT];
+  rec.first = get_be(r + INFO_RECORD_FIRST_PAGE_AT, 4);
+  rec.last = get_be(r + INFO_RECORD_LAST_PAGE_AT, 4);
+  rec.attribute = r[INFO_RECORD_ATTRIBUTE_AT];
+  std::memcpy(rec.parameters.data(), r + INFO_RECORD_PARAMETERS_AT, rec.parameters.size());
+  const std::size_t length = std::min<std::size_t>(r[INFO_RECORD_NAME_LENGTH_AT], INFO_NAME_MAX);
+  rec.name.assign(reinterpret_cast<const char*>(r + INFO_RECORD_NAME_AT), length);
   return rec;
 }
 
@@ -170,39 +135,57 @@ bool same(const Record& a, const Record& b) {
       a.parameters == b.parameters && a.name == b.name;
 }
 
-// The header fields of the index file that do not depend on the records.
-std::string check_idx_header(const Bytes& idx, const Source& src, const std::string& package) {
-  if (idx.size() < 128) return format("%zu bytes, shorter than the 128-byte header", idx.size());
-  const unsigned n = idx[77];
-  if (idx.size() != 760 + 48 * n)
-    return format("%zu bytes, but %u records make 760 + 48 x %u = %u", idx.size(), n, n, 760 + 48 * n);
-  if (std::memcmp(idx.data(), "VORQINFO\x00\x02\x00\x02", 12) != 0) return "bad magic or fixed bytes (bytes 0..11)";
-  const std::string title = src.title.substr(0, std::min<std::size_t>(src.title.size(), 64));
-  if (idx[12] != title.size() || std::memcmp(idx.data() + 13, title.data(), title.size()) != 0)
-    return "title (bytes 12..76) differs from the catalog's title";
-  for (std::size_t i = 13 + title.size(); i < 77; ++i)
-    if (idx[i] != 0) return format("title padding byte %zu is 0x%02X", i, idx[i]);
-  if (idx[78] != src.entry[0] || idx[79] != src.entry[1])
-    return format("catalog bytes 78..79 are %02X %02X, the catalog has %02X %02X", idx[78], idx[79], src.entry[0],
-                  src.entry[1]);
-  const std::uint32_t want[4] = {128 + 48 * n, 512, 640 + 48 * n, 120};
-  for (int i = 0; i < 4; ++i)
-    if (get_be(idx.data() + 80 + 4 * i, 4) != want[i])
-      return format("icon field at byte %d is %u, expected %u", 80 + 4 * i,
-                    static_cast<unsigned>(get_be(idx.data() + 80 + 4 * i, 4)), static_cast<unsigned>(want[i]));
-  if (get_be(idx.data() + 96, 4) != make_dic_id(package))
-    return format("DicId 0x%08X, expected 0x%08X for %s", static_cast<unsigned>(get_be(idx.data() + 96, 4)),
-                  static_cast<unsigned>(make_dic_id(package)), package.c_str());
-  for (std::size_t i = 100; i < 128; ++i)
-    if (idx[i] != 0) return format("reserved header byte %zu is 0x%02X", i, idx[i]);
+// The file's size for its record count: header, records and the two icons.
+std::size_t idx_size(unsigned records) {
+  return INFO_HEADER_SIZE + INFO_RECORD_SIZE * records + LARGE_ICON_SIZE + SMALL_ICON_SIZE;
+}
+
+// The reserved bytes and name padding of every record.
+std::string check_idx_records(const Bytes& idx, unsigned n) {
   for (unsigned k = 0; k < n; ++k) {
-    const std::uint8_t* r = idx.data() + 128 + 48 * k;
+    const std::uint8_t* r = idx.data() + INFO_HEADER_SIZE + INFO_RECORD_SIZE * k;
     if (r[0] || r[1] || r[2]) return format("record %u: reserved bytes 0..2 not zero", k + 1);
-    if (r[16] > 31) return format("record %u: name length %u above 31", k + 1, r[16]);
-    for (std::size_t i = 17 + r[16]; i < 48; ++i)
+    const unsigned length = r[INFO_RECORD_NAME_LENGTH_AT];
+    if (length > INFO_NAME_MAX) return format("record %u: name length %u above %d", k + 1, length, INFO_NAME_MAX);
+    for (std::size_t i = INFO_RECORD_NAME_AT + length; i < INFO_RECORD_SIZE; ++i)
       if (r[i] != 0) return format("record %u: name padding byte %zu is 0x%02X", k + 1, i, r[i]);
   }
   return "";
+}
+
+// The header fields of the index file that do not depend on the records.
+std::string check_idx_header(const Bytes& idx, const SubbookSource& src, const std::string& package) {
+  if (idx.size() < INFO_HEADER_SIZE) return format("%zu bytes, shorter than the 128-byte header", idx.size());
+  const unsigned n = idx[INFO_COUNT_AT];
+  if (idx.size() != idx_size(n))
+    return format("%zu bytes, but %u records make 760 + 48 x %u = %zu", idx.size(), n, n, idx_size(n));
+  if (std::memcmp(idx.data(), INFO_MAGIC.data(), INFO_MAGIC.size()) != 0)
+    return "bad magic or fixed bytes (bytes 0..11)";
+  const std::string title = src.title.substr(0, std::min<std::size_t>(src.title.size(), INFO_TITLE_MAX));
+  if (idx[INFO_TITLE_LENGTH_AT] != title.size() ||
+      std::memcmp(idx.data() + INFO_TITLE_AT, title.data(), title.size()) != 0)
+    return "title (bytes 12..76) differs from the catalog's title";
+  for (std::size_t i = INFO_TITLE_AT + title.size(); i < INFO_COUNT_AT; ++i)
+    if (idx[i] != 0) return format("title padding byte %zu is 0x%02X", i, idx[i]);
+  const std::uint8_t* head = idx.data() + INFO_CATALOG_HEAD_AT;
+  if (head[0] != src.entry.book_type() || head[1] != src.entry.entry_version())
+    return format("catalog bytes 78..79 are %02X %02X, the catalog has %02X %02X", head[0], head[1],
+                  src.entry.book_type(), src.entry.entry_version());
+  const std::uint32_t large = INFO_HEADER_SIZE + INFO_RECORD_SIZE * n;
+  const std::uint32_t want[4] = {large, LARGE_ICON_SIZE, large + LARGE_ICON_SIZE, SMALL_ICON_SIZE};
+  for (int i = 0; i < 4; ++i) {
+    const int at = INFO_LARGE_ICON_OFFSET_AT + 4 * i;
+    if (get_be(idx.data() + at, 4) != want[i])
+      return format("icon field at byte %d is %u, expected %u", at, static_cast<unsigned>(get_be(idx.data() + at, 4)),
+                    static_cast<unsigned>(want[i]));
+  }
+  const std::uint32_t dic_id = get_be(idx.data() + INFO_DIC_ID_AT, 4);
+  if (dic_id != make_dic_id(package))
+    return format("DicId 0x%08X, expected 0x%08X for %s", static_cast<unsigned>(dic_id),
+                  static_cast<unsigned>(make_dic_id(package)), package.c_str());
+  for (std::size_t i = INFO_RESERVED_AT; i < INFO_HEADER_SIZE; ++i)
+    if (idx[i] != 0) return format("reserved header byte %zu is 0x%02X", i, idx[i]);
+  return check_idx_records(idx, n);
 }
 
 // The selection bits a package shows by its records: a record of an optional,
@@ -212,9 +195,9 @@ int selection_of(const std::vector<Record>& records) {
   for (const Record& r : records)
     for (const ComponentKind& k : COMPONENT_KINDS)
       if (k.code == r.code) {
-        if (k.component_class == CLASS_OPTIONAL) bits |= 1;
-        if (k.component_class == CLASS_GRAPHICS) bits |= 2;
-        if (k.component_class == CLASS_SOUND) bits |= 4;
+        if (k.component_class == CLASS_OPTIONAL) bits |= DO_OPTIONAL;
+        if (k.component_class == CLASS_GRAPHICS) bits |= DO_GRAPHICS;
+        if (k.component_class == CLASS_SOUND) bits |= DO_SOUND;
       }
   return bits;
 }
@@ -231,28 +214,7 @@ class Checker {
     package_ = cut == std::string::npos ? dir : dir.substr(cut + 1);
     if (!platform::is_directory(dir)) return stop(dir + ": FAULT: not a directory");
 
-    const std::string catalog_path = platform::resolve_path_case(request_.catalog);
-    const std::optional<Bytes> catalog_bytes = read_whole(catalog_path);
-    if (!catalog_bytes) return stop(request_.catalog + ": FAULT: cannot read the catalog");
-    catalog_.book_dir = book_dir_of(catalog_path);
-    catalog_.bytes = *catalog_bytes;
-    std::string upper_package = package_;
-    upper_ascii(upper_package);
-    std::string wanted = request_.subbook;
-    upper_ascii(wanted);
-    std::string why;
-    const std::optional<Source> found = find_subbook(catalog_, wanted, upper_package, why);
-    if (!found) return stop(request_.catalog + ": FAULT: " + why);
-    src_ = *found;
-
-    text_ = open_book_file(src_.text_path, src_.text_kind);
-    if (!text_) return stop(src_.text_path + ": FAULT: cannot open the source text file");
-    if (read_block(index_page_.data(), text_.get(), src_.index_page) == nullptr)
-      return stop(src_.text_path + format(": FAULT: cannot read the index page %u", src_.index_page));
-    if (!src_.graphic_path.empty() && !(graphic_ = open_book_file(src_.graphic_path, 0)))
-      return stop(src_.graphic_path + ": FAULT: cannot open the source graphic file");
-    if (!src_.sound_path.empty() && !(sound_ = open_book_file(src_.sound_path, src_.sound_kind)))
-      return stop(src_.sound_path + ": FAULT: cannot open the source sound file");
+    if (open_source() != 0) return 1;
 
     const std::string idx_name = package_ + ".IDX";
     const std::string idx_path = dir_ + "/" + idx_name;
@@ -263,9 +225,10 @@ class Checker {
       idx_fault = "cannot read";
     } else {
       idx_fault = check_idx_header(*idx, src_, package_);
-      if (idx->size() >= 128)
-        for (unsigned k = 0; k < (*idx)[77] && 128 + 48 * (k + 1) <= idx->size(); ++k)
-          records.push_back(parse_record(idx->data() + 128 + 48 * k));
+      if (idx->size() >= INFO_HEADER_SIZE)
+        for (unsigned k = 0; k < (*idx)[INFO_COUNT_AT] && INFO_HEADER_SIZE + INFO_RECORD_SIZE * (k + 1) <= idx->size();
+             ++k)
+          records.push_back(parse_record(idx->data() + INFO_HEADER_SIZE + INFO_RECORD_SIZE * k));
     }
     const std::vector<Expected> expected = plan(selection_of(records));
     if (idx_fault.empty()) idx_fault = compare_records(records, expected);
@@ -296,15 +259,43 @@ class Checker {
     for (const std::string& name : extra) fault(dir_ + "/" + name + ": FAULT: not part of the package");
 
     if (faults_ == 0) {
-      lines_.push_back(format("%s matches %s: %d files OK", dir_.c_str(), src_.dir.c_str(), passed_));
+      lines_.push_back(format("%s matches %s: %d files OK", dir_.c_str(), src_.dir_name.c_str(), passed_));
       return 0;
     }
     lines_.push_back(
-        format("%s does NOT match %s: %d faulty, %d OK", dir_.c_str(), src_.dir.c_str(), faults_, passed_));
+        format("%s does NOT match %s: %d faulty, %d OK", dir_.c_str(), src_.dir_name.c_str(), faults_, passed_));
     return 1;
   }
 
  private:
+  // The catalog, the subbook the package was made from, its index page and
+  // its source files; 1 after the line that says which failed.
+  int open_source() {
+    const std::string catalog_path = platform::resolve_path_case(request_.catalog);
+    const std::optional<Bytes> catalog_bytes = read_whole(catalog_path);
+    if (!catalog_bytes) return stop(request_.catalog + ": FAULT: cannot read the catalog");
+    catalog_.book_dir = book_dir_of(catalog_path);
+    catalog_.bytes = *catalog_bytes;
+    std::string upper_package = package_;
+    upper_ascii(upper_package);
+    std::string wanted = request_.subbook;
+    upper_ascii(wanted);
+    std::string why;
+    const std::optional<SubbookSource> found = find_subbook(catalog_, wanted, upper_package, why);
+    if (!found) return stop(request_.catalog + ": FAULT: " + why);
+    src_ = *found;
+
+    text_ = open_book_file(src_.text_path, src_.text_kind);
+    if (!text_) return stop(src_.text_path + ": FAULT: cannot open the source text file");
+    if (reader_.read_block(index_page_.data(), text_.get(), src_.index_page) == nullptr)
+      return stop(src_.text_path + format(": FAULT: cannot read the index page %u", src_.index_page));
+    if (!src_.graphic_path.empty() && !(graphic_ = open_book_file(src_.graphic_path, 0)))
+      return stop(src_.graphic_path + ": FAULT: cannot open the source graphic file");
+    if (!src_.sound_path.empty() && !(sound_ = open_book_file(src_.sound_path, src_.sound_kind)))
+      return stop(src_.sound_path + ": FAULT: cannot open the source sound file");
+    return 0;
+  }
+
   int stop(const std::string& line) {
     lines_.push_back(line);
     return 1;
@@ -321,68 +312,32 @@ class Checker {
   // The records the converter writes for this selection, in index-page order,
   // with the merged page numbering of separate graphic and sound files.
   std::vector<Expected> plan(int selection) {
-    const int n = index_entry_count(index_page_.data());
-    std::uint32_t merged_end = 0, graphic_own = 0, graphic_count = 0, sound_own = 0, sound_count = 0;
-    std::vector<PageRange> ranges;
-    for (int i = 0; i < n; ++i) {
-      const IndexEntryView entry = index_entry(index_page_.data(), i);
-      const PageRange range = entry_page_range(entry, text_.get());
-      ranges.push_back(range);
-      if (entry.code() == GRAPHIC_CODE && graphic_) {
-        graphic_own = range.first;
-        graphic_count = range.count;
-      } else if (entry.code() == SOUND_CODE && sound_) {
-        sound_own = range.first;
-        sound_count = range.count;
-      } else if (range.first + range.count > merged_end) {
-        merged_end = range.first + range.count;
-      }
-    }
-    std::uint32_t graphic_new = 0, sound_new = 0;
-    if (graphic_) {
-      graphic_new = merged_end;
-      graphic_shift_ = static_cast<std::int32_t>(merged_end - graphic_own);
-      merged_end += graphic_count;
-    }
-    if (sound_) {
-      sound_new = merged_end;
-      sound_shift_ = static_cast<std::int32_t>(merged_end - sound_own);
-      merged_end += sound_count;
-    }
-
+    const SubbookPlan planned =
+        plan_subbook(index_page_.data(), {text_.get(), graphic_.get(), sound_.get()}, selection, reader_);
+    graphic_shift_ = planned.graphic_shift;
+    sound_shift_ = planned.sound_shift;
     std::vector<Expected> out;
-    int multi = 1;
-    for (int i = 0; i < n; ++i) {
-      const IndexEntryView entry = index_entry(index_page_.data(), i);
-      const int row = match_component(entry.code(), selection);
-      if (row < 0) continue;
+    for (const PlannedFile& f : planned.files) {
       Expected e;
-      e.row = row;
-      e.record.code = entry.code();
-      e.record.attribute = entry.attribute();
-      std::memcpy(e.record.parameters.data(), entry.parameters(), 3);
-      const ComponentKind& kind = COMPONENT_KINDS[static_cast<std::size_t>(row)];
-      e.record.name = component_file_name(kind, entry.code() == MULTI_SEARCH_CODE ? multi++ : 0);
-      e.own_first = ranges[static_cast<std::size_t>(i)].first;
-      e.count = ranges[static_cast<std::size_t>(i)].count;
-      e.source = text_.get();
-      e.record.first = e.own_first;
-      if (entry.code() == GRAPHIC_CODE && graphic_) {
-        e.source = graphic_.get();
-        e.record.first = graphic_new;
-      } else if (entry.code() == SOUND_CODE && sound_) {
-        e.source = sound_.get();
-        e.record.first = sound_new;
-      }
-      e.record.last = e.record.first + e.count - 1;
-      e.relocate = entry.code() == 0x00 && (graphic_ || sound_);
+      e.row = f.row;
+      e.record.code = f.code;
+      e.record.attribute = f.attribute;
+      e.record.parameters = f.parameters;
+      e.record.name = f.name;
+      e.record.first = f.first_page;
+      e.record.last = f.last_page();
+      e.source = f.source;
+      e.own_first = f.range.first;
+      e.count = f.range.count;
+      e.relocate = f.relocate;
       out.push_back(e);
     }
-    for (const auto& [code, name] : {std::pair{0xF1, src_.full_font}, std::pair{0xF2, src_.half_font}}) {
+    for (const auto& [code, name] :
+         {std::pair{FULL_FONT_CODE, src_.full_font}, std::pair{HALF_FONT_CODE, src_.half_font}}) {
       if (name.empty()) continue;
       Expected e;
       e.font = true;
-      e.record.code = static_cast<std::uint8_t>(code);
+      e.record.code = code;
       e.record.name = name;
       out.push_back(e);
     }
@@ -407,7 +362,7 @@ class Checker {
     // The source pages, with a page of room for a reference that starts near the end.
     Bytes want((static_cast<std::size_t>(e.count) + 1) * PAGE_SIZE, 0);
     for (std::uint32_t p = 0; p < e.count; ++p) {
-      if (read_block(want.data() + std::size_t{p} * PAGE_SIZE, e.source, e.own_first + p) == nullptr)
+      if (reader_.read_block(want.data() + std::size_t{p} * PAGE_SIZE, e.source, e.own_first + p) == nullptr)
         return fault(path +
                      format(": FAULT: source %s page %u cannot be read", e.source->name.c_str(),
                             static_cast<unsigned>(e.own_first + p)));
@@ -422,7 +377,7 @@ class Checker {
     std::string how;
     Bytes decoded;
     const Bytes* got = &*file;
-    if (file->size() >= 8 && std::memcmp(file->data(), "VORQDATA", 8) == 0) {
+    if (file->size() >= DATA_MAGIC.size() && std::memcmp(file->data(), DATA_MAGIC.data(), DATA_MAGIC.size()) == 0) {
       if (!kind.compressed) return fault(path + ": FAULT: a VORQDATA file where a raw file belongs");
       DataFile df;
       std::string error;
@@ -471,7 +426,7 @@ class Checker {
 
   void check_font(const Expected& e) {
     const std::string path = dir_ + "/" + e.record.name;
-    const std::string& source_path = e.record.code == 0xF1 ? src_.full_font_path : src_.half_font_path;
+    const std::string& source_path = e.record.code == FULL_FONT_CODE ? src_.full_font_path : src_.half_font_path;
     const std::optional<Bytes> want = read_book_file(source_path);
     if (!want) return fault(path + ": FAULT: source " + source_path + " cannot be read");
     const std::optional<Bytes> got = read_whole(path);
@@ -497,7 +452,8 @@ class Checker {
   std::vector<std::string>& lines_;
   std::string dir_, package_;
   CatalogImage catalog_;
-  Source src_;
+  SubbookSource src_;
+  PageReader reader_;  // the reading position of the subbook's files
   BookFilePtr text_, graphic_, sound_;
   std::array<std::uint8_t, PAGE_SIZE> index_page_{};
   std::int32_t graphic_shift_ = 0, sound_shift_ = 0;

@@ -61,6 +61,46 @@ bool write_source(SourceFile& file, const fs::path& path, int kind, std::vector<
   return write_bytes(path, compressed.bytes, error);
 }
 
+// Graphics (0xD2) and sound (0xD8) that move to files of their own count
+// their pages from 1 there; they must be the last pages of the text file.
+// Moves their pages into moved[0] and moved[1], relocates the body text's
+// references to them and cuts the text's pages behind its last component.
+// Returns "" or why the book cannot be split so.
+std::string split_off(std::vector<Page>& pages, std::uint32_t index_page, const SubbookRecipe& want,
+                      std::vector<Page> moved[2]) {
+  Page& index = pages[index_page - 1];
+  const std::uint32_t entries = get_be(index.data(), 2);
+  std::int32_t shift[2] = {0, 0};
+  std::uint32_t text_end = 0, body_start = 0, body_pages = 0, moved_start = ~0u;
+  for (std::uint32_t i = 0; i < entries; ++i) {
+    std::uint8_t* e = &index[16 + 16 * i];
+    const std::uint32_t start = get_be(e + 2, 4), count = get_be(e + 6, 4);
+    const int k = e[0] == 0xD2 && want.separate_graphic ? 0 : e[0] == 0xD8 && want.separate_sound ? 1 : -1;
+    if (e[0] == 0x00) body_start = start, body_pages = count;
+    if (start < 1 || start + count - 1 > pages.size()) return "component beyond the file";
+    if (k < 0) {
+      text_end = std::max(text_end, start + count - 1);
+      continue;
+    }
+    moved[k].assign(pages.begin() + start - 1, pages.begin() + start - 1 + count);
+    shift[k] = 1 - static_cast<std::int32_t>(start);
+    moved_start = std::min(moved_start, start);
+    put_be(e + 2, 4, 1);
+  }
+  if (moved_start <= text_end) return "graphics and sound do not follow the text";
+  if ((shift[0] != 0 || shift[1] != 0) && body_pages > 0) {
+    // The body text's references follow their pages (one page of room behind).
+    std::vector<std::uint8_t> body((body_pages + 1) * PAGE_BYTES, 0);
+    for (std::uint32_t p = 0; p < body_pages; ++p)
+      std::copy(pages[body_start - 1 + p].begin(), pages[body_start - 1 + p].end(), &body[p * PAGE_BYTES]);
+    relocate_references(body.data(), body_pages * PAGE_BYTES, shift[0], shift[1]);
+    for (std::uint32_t p = 0; p < body_pages; ++p)
+      std::copy_n(&body[p * PAGE_BYTES], PAGE_BYTES, pages[body_start - 1 + p].begin());
+  }
+  pages.resize(text_end);
+  return "";
+}
+
 }  // namespace
 
 GeneratedBook write_book_from(const std::string& source_dir, const fs::path& dir, const BookRecipe& recipe) {
@@ -95,14 +135,14 @@ GeneratedBook write_book_from(const std::string& source_dir, const fs::path& dir
   BookFilePtr text = open_book_file(join_book_path(image.book_dir, s.dir_name, "DATA", "HONMON"), 0);
   if (!text) return fail("no " + s.dir_name + "/DATA/HONMON");
   std::vector<Page> pages(static_cast<std::size_t>(book_file_size(*text) / PAGE_BYTES));
+  PageReader reader;
   for (std::size_t p = 0; p < pages.size(); ++p)
-    if (!read_block(pages[p].data(), text.get(), static_cast<std::uint32_t>(p + 1)))
+    if (!reader.read_block(pages[p].data(), text.get(), static_cast<std::uint32_t>(p + 1)))
       return fail("cannot read page " + std::to_string(p + 1));
   if (s.index_page < 1 || s.index_page > pages.size() || (eb && s.index_page != 1))
     return fail("index page " + std::to_string(s.index_page));
-  Page& index = pages[s.index_page - 1];
-  const std::uint32_t entries = get_be(index.data(), 2);
-  if (16 + 16 * (entries + 2) > PAGE_BYTES) return fail("the index page is full");
+  // Room for two more entries (the EB layout's fonts).
+  if (16 + 16 * (get_be(pages[s.index_page - 1].data(), 2) + 2) > PAGE_BYTES) return fail("the index page is full");
 
   if (eb) {
     // The fonts become components of START, each on whole pages of its own.
@@ -119,37 +159,9 @@ GeneratedBook write_book_from(const std::string& source_dir, const fs::path& dir
     }
     if (!write_source(s.text, dir / s.dir_name / "START", 0, std::move(pages), recipe.huffman, book.error)) return book;
   } else {
-    // Graphics (0xD2) and sound (0xD8) that move to files of their own count
-    // their pages from 1 there; they must be the last pages of the text file.
     std::vector<Page> moved[2];
-    std::int32_t shift[2] = {0, 0};
-    std::uint32_t text_end = 0, body_start = 0, body_pages = 0, moved_start = ~0u;
-    for (std::uint32_t i = 0; i < entries; ++i) {
-      std::uint8_t* e = &index[16 + 16 * i];
-      const std::uint32_t start = get_be(e + 2, 4), count = get_be(e + 6, 4);
-      const int k = e[0] == 0xD2 && want.separate_graphic ? 0 : e[0] == 0xD8 && want.separate_sound ? 1 : -1;
-      if (e[0] == 0x00) body_start = start, body_pages = count;
-      if (start < 1 || start + count - 1 > pages.size()) return fail("component beyond the file");
-      if (k < 0) {
-        text_end = std::max(text_end, start + count - 1);
-        continue;
-      }
-      moved[k].assign(pages.begin() + start - 1, pages.begin() + start - 1 + count);
-      shift[k] = 1 - static_cast<std::int32_t>(start);
-      moved_start = std::min(moved_start, start);
-      put_be(e + 2, 4, 1);
-    }
-    if (moved_start <= text_end) return fail("graphics and sound do not follow the text");
-    if ((shift[0] != 0 || shift[1] != 0) && body_pages > 0) {
-      // The body text's references follow their pages (one page of room behind).
-      std::vector<std::uint8_t> body((body_pages + 1) * PAGE_BYTES, 0);
-      for (std::uint32_t p = 0; p < body_pages; ++p)
-        std::copy(pages[body_start - 1 + p].begin(), pages[body_start - 1 + p].end(), &body[p * PAGE_BYTES]);
-      relocate_references(body.data(), body_pages * PAGE_BYTES, shift[0], shift[1]);
-      for (std::uint32_t p = 0; p < body_pages; ++p)
-        std::copy_n(&body[p * PAGE_BYTES], PAGE_BYTES, pages[body_start - 1 + p].begin());
-    }
-    pages.resize(text_end);
+    const std::string why = split_off(pages, s.index_page, want, moved);
+    if (!why.empty()) return fail(why);
     const fs::path data = dir / s.dir_name / "DATA";
     const std::string name = want.text_kind != 0 ? "HONMON2" : "HONMON";
     if (!write_source(s.text, data / name, want.text_kind, std::move(pages), recipe.huffman, book.error) ||

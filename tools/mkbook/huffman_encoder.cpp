@@ -75,8 +75,8 @@ std::uint16_t scaled(std::uint64_t count, std::uint64_t max_count, bool allow_ze
 }  // namespace
 
 std::int32_t FrequencyTable::table_length() const {
-  return kind == 1 ? static_cast<std::int32_t>(512 + 4 * pairs.size())
-                   : static_cast<std::int32_t>(4608 + 6 * quads.size());
+  return kind == HUFFMAN_KIND ? static_cast<std::int32_t>(512 + 4 * pairs.size())
+                              : static_cast<std::int32_t>(4608 + 6 * quads.size());
 }
 
 std::vector<std::uint8_t> FrequencyTable::serialize() const {
@@ -111,17 +111,19 @@ FrequencyTable choose_symbols(int kind, std::span<const Page> pages, const Huffm
     const std::size_t n = used_length(page);
     for (std::size_t i = 0; i + 2 <= n; i += 2) {
       ++pair_counts[pair_key(&page[i])];
-      if (kind == 2 && i + 4 <= n) ++quad_counts[quad_key(&page[i])];
+      if (kind == FLAGGED_HUFFMAN_KIND && i + 4 <= n) ++quad_counts[quad_key(&page[i])];
     }
   }
   std::vector<std::uint32_t> quads;
-  if (kind == 2) quads = top_keys(quad_counts, static_cast<std::size_t>(std::max(options.max_quads, 0)), 3);
-  const std::size_t pair_limit = kind == 2 ? 1024 : static_cast<std::size_t>(std::max(options.max_pairs, 0));
+  if (kind == FLAGGED_HUFFMAN_KIND)
+    quads = top_keys(quad_counts, static_cast<std::size_t>(std::max(options.max_quads, 0)), 3);
+  const std::size_t pair_limit =
+      kind == FLAGGED_HUFFMAN_KIND ? 1024 : static_cast<std::size_t>(std::max(options.max_pairs, 0));
   std::vector<std::uint16_t> pairs = top_keys(pair_counts, pair_limit, 2);
   for (std::uint16_t p : extra_pairs) {
-    if (kind == 1 && std::find(pairs.begin(), pairs.end(), p) == pairs.end()) pairs.push_back(p);
+    if (kind == HUFFMAN_KIND && std::find(pairs.begin(), pairs.end(), p) == pairs.end()) pairs.push_back(p);
   }
-  if (kind == 2) {
+  if (kind == FLAGGED_HUFFMAN_KIND) {
     // Kind 2 always has 1024 pair records: fill up with pairs no page uses.
     std::set<std::uint16_t> taken(pairs.begin(), pairs.end());
     for (std::uint32_t v = 0; pairs.size() < 1024; ++v) {
@@ -211,7 +213,7 @@ std::vector<std::uint8_t> HuffmanEncoder::encode_page(const Page& page, bool end
 
 bool compress_pages(int kind, std::span<const Page> pages, const HuffmanOptions& options, CompressedFile& out,
                     std::string& error) {
-  if (kind != 1 && kind != 2) {
+  if (kind != HUFFMAN_KIND && kind != FLAGGED_HUFFMAN_KIND) {
     error = "compression kind must be 1 or 2";
     return false;
   }
@@ -223,7 +225,7 @@ bool compress_pages(int kind, std::span<const Page> pages, const HuffmanOptions&
   // gets its own pairs as symbols, and the table is made again.
   std::set<std::uint16_t> extra_pairs;
   FrequencyTable table = choose_symbols(kind, pages, options, extra_pairs);
-  for (int round = 0; kind == 1 && round < 4; ++round) {
+  for (int round = 0; kind == HUFFMAN_KIND && round < 4; ++round) {
     const HuffmanEncoder trial(table);
     const std::size_t before = extra_pairs.size();
     for (const Page& page : pages) {
@@ -268,7 +270,7 @@ bool compress_pages(int kind, std::span<const Page> pages, const HuffmanOptions&
 
     std::vector<std::uint8_t> stream = encoder.encode_page(pages[p], options.end_symbol_after_full_page);
     bool raw = false;
-    if (kind == 2) {
+    if (kind == FLAGGED_HUFFMAN_KIND) {
       const bool forced = std::find(options.force_raw_pages.begin(), options.force_raw_pages.end(),
                                     static_cast<std::uint32_t>(p + 1)) != options.force_raw_pages.end();
       raw = forced || (options.raw_when_larger && stream.size() >= PAGE_BYTES);

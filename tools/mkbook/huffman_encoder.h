@@ -28,10 +28,13 @@
 #include <vector>
 
 #include "bookfile/huffman.h"
+#include "bookfile/page_sizes.h"
+#include "catalog/catalog.h"
 
 namespace tolvex::testbook {
 
-inline constexpr std::size_t PAGE_BYTES = 2048;
+// The page size as a byte count for containers.
+inline constexpr std::size_t PAGE_BYTES = PAGE_SIZE;
 using Page = std::array<std::uint8_t, PAGE_BYTES>;
 
 struct HuffmanOptions {

@@ -57,15 +57,21 @@ int usage_error(const char* what) {
   return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// What the command line asks for.
+struct Options {
   BookRecipe recipe;
   tolvex::testbook::SubbookRecipe sub;
   std::string dir;
   std::string from;
   bool sample = false;
   unsigned long subbooks = 1;
+};
+
+// Reads the command line into `o`: -1 to go on, else the exit status
+// (after the help text or a usage error).
+int parse_options(int argc, char** argv, Options& o) {
+  BookRecipe& recipe = o.recipe;
+  tolvex::testbook::SubbookRecipe& sub = o.sub;
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
     auto value = [&](unsigned long& out) {
@@ -78,11 +84,11 @@ int main(int argc, char** argv) {
       return 0;
     } else if (a == "--sample") {
       if (i + 1 >= argc) return usage_error("--sample needs a directory");
-      sample = true;
-      dir = argv[++i];
+      o.sample = true;
+      o.dir = argv[++i];
     } else if (a == "--from") {
       if (i + 1 >= argc) return usage_error("--from needs a book directory");
-      from = argv[++i];
+      o.from = argv[++i];
     } else if (a == "--seed") {
       if (!value(n)) return usage_error("--seed needs a number");
       recipe.seed = static_cast<std::uint32_t>(n);
@@ -110,7 +116,7 @@ int main(int argc, char** argv) {
       sub.multi_searches = static_cast<int>(n);
     } else if (a == "--subbooks") {
       if (!value(n) || n == 0 || n > 50) return usage_error("--subbooks needs a number from 1 to 50");
-      subbooks = n;
+      o.subbooks = n;
     } else if (a == "--v1") {
       sub.entry_version = 1;
     } else if (a == "--no-fonts") {
@@ -123,26 +129,39 @@ int main(int argc, char** argv) {
       recipe.huffman.end_symbol_after_full_page = false;
     } else if (!a.empty() && a[0] == '-') {
       return usage_error(("unknown option " + std::string(a)).c_str());
-    } else if (dir.empty()) {
-      dir = argv[i];
+    } else if (o.dir.empty()) {
+      o.dir = argv[i];
     } else {
       return usage_error("only one directory");
     }
   }
-  if (dir.empty()) return usage_error("no directory given");
-  if (sample) {
-    const std::uint32_t seed = recipe.seed;
-    recipe = tolvex::testbook::sample_book_recipe(seed);
-  } else {
-    recipe.subbooks.clear();
-    for (unsigned long i = 0; i < subbooks; ++i) {
-      tolvex::testbook::SubbookRecipe s = sub;
-      s.dir_name = subbooks == 1 ? "SAMPLE" : "BOOK" + std::to_string(i + 1);
-      recipe.subbooks.push_back(s);
-    }
+  if (o.dir.empty()) return usage_error("no directory given");
+  return -1;
+}
+
+// The sample book's recipe, or the asked subbooks named SAMPLE or BOOK1, BOOK2, ...
+BookRecipe recipe_of(const Options& o) {
+  BookRecipe recipe = o.recipe;
+  if (o.sample) return tolvex::testbook::sample_book_recipe(recipe.seed);
+  recipe.subbooks.clear();
+  for (unsigned long i = 0; i < o.subbooks; ++i) {
+    tolvex::testbook::SubbookRecipe s = o.sub;
+    s.dir_name = o.subbooks == 1 ? "SAMPLE" : "BOOK" + std::to_string(i + 1);
+    recipe.subbooks.push_back(s);
   }
-  const tolvex::testbook::GeneratedBook book = from.empty() ? tolvex::testbook::write_book(dir, recipe)
-                                                            : tolvex::testbook::write_book_from(from, dir, recipe);
+  return recipe;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  const int status = parse_options(argc, argv, o);
+  if (status >= 0) return status;
+  const BookRecipe recipe = recipe_of(o);
+  const tolvex::testbook::GeneratedBook book = o.from.empty()
+      ? tolvex::testbook::write_book(o.dir, recipe)
+      : tolvex::testbook::write_book_from(o.from, o.dir, recipe);
   if (!book.ok()) {
     std::fprintf(stderr, "tolvex-mkbook: %s\n", book.error.c_str());
     return 1;

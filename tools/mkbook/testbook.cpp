@@ -6,6 +6,7 @@
 #include <set>
 #include <system_error>
 
+#include "catalog/catalog.h"
 #include "jis_text.h"
 
 namespace tolvex::testbook {
@@ -14,9 +15,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t EB_ENTRY = 40;
-constexpr std::size_t EPWING_ENTRY = 164;
-constexpr std::size_t CATALOG_HEADER = 16;
+constexpr std::size_t EB_ENTRY = EB_ENTRY_SIZE;
+constexpr std::size_t EPWING_ENTRY = EPWING_ENTRY_SIZE;
+constexpr std::size_t CATALOG_HEADER = CATALOG_HEADER_SIZE;
 
 void put_be(std::uint8_t* p, int n, std::uint32_t v) {
   for (int i = n - 1; i >= 0; --i, v >>= 8) p[i] = static_cast<std::uint8_t>(v);
@@ -26,7 +27,9 @@ void put_name(std::uint8_t* field, std::size_t width, const std::string& name, s
   for (std::size_t i = 0; i < width; ++i) field[i] = i < name.size() ? static_cast<std::uint8_t>(name[i]) : pad;
 }
 
-std::uint8_t compression_code(int kind) { return kind == 1 ? 0x11 : kind == 2 ? 0x12 : 0x00; }
+std::uint8_t compression_code(int kind) {
+  return kind == HUFFMAN_KIND ? COMPRESSION_CODE_1 : kind == FLAGGED_HUFFMAN_KIND ? COMPRESSION_CODE_2 : 0x00;
+}
 
 bool write_file(const fs::path& path, std::span<const std::uint8_t> bytes, std::string& error) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -167,34 +170,30 @@ Bytes caption(bool graphic) {
   return {0x32, 0x3B, 0x40, 0x3C, 0x1F, 0x6A};
 }
 
-void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_t body_pages, bool pathological,
-                const BodyTargets& targets, JisText& text, Rng& rng, std::vector<Reference>& refs) {
-  // The body is written straight into its pages (zero until written), at
-  // offsets counted from its first page.
-  const std::size_t total = static_cast<std::size_t>(body_pages) * PAGE_BYTES;
-  auto body = [&](std::size_t at) -> std::uint8_t& { return pages[body_start - 1 + at / PAGE_BYTES][at % PAGE_BYTES]; };
-  auto put = [&](std::size_t at, const Bytes& bytes) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) body(at + i) = bytes[i];
-  };
-
-  auto graphic_target = [&] { return targets.graphic_first + rng.below(targets.graphic_count); };
-  auto sound_target = [&](std::uint32_t& start, std::uint32_t& end) {
+// Reference targets drawn from the generator's random numbers.
+struct TargetDraw {
+  const BodyTargets& targets;
+  Rng& rng;
+  std::uint32_t graphic() { return targets.graphic_first + rng.below(targets.graphic_count); }
+  void sound(std::uint32_t& start, std::uint32_t& end) {
     start = targets.sound_first + rng.below(targets.sound_count);
     end = std::min(start + rng.below(3), targets.sound_first + targets.sound_count - 1);
-  };
+  }
+};
 
-  // References pinned across page and chunk (16-page) boundaries.
+// References pinned across page and chunk (16-page) boundaries, in body order.
+std::vector<Pin> pinned_references(std::uint32_t body_pages, TargetDraw& draw) {
   std::vector<Pin> pins;
-  const bool g = targets.graphic_count > 0;
-  const bool s = targets.sound_count > 0;
+  const bool g = draw.targets.graphic_count > 0;
+  const bool s = draw.targets.sound_count > 0;
   auto pin_graphic = [&](std::size_t at) {
-    Pin pin{at, {}, 1, {graphic_target(), 0}};
+    Pin pin{at, {}, 1, {draw.graphic(), 0}};
     pin.bytes = graphic_reference(pin.pages[0]);
     pins.push_back(pin);
   };
   auto pin_sound = [&](std::size_t at) {
     Pin pin{at, {}, 2, {0, 0}};
-    sound_target(pin.pages[0], pin.pages[1]);
+    draw.sound(pin.pages[0], pin.pages[1]);
     pin.bytes = sound_reference(pin.pages[0], pin.pages[1]);
     const Bytes c = caption(false);
     pin.bytes.insert(pin.bytes.end(), c.begin(), c.end());
@@ -213,6 +212,48 @@ void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_
     pin_sound(48 * P);
   }
   std::sort(pins.begin(), pins.end(), [](const Pin& a, const Pin& b) { return a.offset < b.offset; });
+  return pins;
+}
+
+// A dictionary entry, sometimes followed by a graphic or a sound reference
+// with its caption; `ref` (0, 1 graphic, 2 sound), `ref_at` and `pg` say which.
+Bytes body_piece(JisText& text, TargetDraw& draw, int& ref, std::size_t& ref_at, std::uint32_t pg[2]) {
+  Bytes piece = text.entry();
+  ref = 0;
+  if (draw.targets.graphic_count > 0 && draw.rng.chance(12)) {
+    ref = 1;
+    ref_at = piece.size();
+    pg[0] = draw.graphic();
+    const Bytes e = graphic_reference(pg[0]);
+    piece.insert(piece.end(), e.begin(), e.end());
+  } else if (draw.targets.sound_count > 0 && draw.rng.chance(8)) {
+    ref = 2;
+    ref_at = piece.size();
+    draw.sound(pg[0], pg[1]);
+    const Bytes e = sound_reference(pg[0], pg[1]);
+    piece.insert(piece.end(), e.begin(), e.end());
+  }
+  if (ref != 0) {
+    const Bytes c = caption(ref == 1);
+    piece.insert(piece.end(), c.begin(), c.end());
+    piece.insert(piece.end(), {0x1F, 0x0A});
+  }
+  return piece;
+}
+
+void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_t body_pages, bool pathological,
+                const BodyTargets& targets, JisText& text, Rng& rng, std::vector<Reference>& refs) {
+  // The body is written straight into its pages (zero until written), at
+  // offsets counted from its first page.
+  const std::size_t total = static_cast<std::size_t>(body_pages) * PAGE_BYTES;
+  auto body = [&](std::size_t at) -> std::uint8_t& { return pages[body_start - 1 + at / PAGE_BYTES][at % PAGE_BYTES]; };
+  auto put = [&](std::size_t at, const Bytes& bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) body(at + i) = bytes[i];
+  };
+
+  TargetDraw draw{targets, rng};
+  const std::vector<Pin> pins = pinned_references(body_pages, draw);
+  const std::size_t P = PAGE_BYTES;
 
   std::set<std::size_t> ramp_pages, special_pages;  // special: the zero and the ramp pages
   if (pathological && body_pages >= 12) {
@@ -255,28 +296,10 @@ void build_body(std::vector<Page>& pages, std::uint32_t body_start, std::uint32_
     const auto special = special_pages.upper_bound(page_index);
     if (special != special_pages.end()) barrier = std::min(barrier, *special * P);
 
-    Bytes piece = text.entry();
     int ref = 0;
     std::size_t ref_at = 0;
     std::uint32_t pg[2] = {0, 0};
-    if (g && rng.chance(12)) {
-      ref = 1;
-      ref_at = piece.size();
-      pg[0] = graphic_target();
-      const Bytes e = graphic_reference(pg[0]);
-      piece.insert(piece.end(), e.begin(), e.end());
-    } else if (s && rng.chance(8)) {
-      ref = 2;
-      ref_at = piece.size();
-      sound_target(pg[0], pg[1]);
-      const Bytes e = sound_reference(pg[0], pg[1]);
-      piece.insert(piece.end(), e.begin(), e.end());
-    }
-    if (ref != 0) {
-      const Bytes c = caption(ref == 1);
-      piece.insert(piece.end(), c.begin(), c.end());
-      piece.insert(piece.end(), {0x1F, 0x0A});
-    }
+    const Bytes piece = body_piece(text, draw, ref, ref_at, pg);
     if (pos + piece.size() <= barrier) {
       put(pos, piece);
       if (ref != 0) record(ref, pos + ref_at, pg);
@@ -322,30 +345,51 @@ struct Builder {
   }
 };
 
-bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::size_t number, const fs::path& root,
-                   GeneratedSubbook& result, std::string& error) {
-  Builder b(book, recipe, (static_cast<std::uint64_t>(book.seed) << 16) ^ (number * 0x51ED27ULL) ^ 0xB00C);
-  GeneratedSubbook& out = b.out;
-  const bool epwing = book.layout == Layout::EPWING;
-  out.dir_name = recipe.dir_name;
-  out.title_jis = recipe.title_jis.empty() ? b.text.title(epwing ? 20 : 15) : recipe.title_jis;
-  out.book_type = recipe.book_type;
-  out.entry_version = epwing ? recipe.entry_version : 0;
-  out.stream_book = epwing && recipe.book_type == 0xF0;
-  if (out.stream_book) {
-    result = std::move(out);
-    return true;
-  }
-  const bool second_table = epwing && recipe.entry_version >= 2;
-  const int text_kind = second_table ? recipe.text_kind : 0;
-  const bool separate_graphic = second_table && recipe.separate_graphic && recipe.graphic_pages > 0;
-  const bool separate_sound = second_table && recipe.separate_sound && recipe.sound_pages > 0;
+struct MultiEntry {
+  std::uint8_t code;
+  std::uint32_t start, count;
+};
+// Per multi-search: its groups, each a list of entries.
+using MultiGroups = std::vector<std::vector<std::vector<MultiEntry>>>;
 
-  // Page plan of the text file, in index-page order.
+// Multi-search: the page of the first one comes before the pages its
+// entries name, the others after; all entries' pages lie in one block, so
+// every range also covers pages of the other multi-searches. `component`
+// receives the index of each one's component.
+void plan_multi_searches(Builder& b, int multis, MultiGroups& multi_groups, std::vector<std::size_t>& component) {
+  if (multis <= 0) return;
+  component.push_back(b.out.components.size());
+  b.add(0xFF, 1);
+  for (int m = 0; m < multis; ++m) {
+    const int groups = 1 + m % 3;
+    for (int g = 0; g < groups; ++g) {
+      std::vector<MultiEntry> entries;
+      const int count = 1 + (m + g) % 3;
+      for (int e = 0; e < count; ++e) {
+        const std::uint8_t codes[] = {0x71, 0x91, 0x01};
+        const std::uint32_t pages = 1 + static_cast<std::uint32_t>(e % 2);
+        entries.push_back({codes[e % 3], b.next_page, pages});
+        b.next_page += pages;
+      }
+      if (g == 0) entries.push_back({0x72, 1, 0});  // a page count of 0 widens nothing
+      multi_groups[static_cast<std::size_t>(m)].push_back(std::move(entries));
+    }
+  }
+  for (int m = 1; m < multis; ++m) {
+    component.push_back(b.out.components.size());
+    b.add(0xFF, 1);
+  }
+}
+
+// The page plan of the text file, in index-page order, the multi-searches
+// planned into `multi_groups` (sized to their number); returns where the
+// graphic and sound pages lie.
+BodyTargets plan_pages(Builder& b, const SubbookRecipe& recipe, bool separate_graphic, bool separate_sound,
+                       MultiGroups& multi_groups, std::vector<std::size_t>& multi_component) {
   b.add(0x02, 1);
   b.add(0x01, 2);
   b.add(0x0C, 1);
-  out.body_start = b.next_page;
+  b.out.body_start = b.next_page;
   b.add(0x00, std::max<std::uint32_t>(recipe.body_pages, 1));
   b.add(0x30, 3);
   b.add(0x70, 2);
@@ -353,40 +397,7 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
   b.add(0x80, 2);
   b.add(0x81, 2);
   b.add(0x03, 1);
-
-  // Multi-search: the page of the first one comes before the pages its
-  // entries name, the others after; all entries' pages lie in one block, so
-  // every range also covers pages of the other multi-searches.
-  const int multis = std::clamp(recipe.multi_searches, 0, 10);
-  struct MultiEntry {
-    std::uint8_t code;
-    std::uint32_t start, count;
-  };
-  std::vector<std::vector<std::vector<MultiEntry>>> multi_groups(static_cast<std::size_t>(multis));
-  std::vector<std::size_t> multi_component;
-  if (multis > 0) {
-    multi_component.push_back(out.components.size());
-    b.add(0xFF, 1);
-    for (int m = 0; m < multis; ++m) {
-      const int groups = 1 + m % 3;
-      for (int g = 0; g < groups; ++g) {
-        std::vector<MultiEntry> entries;
-        const int count = 1 + (m + g) % 3;
-        for (int e = 0; e < count; ++e) {
-          const std::uint8_t codes[] = {0x71, 0x91, 0x01};
-          const std::uint32_t pages = 1 + static_cast<std::uint32_t>(e % 2);
-          entries.push_back({codes[e % 3], b.next_page, pages});
-          b.next_page += pages;
-        }
-        if (g == 0) entries.push_back({0x72, 1, 0});  // a page count of 0 widens nothing
-        multi_groups[static_cast<std::size_t>(m)].push_back(std::move(entries));
-      }
-    }
-    for (int m = 1; m < multis; ++m) {
-      multi_component.push_back(out.components.size());
-      b.add(0xFF, 1);
-    }
-  }
+  plan_multi_searches(b, static_cast<int>(multi_groups.size()), multi_groups, multi_component);
   b.add(0xF1, 2);
   b.add(0xF2, 1);
   BodyTargets targets;
@@ -400,13 +411,14 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
     targets.sound_first = c.start_page;
     targets.sound_count = c.page_count;
   }
-  if (out.components.size() > 126) {
-    error = "too many index entries";
-    return false;
-  }
+  return targets;
+}
 
-  // Page contents.
-  std::vector<Page> pages(b.next_page - 1);
+// The contents of the text file's component pages and of the pages the
+// multi-search entries name (the body and the multi-search pages come later).
+void fill_component_pages(Builder& b, std::vector<Page>& pages, int text_kind, const SubbookRecipe& recipe,
+                          const MultiGroups& multi_groups) {
+  const GeneratedSubbook& out = b.out;
   for (std::size_t ci = 0; ci < out.components.size(); ++ci) {
     const Component& c = out.components[ci];
     if (c.file != FileRole::Text) continue;
@@ -419,7 +431,7 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
         case 0x02: page = text_page(b.text, false); break;
         // Noise does not compress: kind 2 stores it raw, kind 1 could not
         // store it at all, so a kind-1 file gets text there.
-        case 0x0C: page = text_kind == 1 ? text_page(b.text, false) : noise_page(b.rng); break;
+        case 0x0C: page = text_kind == HUFFMAN_KIND ? text_page(b.text, false) : noise_page(b.rng); break;
         case 0xF1: page = glyph_page(b.rng, 32); break;
         case 0xF2: page = glyph_page(b.rng, 16); break;
         case 0xD2: page = picture_page(b.rng, i); break;
@@ -429,22 +441,22 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
       }
     }
   }
-  for (int m = 0; m < multis; ++m) {
-    for (const auto& group : multi_groups[static_cast<std::size_t>(m)])
+  for (const auto& groups : multi_groups)
+    for (const auto& group : groups)
       for (const MultiEntry& e : group)
         for (std::uint32_t i = 0; i < e.count; ++i)
           pages[e.start - 1 + i] = index_page(b.text, b.rng, out.body_start, recipe.body_pages);
-  }
-  build_body(pages, out.body_start, std::max<std::uint32_t>(recipe.body_pages, 1), recipe.pathological_pages, targets,
-             b.text, b.rng, out.references);
+}
 
-  // Multi-search pages: group count, then groups of a count byte, a 30-byte
-  // JIS label at 2 and 16-byte entries from 32; and the range each covers.
-  for (int m = 0; m < multis; ++m) {
-    Component& c = out.components[multi_component[static_cast<std::size_t>(m)]];
+// Multi-search pages: group count, then groups of a count byte, a 30-byte
+// JIS label at 2 and 16-byte entries from 32; and the range each covers.
+void write_multi_pages(Builder& b, std::vector<Page>& pages, const MultiGroups& multi_groups,
+                       const std::vector<std::size_t>& component) {
+  for (std::size_t m = 0; m < multi_groups.size(); ++m) {
+    Component& c = b.out.components[component[m]];
     Page& page = pages[c.start_page - 1];
     page = Page{};
-    const auto& groups = multi_groups[static_cast<std::size_t>(m)];
+    const auto& groups = multi_groups[m];
     put_be(&page[0], 2, static_cast<std::uint32_t>(groups.size()));
     std::size_t at = 16;
     std::uint32_t low = c.start_page, high = c.start_page;
@@ -467,22 +479,104 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
     c.range_start = low;
     c.range_count = high - low + 1;
   }
+}
 
-  // The index page.
-  {
-    Page& page = pages[0];
-    page = Page{};
-    put_be(&page[0], 2, static_cast<std::uint32_t>(out.components.size()));
-    for (std::size_t i = 0; i < out.components.size(); ++i) {
-      const Component& c = out.components[i];
-      std::uint8_t* e = &page[16 + 16 * i];
-      e[0] = c.code;
-      put_be(e + 2, 4, c.start_page);
-      put_be(e + 6, 4, c.page_count);
-      e[10] = c.attribute;
-      std::copy(c.parameters.begin(), c.parameters.end(), e + 11);
-    }
+// A source file of the book, plain (kind 0) or compressed, and its description.
+bool write_source_file(SourceFile& file, std::vector<Page> content, int kind, const fs::path& path,
+                       const HuffmanOptions& options, std::string& error) {
+  file.path = path;
+  file.kind = kind;
+  file.catalog_code = compression_code(kind);
+  file.pages = std::move(content);
+  file.raw_pages.assign(file.pages.size(), false);
+  if (kind == 0) return write_pages(path, file.pages, error);
+  CompressedFile compressed;
+  if (!compress_pages(kind, file.pages, options, compressed, error)) {
+    error = path.string() + ": " + error;
+    return false;
   }
+  file.raw_pages = compressed.raw_pages;
+  return write_file(path, compressed.bytes, error);
+}
+
+// The index page: the entry count, then a 16-byte entry per component.
+void write_index_page(const GeneratedSubbook& out, Page& page) {
+  page = Page{};
+  put_be(&page[0], 2, static_cast<std::uint32_t>(out.components.size()));
+  for (std::size_t i = 0; i < out.components.size(); ++i) {
+    const Component& c = out.components[i];
+    std::uint8_t* e = &page[16 + 16 * i];
+    e[0] = c.code;
+    put_be(e + 2, 4, c.start_page);
+    put_be(e + 6, 4, c.page_count);
+    e[10] = c.attribute;
+    std::copy(c.parameters.begin(), c.parameters.end(), e + 11);
+  }
+}
+
+// The font files in GAIJI: a header page (first character code 0xA121 at
+// bytes 10-11, number of characters at 12-13), then the glyphs.
+bool write_fonts(Builder& b, const SubbookRecipe& recipe, const fs::path& dir, std::string& error) {
+  GeneratedSubbook& out = b.out;
+  std::error_code ec;
+  const fs::path gaiji = dir / "GAIJI";
+  fs::create_directories(gaiji, ec);
+  if (ec) {
+    error = "cannot create " + gaiji.string();
+    return false;
+  }
+  for (int half = 0; half < 2; ++half) {
+    const std::string& name = half ? recipe.half_font : recipe.full_font;
+    if (name.empty()) continue;
+    std::vector<Page> font(2);
+    font[0][10] = 0xA1;
+    font[0][11] = 0x21;
+    put_be(&font[0][12], 2, 32);
+    font[1] = glyph_page(b.rng, half ? 16 : 32);
+    const fs::path path = gaiji / name;
+    if (!write_pages(path, font, error)) return false;
+    out.font_files.push_back(path);
+    (half ? out.half_font : out.full_font) = name;
+  }
+  return true;
+}
+
+bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::size_t number, const fs::path& root,
+                   GeneratedSubbook& result, std::string& error) {
+  Builder b(book, recipe, (static_cast<std::uint64_t>(book.seed) << 16) ^ (number * 0x51ED27ULL) ^ 0xB00C);
+  GeneratedSubbook& out = b.out;
+  const bool epwing = book.layout == Layout::EPWING;
+  out.dir_name = recipe.dir_name;
+  out.title_jis = recipe.title_jis.empty() ? b.text.title(epwing ? 20 : 15) : recipe.title_jis;
+  out.book_type = recipe.book_type;
+  out.entry_version = epwing ? recipe.entry_version : 0;
+  out.stream_book = epwing && recipe.book_type == STREAM_BOOK_TYPE;
+  if (out.stream_book) {
+    result = std::move(out);
+    return true;
+  }
+  const bool second_table = epwing && recipe.entry_version >= 2;
+  const int text_kind = second_table ? recipe.text_kind : 0;
+  const bool separate_graphic = second_table && recipe.separate_graphic && recipe.graphic_pages > 0;
+  const bool separate_sound = second_table && recipe.separate_sound && recipe.sound_pages > 0;
+
+  const int multis = std::clamp(recipe.multi_searches, 0, 10);
+  MultiGroups multi_groups(static_cast<std::size_t>(multis));
+  std::vector<std::size_t> multi_component;
+  const BodyTargets targets = plan_pages(b, recipe, separate_graphic, separate_sound, multi_groups, multi_component);
+  if (out.components.size() > 126) {
+    error = "too many index entries";
+    return false;
+  }
+
+  // Page contents.
+  std::vector<Page> pages(b.next_page - 1);
+  fill_component_pages(b, pages, text_kind, recipe, multi_groups);
+  build_body(pages, out.body_start, std::max<std::uint32_t>(recipe.body_pages, 1), recipe.pathological_pages, targets,
+             b.text, b.rng, out.references);
+
+  write_multi_pages(b, pages, multi_groups, multi_component);
+  write_index_page(out, pages[0]);
   out.index_page = 1;
 
   // Files.
@@ -495,19 +589,7 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
     return false;
   }
   auto write_source = [&](SourceFile& file, std::vector<Page> content, int kind, const fs::path& path) {
-    file.path = path;
-    file.kind = kind;
-    file.catalog_code = compression_code(kind);
-    file.pages = std::move(content);
-    file.raw_pages.assign(file.pages.size(), false);
-    if (kind == 0) return write_pages(path, file.pages, error);
-    CompressedFile compressed;
-    if (!compress_pages(kind, file.pages, book.huffman, compressed, error)) {
-      error = path.string() + ": " + error;
-      return false;
-    }
-    file.raw_pages = compressed.raw_pages;
-    return write_file(path, compressed.bytes, error);
+    return write_source_file(file, std::move(content), kind, path, book.huffman, error);
   };
 
   std::string text_name = recipe.text_file;
@@ -531,29 +613,7 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
       return false;
   }
 
-  if (epwing && recipe.fonts) {
-    const fs::path gaiji = dir / "GAIJI";
-    fs::create_directories(gaiji, ec);
-    if (ec) {
-      error = "cannot create " + gaiji.string();
-      return false;
-    }
-    // Font file: a header page (first character code 0xA121 at bytes 10-11,
-    // number of characters at 12-13), then the glyphs.
-    for (int half = 0; half < 2; ++half) {
-      const std::string& name = half ? recipe.half_font : recipe.full_font;
-      if (name.empty()) continue;
-      std::vector<Page> font(2);
-      font[0][10] = 0xA1;
-      font[0][11] = 0x21;
-      put_be(&font[0][12], 2, 32);
-      font[1] = glyph_page(b.rng, half ? 16 : 32);
-      const fs::path path = gaiji / name;
-      if (!write_pages(path, font, error)) return false;
-      out.font_files.push_back(path);
-      (half ? out.half_font : out.full_font) = name;
-    }
-  }
+  if (epwing && recipe.fonts && !write_fonts(b, recipe, dir, error)) return false;
   result = std::move(out);
   return true;
 }
@@ -565,13 +625,14 @@ std::vector<std::uint8_t> build_catalog(const BookRecipe& recipe, const std::vec
   std::vector<std::uint8_t> cat;
   if (recipe.layout == Layout::EB) {
     cat.assign(CATALOG_HEADER + n * EB_ENTRY, 0);
-    put_be(&cat[0], 2, static_cast<std::uint32_t>(n));
+    put_be(&cat[CATALOG_COUNT_AT], 2, static_cast<std::uint32_t>(n));
     for (std::size_t i = 0; i < n; ++i) {
       std::uint8_t* e = &cat[CATALOG_HEADER + i * EB_ENTRY];
-      e[0] = static_cast<std::uint8_t>(i + 1);
-      e[1] = 0x00;
-      std::copy_n(subbooks[i].title_jis.begin(), std::min<std::size_t>(subbooks[i].title_jis.size(), 30), e + 2);
-      put_name(e + 32, 8, subbooks[i].dir_name, ' ');
+      e[ENTRY_BOOK_TYPE_AT] = static_cast<std::uint8_t>(i + 1);
+      e[ENTRY_VERSION_AT] = 0x00;
+      std::copy_n(subbooks[i].title_jis.begin(), std::min<std::size_t>(subbooks[i].title_jis.size(), EB_TITLE_WIDTH),
+                  e + ENTRY_TITLE_AT);
+      put_name(e + EB_DIR_NAME_AT, NAME_FIELD_WIDTH, subbooks[i].dir_name, ' ');
     }
   } else {
     bool any_second = false;
@@ -580,35 +641,32 @@ std::vector<std::uint8_t> build_catalog(const BookRecipe& recipe, const std::vec
     if ((version & 0xFF) == 0) version = static_cast<std::uint16_t>(version | 1);  // byte 3 tells the layouts apart
     const bool second_table = version != 1 || any_second;
     cat.assign(CATALOG_HEADER + n * EPWING_ENTRY * (second_table ? 2 : 1), 0);
-    put_be(&cat[0], 2, static_cast<std::uint32_t>(n));
-    put_be(&cat[2], 2, version);
+    put_be(&cat[CATALOG_COUNT_AT], 2, static_cast<std::uint32_t>(n));
+    put_be(&cat[CATALOG_LAYOUT_BYTE - 1], 2, version);
     for (std::size_t i = 0; i < n; ++i) {
       const GeneratedSubbook& s = subbooks[i];
       std::uint8_t* e = &cat[CATALOG_HEADER + i * EPWING_ENTRY];
-      e[0] = s.book_type;
-      e[1] = s.entry_version;
-      std::copy_n(s.title_jis.begin(), std::min<std::size_t>(s.title_jis.size(), 80), e + 2);
-      put_name(e + 82, 8, s.dir_name, 0);
-      if (!s.stream_book) put_be(e + 94, 2, s.index_page);
-      put_name(e + 100, 8, s.full_font, 0);
-      put_name(e + 132, 8, s.half_font, 0);
+      e[ENTRY_BOOK_TYPE_AT] = s.book_type;
+      e[ENTRY_VERSION_AT] = s.entry_version;
+      std::copy_n(s.title_jis.begin(), std::min<std::size_t>(s.title_jis.size(), EPWING_TITLE_FIELD),
+                  e + ENTRY_TITLE_AT);
+      put_name(e + EPWING_DIR_NAME_AT, NAME_FIELD_WIDTH, s.dir_name, 0);
+      if (!s.stream_book) put_be(e + EPWING_INDEX_PAGE_AT, 2, s.index_page);
+      put_name(e + EPWING_FULL_FONT_AT, NAME_FIELD_WIDTH, s.full_font, 0);
+      put_name(e + EPWING_HALF_FONT_AT, NAME_FIELD_WIDTH, s.half_font, 0);
       if (!second_table || s.entry_version < 2 || s.stream_book) continue;
-      // Second table: text file name at 4 with its compression code at 55;
-      // graphic name at 44 (code at 54), sound name at 56 (code at 53). The
-      // EB library finds the graphic slot by bits 0-1 of byte 42 being 2, the
-      // sound slot (at 56) by bits 0-1 of byte 41 being 1.
-      std::uint8_t* f = &cat[CATALOG_HEADER + n * EPWING_ENTRY + i * EPWING_ENTRY];
-      put_name(f + 4, 8, s.text.path.filename().string(), 0);
-      f[55] = s.text.catalog_code;
+      std::uint8_t* f = &cat[CATALOG_HEADER + n * EPWING_ENTRY + i * FILE_ENTRY_SIZE];
+      put_name(f + FILE_TEXT_NAME_AT, NAME_FIELD_WIDTH, s.text.path.filename().string(), 0);
+      f[FILE_TEXT_COMPRESSION_AT] = s.text.catalog_code;
       if (s.graphic) {
-        put_name(f + 44, 8, s.graphic->path.filename().string(), 0);
-        f[42] = 0x02;
-        f[54] = 0x00;
+        put_name(f + FILE_GRAPHIC_NAME_AT, NAME_FIELD_WIDTH, s.graphic->path.filename().string(), 0);
+        f[FILE_GRAPHIC_SLOT_AT] = FILE_GRAPHIC_SLOT;
+        f[FILE_GRAPHIC_COMPRESSION_AT] = 0x00;
       }
       if (s.sound) {
-        put_name(f + 56, 8, s.sound->path.filename().string(), 0);
-        f[41] = 0x01;
-        f[53] = s.sound->catalog_code;
+        put_name(f + FILE_SOUND_NAME_AT, NAME_FIELD_WIDTH, s.sound->path.filename().string(), 0);
+        f[FILE_SOUND_SLOT_AT] = FILE_SOUND_SLOT;
+        f[FILE_SOUND_COMPRESSION_AT] = s.sound->catalog_code;
       }
     }
   }
