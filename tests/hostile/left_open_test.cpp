@@ -97,12 +97,13 @@ TEST_F(LeftOpen, BookPathsLongerThan1023CharactersConvertLikeShortOnes) {
   fs::copy(book_.root, deep / "book", fs::copy_options::recursive);
   const std::string catalog = (deep / "book" / book_.catalog.filename()).string();
   ASSERT_GT(catalog.size(), 1023u);
+  // On Windows too, past its 260-character limit (there unwatched: the
+  // test's own directory walk stops at that limit).
 #ifdef _WIN32
-  // Windows refuses paths beyond its 260-character limit: a clean refusal.
-  RunResult r = run_tolvex_in(work_, {catalog});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(contains(r.output, "Can't open \"")) << r.output.substr(0, 600);
-  return;
+  work_ = dir_.path() / "long";
+  fs::create_directories(work_);
+  RunResult r = run_tolvex_in(work_, {"-a", catalog});
+  EXPECT_EQ(r.status, 0);
 #else
   RunResult r = run(catalog);
 #endif

@@ -5,7 +5,8 @@
 # under Wine, converts the sample book with tolvex.exe and requires the Linux
 # run's package, registry script, log and console (CR LF exactly once), also
 # for the book's path as Windows users type it (backslashes, drive letters,
-# mixed separators, another case). SKIPPED without MinGW-w64 or Wine, but under CI.
+# mixed separators, another case) and in folders of any script under two
+# locales. SKIPPED without MinGW-w64 or Wine, but under CI.
 set -u
 LC_ALL=C
 export LC_ALL
@@ -108,7 +109,7 @@ ln -sfn "$work/disc" "$WINEPREFIX/dosdevices/u:"
 (mkdir "$work/linux-one" && cd "$work/linux-one" && "$linux_build/src/tolvex" -a ../book/CATALOGS furoku Appendix >/dev/null 2>&1)
 without_working_line() { timeless "$1" | grep -a -v '^Working on '; }
 # like_linux REFERENCE PATH ARGS...: tolvex.exe -a PATH ARGS gives REFERENCE's
-# package and log (but for the times), the log naming PATH as typed.
+# package and log (but for the times), console and log naming PATH as typed.
 n=0
 like_linux() {
   ref=$1
@@ -120,6 +121,7 @@ like_linux() {
   [ "$(cat "$dir/status")" = 0 ] || { echo "    exit status $(cat "$dir/status")"; return 1; }
   diff -r "$ref/Dic" "$dir/Dic" >/dev/null || { echo "    the package differs"; return 1; }
   grep -a -F -x "Working on $1$cr" "$dir/tolvex.log" >/dev/null || { echo "    the log does not name the path as typed"; return 1; }
+  grep -a -F -x "Working on $1$cr" "$dir/stdout" >/dev/null || { echo "    the console does not name the path as typed"; return 1; }
   without_working_line "$dir/tolvex.log" >"$dir/win.log" && without_working_line "$ref/tolvex.log" | cmp "$dir/win.log" -
 }
 for form in '..\book\CATALOGS' '..\BOOK/catalogs' 'T:CATALOGS' 'T:\CATALOGS' 't:\catalogs' 'T:/CATALOGS' \
@@ -127,6 +129,26 @@ for form in '..\book\CATALOGS' '..\BOOK/catalogs' 'T:CATALOGS' 'T:\CATALOGS' 't:
   check "tolvex -a $form" like_linux "$work/linux" "$form"
 done
 check "tolvex -a T:\\CATALOGS furoku Appendix gives Linux's Dic/APPENDIX" like_linux "$work/linux-one" 'T:\CATALOGS' furoku Appendix
+
+# Folders in Japanese, outside CP932, and over 260 characters deep with a disc copy ("sample.",
+# "GAI16F00;1"), under Japanese (code page 932) and English (1252) locales in a private LOCPATH.
+long=$(printf 'L%.0s' $(seq 150))
+for folder in "大辞林 第２版" "Ελληνικά" "$long/$long"; do mkdir -p "$work/$folder" && cp -r "$work/book/." "$work/$folder/"; done
+for f in $(cd "$work/$long/$long" && find . -mindepth 1 -depth ! -name CATALOGS); do
+  case $f in */GAIJI/*) to=${f##*/}';1' ;; *) to=$(basename "$f" | tr '[:upper:]' '[:lower:]')'.' ;; esac
+  mv "$work/$long/$long/$f" "$work/$long/$long/$(dirname "$f")/$to"
+done
+LOCPATH=$work/locales && mkdir -p "$LOCPATH" && export LOCPATH
+for l in ja_JP.UTF-8 en_US.UTF-8; do
+  localedef -i "${l%.*}" -f UTF-8 "$LOCPATH/$l" >/dev/null 2>&1
+  [ -f "$LOCPATH/$l/LC_CTYPE" ] || { [ -n "${CI:-}" ] && bad "localedef made no $l (Debian package locales)" ||
+    echo "  SKIPPED  $l: localedef made none (Debian package locales)"; continue; }
+  LC_ALL=$l
+  for folder in "大辞林 第２版" "Ελληνικά" "$long/$long"; do
+    check "$l: tolvex -a ..\\$(echo "$folder" | cut -c1-24)\\CATALOGS" like_linux "$work/linux" "..\\$folder\\CATALOGS"
+  done
+  LC_ALL=C
+done
 
 # A catalog that is not there: status 1 and the path as typed in the message.
 mkdir -p "$work/missing"
