@@ -151,14 +151,18 @@ TEST(Run, ALibraryRunConvertsEachBookAsItsOwnRunAndRefusesACollision) {
   fs::create_directories(lib / "f");
   write_file_text(lib / "f" / "CATALOG", "This is not a catalog.");
   fs::remove(book("g", "NOFONT", testbook::BookRecipe{}).subbooks[0].font_files[0]);
+#ifndef _WIN32  // Wine makes no symbolic links
   fs::create_symlink("../a/CATALOGS", lib / "b" / "CATALOGS");
+#endif
   fs::create_directories(dir.path() / "empty");
 
   const RunResult r = run_tolvex_in(dir.path(), {"-a", "--books", "lib", "empty"}, lib);
   EXPECT_EQ(r.status, 2) << r.output;
+#ifndef _WIN32
+  EXPECT_NE(r.output.find("Skipping \"lib/b/CATALOGS\": the same file as \"lib/a/CATALOGS\"\n"), std::string::npos);
+#endif
   for (const char* part :
-       {"Skipping \"lib/b/CATALOGS\": the same file as \"lib/a/CATALOGS\"\n", "No books in \"empty\"\n",
-        "Book 1 of 7: lib/a/CATALOGS\n", "Book 2 of 7: lib/b/deep/CATALOG\n",
+       {"No books in \"empty\"\n", "Book 1 of 7: lib/a/CATALOGS\n", "Book 2 of 7: lib/b/deep/CATALOG\n",
         "Refusing SAMPLE of lib/b/deep/CATALOG: Dic/SAMPLE was made by lib/a/CATALOGS in this run\n"
         "  To convert it under another name: tolvex -a lib/b/deep/CATALOG SAMPLE <newdir>\n",
         "Book 4 of 7: lib/d/catalogs;1\n",
