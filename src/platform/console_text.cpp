@@ -1,14 +1,8 @@
 #include "platform/console_text.h"
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
+#include "platform/native_path.h"
+
+#ifndef _WIN32
 #include <iconv.h>
 #include <langinfo.h>
 

@@ -5,6 +5,18 @@
 #ifdef _WIN32
 #include <string>
 
+// The Windows headers, for every platform file that calls Windows itself.
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
 namespace tolvex::platform {
 
 // UTF-8 text (a message for the console) as UTF-16.

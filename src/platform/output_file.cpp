@@ -4,17 +4,7 @@
 #include "platform/platform.h"
 #include "platform/temporary_registry.h"
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>

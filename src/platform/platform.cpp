@@ -13,18 +13,7 @@
 
 #include <thread>
 
-#ifdef _WIN32
-#include <direct.h>
-#include <fcntl.h>
-#include <io.h>
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -56,9 +45,6 @@ int open_read(const std::string& path) {
 std::int64_t descriptor_size(int fd) {
   struct _stat64 st;
   return ::_fstat64(fd, &st) == 0 ? st.st_size : -1;
-}
-int open_write(const std::string& path) {
-  return ::_wopen(wide_path(path).c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 long read_fd(int fd, void* buf, std::size_t n) { return ::_read(fd, buf, static_cast<unsigned>(n)); }
 long write_fd(int fd, const void* buf, std::size_t n) { return ::_write(fd, buf, static_cast<unsigned>(n)); }
@@ -129,7 +115,6 @@ std::int64_t descriptor_size(int fd) {
   struct stat st;
   return ::fstat(fd, &st) == 0 ? st.st_size : -1;
 }
-int open_write(const std::string& path) { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666); }
 long read_fd(int fd, void* buf, std::size_t n) {
   // A read may be cut short by a signal; callers expect whole pages.
   std::size_t done = 0;

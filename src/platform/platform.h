@@ -22,8 +22,7 @@ inline constexpr int OPEN_NOT_REGULAR = -2;
 int open_read(const std::string& path);
 // Size of the file open on fd when asked; -1 on failure.
 std::int64_t descriptor_size(int fd);
-// Write-only, created if missing, truncated, permission 0666.
-int open_write(const std::string& path);
+// Package files are written through OutputFile (output_file.h).
 long read_fd(int fd, void* buf, std::size_t n);
 long write_fd(int fd, const void* buf, std::size_t n);
 // Seek from the start of the file; returns the new position or -1.
