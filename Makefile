@@ -1,6 +1,6 @@
 # Thin wrapper around CMake/CTest for the README's commands.
 #   make demo     builds tolvex, makes the sample book and converts it (in demo/)
-check: deps format-check test tidy test-asan test-tsan fuzz check-windows check-package
+#   make check    installs what the tests need, builds and runs every test, then again under ASan + UBSan, the thread tests under TSan
 #   make package  the Debian package and the Windows zip, into dist/
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -12,7 +12,7 @@ FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzzer runs in `make check`.
 FUZZ_SECONDS ?= 30
 
-check: deps format-check test tidy test-asan test-tsan fuzz check-windows check-package
+.PHONY: all deps build demo check test test-asan test-tsan fuzz package check-package clean format-check format tidy
 
 all: build
 
