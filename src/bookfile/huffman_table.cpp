@@ -199,6 +199,10 @@ struct DecodingTable::Lane {
   static_assert(STEPS_BITS <= 56);
 };
 
+// Kept as one function: it is the inner loop of every compressed page, and
+// its two lanes, marks and bit positions live in registers across the phases
+// (two lanes, one lane, single codes); split into calls they would go through
+// memory on every step.
 bool DecodingTable::decode(std::span<const std::uint8_t> stream, std::uint8_t* page, std::size_t page_bits) const {
   constexpr std::size_t kPage = static_cast<std::size_t>(PAGE_SIZE);
   const std::uint8_t* const bytes = stream.data();
