@@ -102,9 +102,11 @@ TEST_F(BookCheck, EachDamageIsNamed) {
   EXPECT_NE(out.find("HONMON.DIC: code 0x00, raw"), std::string::npos) << out;
   flip("PCMDATA.DIC", 2048 + 7);
   flip("SAMPLE.IDX", 128 + 48);  // the first reserved byte of record 2
+  flip("GAI16F00", 300);
   EXPECT_EQ(faults(),
             "Dic/SAMPLE/SAMPLE.IDX: FAULT: record 2: reserved bytes 0..2 not zero\n"
-            "Dic/SAMPLE/PCMDATA.DIC: FAULT: page 333 (HONMONS page 2), byte 7: 0xB3, the source gives 0x93\n");
+            "Dic/SAMPLE/PCMDATA.DIC: FAULT: page 333 (HONMONS page 2), byte 7: 0xB3, the source gives 0x93\n"
+            "Dic/SAMPLE/GAI16F00: FAULT: byte 300: 0x20, the source gives 0x00\n");
   // A renamed package needs its subbook named; the wrong one's first record disagrees.
   EXPECT_EQ(check("APPX"), 1);
   EXPECT_NE(out.find("no subbook named APPX"), std::string::npos) << out;
