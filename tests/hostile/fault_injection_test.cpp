@@ -1,7 +1,7 @@
 // Real faults around a whole run: output paths taken by directories or a
 // file, a log that cannot be written, and through the preloaded seam
-// (fault_shim.cpp) full disks, failing flushes and renames, stopped runs and
-// runs short of memory or threads. Every run ends with its messages, and
+// (fault_shim.cpp) full disks (ENOSPC), failing flushes and renames, stopped
+// runs and runs short of memory or threads. Every run ends with its messages, and
 // leaves the book as it was and no file torn.
 #include <gtest/gtest.h>
 
@@ -78,43 +78,6 @@ TEST_F(FaultInjection, EachPackageFileTakenByADirectoryIsReportedAndTheRunGoesOn
   EXPECT_EQ(read_tree(nolog / "Dic"), package_);
   EXPECT_TRUE(fs::is_empty(nolog / "tolvex.log"));
   EXPECT_EQ(run_tolvex_in(nolog, {"missing/CATALOGS"}).status, 1);  // failing exits keep their status
-}
-
-// Dic/ on a small tmpfs (a quarter, half and three quarters of the package):
-// the files that fit are complete, the others absent, no temporary left.
-TEST_F(FaultInjection, AFullDiskLeavesOnlyCompleteFiles) {
-#ifdef _WIN32
-  GTEST_SKIP() << "SKIPPED: no tmpfs on Windows";
-#else
-  const bool ci = std::getenv("CI") != nullptr;
-  if (geteuid() != 0) {
-    if (ci) FAIL() << "CI must run the small-tmpfs case as root";
-    GTEST_SKIP() << "SKIPPED: mounting a small tmpfs needs root";
-  }
-  std::size_t total = 0;
-  for (const auto& [name, bytes] : package_) total += bytes.size();
-  for (std::size_t quarter : {1u, 2u, 3u}) {
-    SCOPED_TRACE(quarter);
-    const fs::path dic = dir_.path() / ("tmpfs" + std::to_string(quarter)) / "Dic";
-    fs::create_directories(dic);
-    const std::string size = std::to_string(total * quarter / 4 / 1024 + 1) + "k";
-    if (std::system(("mount -t tmpfs -o size=" + size + " tmpfs '" + dic.string() + "'").c_str()) != 0) {
-      if (ci) FAIL() << "CI must be able to mount a small tmpfs";
-      GTEST_SKIP() << "SKIPPED: no tmpfs could be mounted";
-    }
-    const RunResult r = run(dic.parent_path());
-    const auto left = read_tree(dic);
-    EXPECT_EQ(std::system(("umount '" + dic.string() + "'").c_str()), 0);
-    EXPECT_TRUE(ends_normally(r)) << r.output;
-    EXPECT_TRUE(contains(r.output, "failed.")) << r.output;
-    for (const auto& [name, bytes] : left) {
-      // The index file lists what the data writer planned: only its size is fixed.
-      const bool complete = package_.count(name) &&
-          (name.ends_with(".IDX") ? package_.at(name).size() == bytes.size() : package_.at(name) == bytes);
-      EXPECT_TRUE(complete) << name;
-    }
-  }
-#endif
 }
 
 // The names of the files below `dic`: a temporary file would be among them.
