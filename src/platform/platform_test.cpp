@@ -58,16 +58,6 @@ TEST(DiscNames, EveryIso9660FormOfANameMatchesAndNothingElse) {
   }
 }
 
-TEST_F(Platform, CreatingAnExistingDirectoryIsNoErrorButAFileInTheWayIs) {
-  EXPECT_EQ(make_directory("d"), 0);
-  EXPECT_EQ(make_directory("d"), 0);
-  EXPECT_TRUE(is_directory("d"));
-  EXPECT_EQ(regular_file_size("d"), -1);
-  testing_support::write_file_text("d/f", "abc");
-  EXPECT_EQ(regular_file_size("d/f"), 3);
-  EXPECT_EQ(make_directory("d/f"), -1);
-}
-
 #if defined(__linux__)
 // The default number of compression threads follows the processors the run
 // is allowed on (as under `taskset -c 0`), not the machine's count.
