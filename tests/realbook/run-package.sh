@@ -8,7 +8,7 @@
 #    puts graphics, then sound, right behind the text, so the merged numbering
 #    rebuilds HONMON's own; eb/ gives epwing/'s data files, its fonts padded
 #    with zeros to whole pages;
-# 3. ebzip'd copies of epwing/, v2/, eb/ at levels 0, 2, 5 give the same package
+# 3. ebzip'd copies of every layout and kind at levels 0, 2, 5 give the same package
 #    and messages. (What the checker names in a damaged package: its own tests.)
 set -u
 me=realbook usage="BOOKDIR TOLVEX CHECK INTEROP_TESTS WORKDIR"
@@ -35,7 +35,7 @@ totals=$(sed -n 's/.*Total \([0-9]* files, [0-9]* chunks\).*/\1/p' "$WORK/epwing
 # and the book's path (as the catalog builds it, without .ebz).
 EBZ_BOOKS=
 if command -v ebzip >/dev/null 2>&1; then
-  for v in epwing v2 eb; do
+  for v in epwing v2 v2-z1 v2-z2 eb; do
     for l in 0 2 5; do
       z=$WORK/ebz-$v-$l
       mkdir -p "$z/book"
