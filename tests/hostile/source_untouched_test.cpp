@@ -3,22 +3,17 @@
 // not regular files.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "hostile_support.h"
 
 #ifndef _WIN32
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 #endif
 
 namespace tolvex::hostile {
 namespace {
 
-// Puts a file that is not a regular file at p: "FIFO", "socket", "loop" (a
-// link to itself), "directory", or a link to the device named. False when
+// Puts a file that is not a regular file at p: "FIFO", "loop" (a link to
+// itself), "directory", or a link to the device named. False when
 // this system cannot have it.
 bool make_special(const std::string& kind, const fs::path& p) {
   std::error_code ec;
@@ -27,19 +22,6 @@ bool make_special(const std::string& kind, const fs::path& p) {
   return false;
 #else
   if (kind == "FIFO") return ::mkfifo(p.c_str(), 0644) == 0;
-  if (kind == "socket") {
-    // Bound by its relative name: the full path may not fit in sun_path.
-    const fs::path cwd = fs::current_path();
-    fs::current_path(p.parent_path());
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, p.filename().c_str(), sizeof address.sun_path - 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    const bool made = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    if (fd >= 0) ::close(fd);
-    fs::current_path(cwd);
-    return made;
-  }
   fs::create_symlink(kind == "loop" ? p.filename() : fs::path(kind), p, ec);
   return !ec;
 #endif
@@ -69,7 +51,7 @@ TEST(SourceBook, RunsInsideTheBookDirectoryTouchOnlyTheirOutputs) {
   }
 }
 
-// Archives can carry FIFOs, device links, sockets and link loops. Each one in
+// Archives can carry FIFOs, device links and link loops. Each one in
 // the place of a book file or of icon.def is refused at once, as if it were
 // missing (the font copy says why): same status, same package, nothing
 // written for it, and the book left as it was.
@@ -95,7 +77,7 @@ TEST(SourceBook, FilesThatAreNotRegularFilesAreTakenForMissingOnes) {
       expected.replace(expected.find(line), line.size(),
                        "Can't copy font file \"" + font.filename().string() + "\": not a regular file\n");
     }
-    for (const std::string kind : {"FIFO", "/dev/zero", "/dev/null", "socket", "loop", "directory"}) {
+    for (const std::string kind : {"FIFO", "/dev/zero", "/dev/null", "loop", "directory"}) {
       SCOPED_TRACE(kind);
       const fs::path w = dir.path() / ("w" + std::to_string(n++));
       fs::create_directories(w);
