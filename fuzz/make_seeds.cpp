@@ -1,16 +1,13 @@
-// Writes the seed corpora that need the generator's knowledge of its books,
-// one directory per target: the whole-run inputs for every fuzz book (with
-// icon.def texts), and body pages of book 0 for the compressor and the
-// inflater.
-// (tests/fuzz/run-fuzzers.sh adds the data files of a generated package.)
+// Writes the whole-run target's seeds (its input format and regions are
+// fuzz_books.h's): every fuzz book untouched, written and cut in every
+// region, and icon.def texts. (tests/fuzz/run-fuzzers.sh adds the seeds of
+// the other targets, from a generated book and its package.)
 //   tolvex-fuzz-seeds OUTDIR
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "components/compressor.h"
 #include "fuzz_books.h"
 #include "fuzz_support.h"
 
@@ -48,31 +45,6 @@ int main(int argc, char** argv) {
     input.insert(input.end(), def.begin(), def.end());
     seed("whole_run_fuzz", "icon-def" + std::to_string(def.size()), input);
   }
-  const testbook::GeneratedBook book = testbook::write_book(out / "book", fuzz::fuzz_book_recipes().front());
-  if (!book.ok()) {
-    std::fprintf(stderr, "tolvex-fuzz-seeds: %s\n", book.error.c_str());
-    return 1;
-  }
-  const testbook::GeneratedSubbook& sub = book.subbooks.front();
-  const auto pages = [&](std::uint32_t first, std::size_t bytes) {
-    Bytes v;
-    for (std::uint32_t p = first; v.size() < bytes && p <= sub.text.pages.size(); ++p)
-      v.insert(v.end(), sub.text.pages[p - 1].begin(), sub.text.pages[p - 1].end());
-    v.resize(std::min(v.size(), bytes));
-    return v;
-  };
-  Bytes chunk = {0};  // the search kind, then the chunk
-  const Bytes body = pages(sub.body_start, CHUNK_BYTES);
-  chunk.insert(chunk.end(), body.begin(), body.end());
-  seed("compressor_fuzz", "body", chunk);
-  chunk[0] = 2;  // the scan search as well
-  chunk.resize(1 + 4096);
-  seed("compressor_fuzz", "body-scan", chunk);
-  const Bytes slice = testing_support::zlib_stream(pages(sub.body_start, 2048));
-  Bytes deflated = {0x08, 0x00};  // 2048 bytes out, from the raw deflate data inside the zlib stream
-  deflated.insert(deflated.end(), slice.begin() + 2, slice.end() - 4);
-  seed("inflate_fuzz", "slice", deflated);
-  fs::remove_all(out / "book");
   std::printf("tolvex-fuzz-seeds: seeds in %s\n", out.string().c_str());
   return 0;
 }

@@ -25,14 +25,21 @@ echo "fuzz: targets:" $targets
 seeds="$build/fuzz-seeds"
 rm -rf "$seeds"
 "$build/fuzz/tolvex-fuzz-seeds" "$seeds"
-# The data files of a generated book's package.
+# The data files of a generated book's package; the pages of a plain book
+# for the compressor (search kind 0, then both) and, deflated, the inflater
+# (2048 bytes out, then gzip's stream without its header and trailer).
 books="$build/fuzz-books"
-rm -rf "$books"
+rm -rf "$books" "$books-plain"
 "$build/tools/tolvex-mkbook" --pages 6 --text-kind 2 --separate-graphic --separate-sound --sound-kind 1 --multi 2 \
   "$books" >/dev/null
 (cd "$books" && "$build/src/tolvex" -a CATALOGS >/dev/null)
-mkdir -p "$seeds/data_file_fuzz"
+mkdir -p "$seeds/data_file_fuzz" "$seeds/compressor_fuzz" "$seeds/inflate_fuzz"
 find "$books/Dic" -name '*.DIC' -size -64k -exec cp {} "$seeds/data_file_fuzz/" \;
+"$build/tools/tolvex-mkbook" --pages 20 "$books-plain" >/dev/null
+text=$books-plain/SAMPLE/DATA/HONMON
+{ printf '\000'; tail -c +4097 "$text" | head -c 32768; } >"$seeds/compressor_fuzz/body"
+{ printf '\002'; tail -c +4097 "$text" | head -c 4096; } >"$seeds/compressor_fuzz/body-scan"
+{ printf '\010\000'; tail -c +4097 "$text" | head -c 2048 | gzip -n -c | tail -c +11 | head -c -8; } >"$seeds/inflate_fuzz/slice"
 
 export ASAN_OPTIONS=detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -60,15 +67,12 @@ run_one() {
 }
 
 # As many targets at a time as there are cores.
-running=0
+i=0
 for t in $targets; do
   rm -f "$build/$t.status"
   run_one "$t" &
-  running=$((running + 1))
-  if [ "$running" -ge "$jobs" ]; then
-    wait
-    running=0
-  fi
+  i=$((i + 1))
+  [ $((i % jobs)) -ne 0 ] || wait
 done
 wait
 
