@@ -1,7 +1,8 @@
 #!/bin/sh
 # The packages of `make package` as users get them:   check-packages.sh BUILD_DIR DIST_DIR
-# .deb: lintian clean, exactly the programs, man pages and documents, Depends
-# without the EB library; zip: exactly the programs and the CR LF text files,
+# .deb (made from `cmake --install`): lintian clean, exactly the programs, man
+# pages and documents, Depends without the EB library, its example icon.def
+# used; zip: exactly the programs and the CR LF text files,
 # no DLL beyond Windows' own. Each one's tolvex (the .exe under Wine) converts
 # the sample book to BUILD_DIR's package byte for byte.
 set -u
@@ -41,6 +42,15 @@ if [ -f "$deb" ]; then
   convert "$work/deb-run" "$work/deb/usr/bin/tolvex"
   check "the .deb's tolvex converts the sample book like the build tree's" \
     same_conversion "$work/deb-run" "$work/build-tree"
+  check "the .deb's tolvex-check verifies that package" \
+    sh -c '"$1" --book "$2" "$3" >"$4"' - "$work/deb/usr/bin/tolvex-check" "$work/book/CATALOGS" "$work/deb-run/Dic/SAMPLE" "$work/check.log"
+  # The example icon.def: DEFAULT for SAMPLE, MYDICT for a package of that name.
+  mkdir -p "$work/icons" && cp "$work/deb/usr/share/doc/tolvex/icon.def" "$work/icons/"
+  (cd "$work/icons" && "$work/deb/usr/bin/tolvex" ../book/CATALOGS SAMPLE >/dev/null &&
+    "$work/deb/usr/bin/tolvex" ../book/CATALOGS SAMPLE MYDICT >/dev/null)
+  icons=$(grep -a 'Selected icons' "$work/icons/tolvex.log" | tr -d '\r' | tr '\n' '|')
+  check "the example icon.def: DEFAULT and MYDICT sections used ($icons)" \
+    test "$icons" = "    Selected icons: DEFAULT_16, DEFAULT_32|    Selected icons: MYDICT_16, MYDICT_32|"
 else
   bad "$deb is missing: make package"
 fi
