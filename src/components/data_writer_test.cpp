@@ -8,15 +8,15 @@
 #include <filesystem>
 
 #include "catalog/bytes.h"
-#include "index_page.h"
 #include "scratch_dir.h"
+#include "testbook.h"
 
 namespace tolvex {
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
-using testing_support::make_index_page;
+using testbook::index_page;
 
 class DataWriter : public testing_support::ScratchCwdTest {
  protected:
@@ -48,7 +48,7 @@ class DataWriter : public testing_support::ScratchCwdTest {
 TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunksAndNumbersTheMergedPages) {
   auto text = plain_file("HONMON", 4);
   BookFile graphic, sound;
-  auto index = make_index_page(
+  auto index = index_page(
       {{0x00, 1, 600}, {0x01, 601, 17}, {0x02, 700, 301}, {0x0C, 5, 1}, {0xD2, 1, 50}, {0xD8, 1, 10}, {0x90, 900, 0}});
   SubbookPlan plan = plan_subbook(index.data(), {text.get(), &graphic, &sound}, DO_GRAPHICS | DO_SOUND, reader_);
   // HONMON 38 + MENU 2 + COLSCR 4 + PCMDATA 1 + FKINDEX 0; COPYR and 0x0C are not written.
@@ -64,7 +64,7 @@ TEST_F(DataWriter, PlanCountsTheSelectedFilesAndChunksAndNumbersTheMergedPages) 
 
   // Without a graphic file 0xD2 is an ordinary text entry; a sound file
   // without a 0xD8 entry stays out of the numbering.
-  auto only_text = make_index_page({{0x00, 1, 10}, {0xD2, 11, 5}});
+  auto only_text = index_page({{0x00, 1, 10}, {0xD2, 11, 5}});
   plan = plan_subbook(only_text.data(), {text.get(), nullptr, &sound}, DO_GRAPHICS, reader_);
   EXPECT_EQ(plan.files[1].first_page, 11u);
   EXPECT_EQ(plan.sound_shift, 0);
@@ -84,7 +84,7 @@ TEST_F(DataWriter, OnlyKindsWithReferencesGetARelocationLine) {
   auto text = plain_file("HONMON", 2, references);
   auto graphic = plain_file("GRAPHIC", 1);
   auto sound = plain_file("SOUND", 1);
-  auto index = make_index_page({{0x00, 1, 2}, {0xD2, 1, 1}, {0xD8, 1, 1}});
+  auto index = index_page({{0x00, 1, 2}, {0xD2, 1, 1}, {0xD8, 1, 1}});
   DataWriterBuffers buffers;
   const SubbookPlan plan =
       plan_subbook(index.data(), {text.get(), graphic.get(), sound.get()}, DO_GRAPHICS | DO_SOUND, reader_);

@@ -9,14 +9,14 @@
 
 #include "catalog/bytes.h"
 #include "components/run_options.h"
-#include "index_page.h"
 #include "package/icons.h"
 #include "package/package_test_support.h"
+#include "testbook.h"
 
 namespace tolvex {
 namespace {
 
-using testing_support::make_index_page;
+using testbook::index_page;
 
 class IndexFile : public testing_support::PackageDirTest {
  protected:
@@ -34,7 +34,7 @@ class IndexFile : public testing_support::PackageDirTest {
     PackageDirTest::TearDown();
   }
 
-  int write(const std::vector<std::uint8_t>& page, int selection, const std::string& title = "Title",
+  int write(const testbook::Page& page, int selection, const std::string& title = "Title",
             const std::string& full_font = "", const std::string& half_font = "") {
     PackageDescription abc = package("ABC", title, 0x01230000);
     abc.full_font = full_font;
@@ -55,11 +55,11 @@ class IndexFile : public testing_support::PackageDirTest {
 };
 
 TEST_F(IndexFile, HeaderRecordsAndIconsOfAFiveRecordPackage) {
-  auto page = make_index_page({{0x00, 100, 10, 0x11, {1, 2, 3}},
-                               {0x02, 5, 1},  // COPYR.DIC is never part of a package
-                               {0x01, 110, 3},
-                               {0x80, 120, 4},  // optional, not selected
-                               {0x30, 130, 16, 0x22, {4, 5, 6}}});
+  auto page = index_page({{0x00, 100, 10, 0x11, {1, 2, 3}},
+                          {0x02, 5, 1},  // COPYR.DIC is never part of a package
+                          {0x01, 110, 3},
+                          {0x80, 120, 4},  // optional, not selected
+                          {0x30, 130, 16, 0x22, {4, 5, 6}}});
   ASSERT_EQ(write(page, 0, "Title", "FONT16F", "FONT16H"), 0);
   auto f = idx();
   ASSERT_EQ(f.size(), 1000u);

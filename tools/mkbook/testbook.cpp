@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "catalog/catalog.h"
+#include "components/component_table.h"
 #include "jis_text.h"
 
 namespace tolvex::testbook {
@@ -499,21 +500,6 @@ bool write_source_file(SourceFile& file, std::vector<Page> content, int kind, co
   return write_file(path, compressed.bytes, error);
 }
 
-// The index page: the entry count, then a 16-byte entry per component.
-void write_index_page(const GeneratedSubbook& out, Page& page) {
-  page = Page{};
-  put_be(&page[0], 2, static_cast<std::uint32_t>(out.components.size()));
-  for (std::size_t i = 0; i < out.components.size(); ++i) {
-    const Component& c = out.components[i];
-    std::uint8_t* e = &page[16 + 16 * i];
-    e[0] = c.code;
-    put_be(e + 2, 4, c.start_page);
-    put_be(e + 6, 4, c.page_count);
-    e[10] = c.attribute;
-    std::copy(c.parameters.begin(), c.parameters.end(), e + 11);
-  }
-}
-
 // The font files in GAIJI: a header page (first character code 0xA121 at
 // bytes 10-11, number of characters at 12-13), then the glyphs.
 bool write_fonts(Builder& b, const SubbookRecipe& recipe, const fs::path& dir, std::string& error) {
@@ -576,7 +562,7 @@ bool build_subbook(const BookRecipe& book, const SubbookRecipe& recipe, std::siz
              b.text, b.rng, out.references);
 
   write_multi_pages(b, pages, multi_groups, multi_component);
-  write_index_page(out, pages[0]);
+  pages[0] = index_page(out.components);
   out.index_page = 1;
 
   // Files.
@@ -765,6 +751,21 @@ BookRecipe eb_library_book_recipe(int text_kind, std::uint32_t seed) {
 }  // namespace tolvex::testbook
 
 namespace tolvex::testbook {
+
+Page index_page(const std::vector<Component>& components) {
+  Page page{};
+  put_be(&page[0], 2, static_cast<std::uint32_t>(components.size()));
+  for (std::size_t i = 0; i < components.size(); ++i) {
+    const Component& c = components[i];
+    std::uint8_t* e = index_entry(page.data(), static_cast<int>(i)).bytes;
+    e[0] = c.code;
+    put_be(e + 2, 4, c.start_page);
+    put_be(e + 6, 4, c.page_count);
+    e[10] = c.attribute;
+    std::copy(c.parameters.begin(), c.parameters.end(), e + 11);
+  }
+  return page;
+}
 
 std::uint64_t page_offset(const SourceFile& file, std::uint32_t page) {
   if (page == 0 || page > file.pages.size() + 1) return 0;

@@ -82,11 +82,11 @@ struct SourceFile {
 
 struct Component {
   std::uint8_t code = 0;
-  FileRole file = FileRole::Text;  // which file start_page counts in
-  std::uint32_t start_page = 0;    // as in the index entry; for 0xFF the multi-search page
-  std::uint32_t page_count = 0;    // as in the index entry (for 0xFF: also 1)
+  std::uint32_t start_page = 0;  // as in the index entry; for 0xFF the multi-search page
+  std::uint32_t page_count = 0;  // as in the index entry (for 0xFF: also 1)
   std::uint8_t attribute = 0;
   std::array<std::uint8_t, 3> parameters{};
+  FileRole file = FileRole::Text;  // which file start_page counts in
   // The pages the component covers: for 0xFF the range multi_search_page_range
   // must find (lowest page, number of pages); otherwise start_page/page_count.
   std::uint32_t range_start = 0;
@@ -137,6 +137,10 @@ std::vector<std::uint8_t> build_catalog(const BookRecipe& recipe, const std::vec
 // The file a component's pages are read from, and the pages of its range.
 const SourceFile& component_file(const GeneratedSubbook& subbook, const Component& component);
 std::span<const Page> component_pages(const GeneratedSubbook& subbook, const Component& component);
+
+// The index page listing these components: entry_count, then an entry each
+// (code, start_page, page_count, attribute, parameters).
+Page index_page(const std::vector<Component>& components);
 
 // The --sample preset: an EPWING book with a kind-2 text file, separate
 // graphic and sound (kind 1) files, fonts, multi-search and a few hundred
