@@ -2,8 +2,8 @@
 // open" (header, slice index) or fails read_block (a slice, the checksum),
 // and the run goes on to "Done.". Disc copies, plain and ebzip'd, under every
 // ISO 9660 name form convert to the plain book's package with its messages.
-// (Every layout and kind ebzip'd at levels 0, 2 and 5: the real book's
-// variants, tests/realbook/run-package.sh.)
+// (What ebzip itself writes, for every layout and kind at levels 0, 2 and 5:
+// the real book's variants, tests/realbook/run-package.sh.)
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -12,7 +12,6 @@
 #include "check.h"
 #include "e2e_support.h"
 #include "ebzip.h"
-#include "ebzip_tool.h"
 
 namespace tolvex::e2e {
 namespace {
@@ -47,10 +46,23 @@ void copy_in_disc_form(const fs::path& from, const fs::path& to, const std::stri
 }
 
 TEST(DiscCopies, EveryIso9660NameFormPlainOrEbzipdGivesThePlainBooksPackageAndPassesTheChecker) {
-  TOLVEX_REQUIRE_EBZIP();  // and Windows keeps no name ending in "."
+#ifdef _WIN32
+  GTEST_SKIP() << "SKIPPED: Windows keeps no name ending in \".\" (the Linux build runs this test)";
+#endif
   ScratchDir plain;
   const testbook::GeneratedBook book = testbook::write_book(plain.path() / "book", testbook::sample_book_recipe());
-  ASSERT_TRUE(book.ok() && ebzip_book(book.root, plain.path() / "ebz", 2)) << book.error;
+  ASSERT_TRUE(book.ok()) << book.error;
+  // A copy with its text file (decoded) and a font kept as name.ebz.
+  fs::copy(book.root, plain.path() / "ebz", fs::copy_options::recursive);
+  const testbook::GeneratedSubbook& s = book.subbooks[0];
+  Bytes text;
+  for (const auto& page : s.text.pages) text.insert(text.end(), page.begin(), page.end());
+  for (const auto& [file, bytes] :
+       {std::pair{s.text.path, text}, {s.font_files[0], read_file_bytes(s.font_files[0])}}) {
+    const fs::path copy = plain.path() / "ebz" / fs::relative(file, book.root);
+    write_file_bytes(copy.string() + ".ebz", ebzip_bytes(bytes, 2));
+    fs::remove(copy);
+  }
   const auto reference = convert(plain.path(), book);
   for (const std::string form : {"U.;1", "U.", "L.;1", "C.", "U;1", "L"}) {
     for (const char* source : {"book", "ebz"}) {
