@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "check.h"
 #include "e2e_support.h"
@@ -105,11 +106,9 @@ TEST(Conversion, EveryLayoutAndKindIsListedAndHoldsTheSourcePages) {
     EXPECT_TRUE(!b.as_plain || read_tree(dir.path() / "Dic") == plain);
     // "Total N files, M chunks to go." of the run, "Components: N files, M chunks" of the list.
     const auto numbers = [](const std::string& s) {
-      std::vector<std::string> all;
-      for (std::size_t at = s.find(" files, "); at != std::string::npos; at = s.find(" files, ", at + 1)) {
-        const std::size_t from = s.rfind(' ', at - 1) + 1;
-        all.push_back(s.substr(from, s.find(" chunks", at) - from));
-      }
+      std::string all;
+      const std::regex totals("\\d+ files, \\d+ chunks");
+      for (std::sregex_iterator m(s.begin(), s.end(), totals), end; m != end; ++m) all += m->str() + "\n";
       return all;
     };
     EXPECT_FALSE(numbers(run.output).empty());
