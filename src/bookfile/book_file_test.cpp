@@ -151,6 +151,7 @@ TEST_F(BookFileTest, CorruptHeadersAndTablesMakeTheOpenFail) {
                                                                     {2, 20, 0x7FFFFFFF, 4096, false},
                                                                     {1, 20, 512, 20 + 511, false},
                                                                     {1, 20, 512, 20 + 512, true},
+                                                                    {2, 20, 4608, 20 + 4608, true},
                                                                     {2, 20, over, 20 + over, false},
                                                                     {1, 20, 512, 19, false}}) {
     Bytes file(size, 0);

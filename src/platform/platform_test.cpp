@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/output_file.h"
+#include "platform/temporary_registry.h"
 #include "scratch_dir.h"
 
 #if defined(__linux__)
@@ -56,6 +58,23 @@ TEST(DiscNames, EveryIso9660FormOfANameMatchesAndNothingElse) {
   for (const char* entry : {"HONMON..", "HONMON;2", "HONMON;1;1", "HONMO", "HONMONX", ".;1", ""}) {
     EXPECT_FALSE(matches_disc_name(entry, "HONMON")) << entry;
   }
+}
+
+// A temporary file of this process id (left by a stopped run whose id has
+// come round again) is taken over; a create that failed gives its clean-up
+// slot back once, so a later file keeps its own.
+TEST_F(Platform, OutputFilesTakeOverStaleTemporariesAndKeepTheirCleanUpSlots) {
+  const int free_slot = register_temporary("probe");
+  unregister_temporary(free_slot);
+  OutputFile failed, kept;
+  EXPECT_FALSE(failed.create("missing/F"));
+  testing_support::write_file_text(temporary_name("F"), "stale");
+  ASSERT_TRUE(kept.create("F"));
+  failed.abandon();
+  EXPECT_NE(register_temporary("probe"), free_slot);
+  ASSERT_EQ(kept.write("new", 3), 3);
+  EXPECT_EQ(kept.commit(), nullptr);
+  EXPECT_EQ(testing_support::read_file_text("F"), "new");
 }
 
 #if defined(__linux__)
