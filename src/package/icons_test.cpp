@@ -80,7 +80,7 @@ TEST_F(Icons, RowsAreParsedLineByLineAndMissingDigitsAreZero) {
   for (int r = 0; r < SMALL_ICON_ROWS; ++r) fifteen.push_back(Bytes(8, static_cast<std::uint8_t>(r * 0x11)));
   const std::vector<std::pair<std::string, std::vector<Bytes>>> cases = {
       {"[DICT01_16]\nF\n1g2Z\r\n", {{0xF0, 0, 0, 0, 0, 0, 0, 0}, {0x10, 0x20, 0, 0, 0, 0, 0, 0}}},
-      {"[DICT01_16]\n; comment\n\n\r\n 1ab\n", {{0x01, 0xAB, 0, 0, 0, 0, 0, 0}}},
+      {"[DICT01_16]\n; comment\n\n\r\n 1abf\n", {{0x01, 0xAB, 0xF0, 0, 0, 0, 0, 0}}},
       // 127 characters, then "3" continues the same line: it becomes row 2.
       {"[DICT01_16]\n" + std::string(16, '1') + std::string(111, '2') + "3\n4\n",
        {Bytes(8, 0x11), {0x30, 0, 0, 0, 0, 0, 0, 0}, {0x40, 0, 0, 0, 0, 0, 0, 0}}},

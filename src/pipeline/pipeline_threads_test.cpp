@@ -118,6 +118,13 @@ TEST_F(WriterThreads, AWriteOrReadFailureLooksTheSameOnAnyNumberOfThreads) {
   EXPECT_NE(log.find("(10/13 chunks)\r\nread_block() failed. (7)"), std::string::npos) << log;
 }
 
+// The low bits of the first eight characters of the package name (pinned:
+// no other test computes it from a name).
+TEST(DicId, LowBitsOfTheFirstEightCharacters) {
+  EXPECT_EQ(make_dic_id("DICT01"), 0x04934040u);
+  EXPECT_EQ(make_dic_id("ABCDEFGJXY"), 0x01234BBAu);
+}
+
 TEST(WriterThreadCount, ZeroMeansOnePerCoreAndTheCountIsBounded) {
   EXPECT_GE(writer_thread_count(0), 1);
   EXPECT_EQ(writer_thread_count(1), 1);

@@ -23,6 +23,9 @@ TEST(Run, CommandLinesAndCatalogsGiveTheirStatusAndMessages) {
   fs::copy(book.root, dir.path() / "nographic", fs::copy_options::recursive);
   fs::remove(dir.path() / "nographic" / fs::relative(book.subbooks[0].graphic->path, book.root));
   write_file_text(dir.path() / "EMPTY", "");
+  testbook::BookRecipe eb;
+  eb.layout = testbook::Layout::EB;
+  ASSERT_TRUE(testbook::write_book(dir.path() / "eb", eb).ok());
   write_file_bytes(dir.path() / "book" / "CUT", std::span(book.catalog_bytes).first(16 + 164 + 100));
   // EVIL: the first subbook's directory name "..", the second's full-width font "../X".
   auto evil = book.catalog_bytes;
@@ -69,6 +72,7 @@ TEST(Run, CommandLinesAndCatalogsGiveTheirStatusAndMessages) {
       {{"nothing", "sample", "ninechars"}, 1, {"Can't open \"nothing\"\n"}},
       {{"book/CATALOGS", "-o"}, 0, {"Nothing to do.\nDone.\n"}},
       {{"book/CATALOGS", "guide"}, 0, {"Skipping GUIDE (stream book)\nNothing to do.\n"}},
+      {{"eb/CATALOG", "other"}, 0, {"Working on eb/CATALOG\nNothing to do.\n"}},
       {{"book/CATALOGS", "furoku"}, 0, {"Processing FUROKU ...\n"}, parts, {"SAMPLE", "Skipping"}, "Dic/FUROKU.REG"},
       {{"EMPTY"},
        0,
@@ -118,7 +122,8 @@ TEST(Run, CommandLinesAndCatalogsGiveTheirStatusAndMessages) {
     }
     for (const auto& e : fs::directory_iterator(dir.path())) {
       const std::string name = e.path().filename().string();
-      EXPECT_TRUE(name == "Dic" || name == "tolvex.log" || name == "book" || name == "nographic" || name == "EMPTY")
+      EXPECT_TRUE(name == "Dic" || name == "tolvex.log" || name == "book" || name == "nographic" || name == "EMPTY" ||
+                  name == "eb")
           << name;
     }
     EXPECT_FALSE(fs::exists(dir.path().parent_path() / "X"));
@@ -126,7 +131,8 @@ TEST(Run, CommandLinesAndCatalogsGiveTheirStatusAndMessages) {
 }
 
 // A library: the sample book; an EB book at depth 2 whose subbook SAMPLE
-// collides with it; an ebzip'd book; one under a disc name ("catalogs;1"); a
+// collides with it; an ebzip'd book; one under a disc name ("catalogs;1",
+// its subbook's folder "disc"); a
 // damaged one; one without a font file; a file named CATALOG that is none; a
 // link to the sample's catalog; and an empty folder.
 TEST(Run, ALibraryRunConvertsEachBookAsItsOwnRunAndRefusesACollision) {
@@ -147,7 +153,7 @@ TEST(Run, ALibraryRunConvertsEachBookAsItsOwnRunAndRefusesACollision) {
   const fs::path text = zipped.subbooks[0].text.path;
   write_file_bytes(text.string() + ".ebz", ebzip_bytes(read_file_bytes(text), 2));
   fs::remove(text);
-  fs::rename(book("d", "DISC", testbook::BookRecipe{}).catalog, lib / "d" / "catalogs;1");
+  fs::rename(book("d", "disc", testbook::BookRecipe{}).catalog, lib / "d" / "catalogs;1");  // names upper-cased
   fs::remove(book("e", "BROKEN", testbook::BookRecipe{}).subbooks[0].text.path);
   fs::create_directories(lib / "f");
   write_file_text(lib / "f" / "CATALOG", "This is not a catalog.");
