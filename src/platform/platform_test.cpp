@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/console_text.h"
 #include "platform/output_file.h"
 #include "platform/temporary_registry.h"
 #include "scratch_dir.h"
@@ -76,6 +77,18 @@ TEST_F(Platform, OutputFilesTakeOverStaleTemporariesAndKeepTheirCleanUpSlots) {
   EXPECT_EQ(kept.commit(), nullptr);
   EXPECT_EQ(testing_support::read_file_text("F"), "new");
 }
+
+#ifndef _WIN32
+// Titles to the console character by character: a one-byte character
+// between two-byte ones, and a lead byte that ends the title, shown as "?".
+TEST(ConsoleText, SingleAndDoubleByteCharactersAndACutOneAtTheEnd) {
+  setenv("LC_ALL", "C.UTF-8", 1);
+  EXPECT_EQ(console_text_from_sjis("\x8C\xA9"
+                                   "A"
+                                   "\x96\x7B\x81"),
+            "見A本?");
+}
+#endif
 
 #if defined(__linux__)
 // The default number of compression threads follows the processors the run
