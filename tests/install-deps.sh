@@ -7,10 +7,7 @@ set -eu
 list="$(dirname "$0")/packages.txt"
 missing=""
 for p in $(sed -e 's/#.*//' "$list"); do
-  case "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)" in
-    installed) ;;
-    *) missing="$missing $p" ;;
-  esac
+  dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null | grep -qx installed || missing="$missing $p"
 done
 [ -n "$missing" ] || exit 0
 if [ "$(id -u)" = 0 ]; then
