@@ -115,6 +115,7 @@ TEST_F(BookFileTest, Kind1PagesThroughThePageIndex) {
   put_be(&file[index + 4 + 2 * 15], 2, 0);
   put_be(&file[index + 36], 4, 0x00FFFFFF);
   f = open(file, 1);
+  EXPECT_EQ(read(open(z.bytes, 1).get(), 16), Read(16, 17));  // the same record offset in another file
   EXPECT_EQ(read(f.get(), 16), Read(1, 17));
   EXPECT_EQ(read(f.get(), 0), Read(-1, 17));
   put_be(&file[0], 4, 0xFFFFFFF0u);  // the index below offset 0
