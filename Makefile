@@ -43,7 +43,7 @@ test-asan:
 # The data writer's threads under ThreadSanitizer: a race there would change
 # the output bytes only now and then. The thread-count comparisons and the
 # whole runs (each on one thread per core) of the converter built with TSan.
-TSAN_TESTS = ^(WriterThreads|WriterThreadCount|SampleBook|Conversion|Ebzip)\.
+TSAN_TESTS = ^(WriterThreads|WriterThreadCount|Conversion|DiscCopies|Ebzip)\.
 test-tsan:
 	cmake -S . -B $(TSAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVEX_TSAN=ON -DTOLVEX_REQUIRE_TESTS=ON
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target writer_threads_tests e2e_tests tolvex
