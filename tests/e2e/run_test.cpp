@@ -132,9 +132,9 @@ TEST(Run, CommandLinesAndCatalogsGiveTheirStatusAndMessages) {
 
 // A library: the sample book; an EB book at depth 2 whose subbook SAMPLE
 // collides with it; an ebzip'd book; one under a disc name ("catalogs;1",
-// its subbook's folder "disc"); a
-// damaged one; one without a font file; a file named CATALOG that is none; a
-// link to the sample's catalog; and an empty folder.
+// its subbook's folder "disc"); a damaged one; one without a font file; a
+// file named CATALOG that is none; a link to the sample's catalog; and a
+// folder empty but for a link to a catalog outside it.
 TEST(Run, ALibraryRunConvertsEachBookAsItsOwnRunAndRefusesACollision) {
   ScratchDir dir;
   const fs::path lib = dir.path() / "lib";
@@ -158,10 +158,11 @@ TEST(Run, ALibraryRunConvertsEachBookAsItsOwnRunAndRefusesACollision) {
   fs::create_directories(lib / "f");
   write_file_text(lib / "f" / "CATALOG", "This is not a catalog.");
   fs::remove(book("g", "NOFONT", testbook::BookRecipe{}).subbooks[0].font_files[0]);
+  fs::create_directories(dir.path() / "empty");
 #ifndef _WIN32  // Wine makes no symbolic links
   fs::create_symlink("../a/CATALOGS", lib / "b" / "CATALOGS");
+  fs::create_symlink("../lib/a/CATALOGS", dir.path() / "empty" / "CATALOGS");  // leads out of the folder
 #endif
-  fs::create_directories(dir.path() / "empty");
 
   RunResult r = run_tolvex_in(dir.path(), {"-a", "--books", "lib", "empty"}, lib);
 #ifdef _WIN32  // the folders found are named with Windows' separator
