@@ -134,9 +134,6 @@ for l in ja_JP.UTF-8 en_US.UTF-8; do
   done
   LC_ALL=C
 done
-# The disc copy from a drive, as V:CATALOGS: the drive stays, the names below it are looked up.
-ln -sfn "$work/$long/$long" "$WINEPREFIX/dosdevices/v:"
-check "tolvex -a V:CATALOGS (a disc copy)" like_linux "$work/linux" 'V:CATALOGS'
 
 # A second run over a package replaces every file whole (MoveFileExW over
 # the existing name), here over files cut short, and leaves no temporary file.
